@@ -1,0 +1,129 @@
+#include "CliOptions.h"
+
+#include "Resample.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <strings.h>
+
+namespace quorix {
+
+namespace {
+
+double ParseReal(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value))
+        throw EUsageError("invalid number for " + option + ": '" + text + "'");
+    return value;
+}
+
+int ParseInt(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        throw EUsageError("invalid whole number for " + option + ": '" + text + "'");
+    return static_cast<int>(value);
+}
+
+TResizeMode ParseMode(const std::string& text) {
+    static const struct { const char* name; TResizeMode mode; } modes[] = {
+        {"decrease", TResizeMode::XDecrease}, {"increase", TResizeMode::XIncrease},
+        {"same-size", TResizeMode::SameSize}, {"same-width", TResizeMode::SameWidth},
+        {"same-height", TResizeMode::SameHeight}};
+    for (const auto& m : modes)
+        if (text == m.name) return m.mode;
+    throw EUsageError("unknown mode '" + text + "' (decrease, increase, same-size, same-width, same-height)");
+}
+
+int ParseFilter(const std::string& text) {
+    for (int i = 0; i < ResampleFilterCount; ++i)
+        if (strcasecmp(text.c_str(), ResampleFilters[i].Name) == 0) return i;
+    throw EUsageError("unknown filter '" + text + "' (Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3)");
+}
+
+TOutputFormat ParseFormat(const std::string& text) {
+    if (text == "jpg") return TOutputFormat::Jpeg;
+    if (text == "png") return TOutputFormat::Png;
+    if (text == "bmp") return TOutputFormat::Bmp;
+    throw EUsageError("unknown format '" + text + "' (jpg, png, bmp)");
+}
+
+void ParseSize(const std::string& text, TResizeOptions& options) {
+    size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) throw EUsageError("invalid size '" + text + "', expected WxH");
+    options.Width = ParseInt("--size", text.substr(0, x));
+    options.Height = ParseInt("--size", text.substr(x + 1));
+}
+
+}  // namespace
+
+std::string UsageText() {
+    return "Usage: quorix-resize [options] FILE...\n"
+           "Resizes each picture (BMP, JPEG, PNG, GIF, JPEG 2000) and writes it into the folder\n"
+           "\"Output\" beside it, printing one log line per picture.\n"
+           "\n"
+           "  --mode MODE        decrease (default), increase, same-size, same-width, same-height\n"
+           "  --factor X         reduction or enlargement factor (default 2.0 and 1.5)\n"
+           "  --size WxH         the size for same-size (default 800x600)\n"
+           "  --side N           the width or height for same-width and same-height (default 600)\n"
+           "  --filter NAME      Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3 (default)\n"
+           "  --quality Q        JPEG quality from 5 to 99 (default 70)\n"
+           "  --out DIR          write every output into DIR instead\n"
+           "  --format FMT       jpg (default), png or bmp\n"
+           "  --add-filter-name  append the filter's name to each output name\n"
+           "  --no-overwrite     keep outputs that already exist\n"
+           "  --no-protect       also resize pictures with both sides above 10000\n"
+           "  --help, --version\n"
+           "\n"
+           "Exit status: 0 when every picture was written, 1 when any was skipped or failed,\n"
+           "2 for a usage error.\n";
+}
+
+TCliArguments ParseArguments(const std::vector<std::string>& args) {
+    TCliArguments result;
+    TResizeOptions& o = result.Options;
+    std::string factor;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            result.Files.push_back(arg);
+            continue;
+        }
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw EUsageError("option " + arg + " needs a value");
+            return args[++i];
+        };
+        if (arg == "--") optionsEnded = true;
+        else if (arg == "--help" || arg == "-h") result.Help = true;
+        else if (arg == "--version") result.Version = true;
+        else if (arg == "--mode") o.Mode = ParseMode(value());
+        else if (arg == "--factor") factor = value();
+        else if (arg == "--size") ParseSize(value(), o);
+        else if (arg == "--side") o.WH = ParseInt(arg, value());
+        else if (arg == "--filter") o.FilterIndex = ParseFilter(value());
+        else if (arg == "--quality") {
+            o.Quality = ParseInt(arg, value());
+            if (o.Quality < 5 || o.Quality > 99) throw EUsageError("--quality must be from 5 to 99");
+        }
+        else if (arg == "--out") result.OutFolder = value();
+        else if (arg == "--format") o.Format = ParseFormat(value());
+        else if (arg == "--add-filter-name") o.AddFilterName = true;
+        else if (arg == "--no-overwrite") o.Overwrite = false;
+        else if (arg == "--no-protect") o.Protect = false;
+        else throw EUsageError("unknown option " + arg);
+    }
+    if (!factor.empty()) {
+        double f = ParseReal("--factor", factor);
+        if (o.Mode == TResizeMode::XIncrease) o.IncFactor = f;
+        else o.DecFactor = f;
+    }
+    if (result.Files.empty() && !result.Help && !result.Version) throw EUsageError("no picture files given");
+    return result;
+}
+
+}  // namespace quorix

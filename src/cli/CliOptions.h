@@ -1,0 +1,29 @@
+// The command line of quorix-resize.
+#pragma once
+
+#include "ResizeOptions.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorix {
+
+struct TCliArguments {
+    TResizeOptions Options;
+    std::string OutFolder;  // empty: each source's folder + "Output/"
+    std::vector<std::string> Files;
+    bool Help = false;
+    bool Version = false;
+};
+
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Raises EUsageError with a message for the user.
+TCliArguments ParseArguments(const std::vector<std::string>& args);
+std::string UsageText();
+
+}  // namespace quorix

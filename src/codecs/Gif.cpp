@@ -1,0 +1,197 @@
+#include "Gif.h"
+
+#include "QuorixError.h"
+#include "StreamBytes.h"
+
+#include <gif_lib.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace quorix {
+
+namespace {
+
+struct TGifSource {
+    const uint8_t* Data;
+    size_t Size;
+    size_t Position;
+};
+
+extern "C" int GifReadBytes(GifFileType* gif, GifByteType* out, int length) {
+    auto* source = static_cast<TGifSource*>(gif->UserData);
+    size_t left = source->Size - source->Position;
+    size_t n = length < 0 ? 0 : static_cast<size_t>(length);
+    if (n > left) n = left;
+    std::memcpy(out, source->Data + source->Position, n);
+    source->Position += n;
+    return static_cast<int>(n);
+}
+
+struct TGifCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+using TGifHandle = std::unique_ptr<GifFileType, TGifCloser>;
+
+[[noreturn]] void RaiseGifError(int code) {
+    const char* text = GifErrorString(code);
+    throw EInvalidGraphic(std::string("GIF error: ") + (text ? text : "unknown error"));
+}
+
+void Check(GifFileType* gif, int result) {
+    if (result == GIF_ERROR) RaiseGifError(gif->Error);
+}
+
+std::vector<TPaletteEntry> PaletteOf(const ColorMapObject* map) {
+    std::vector<TPaletteEntry> palette;
+    if (!map) return palette;
+    for (int i = 0; i < map->ColorCount; ++i)
+        palette.push_back({map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0});
+    return palette;
+}
+
+// Reads the frame's rows, undoing the four-pass interlace.
+void ReadFrameRows(GifFileType* gif, int width, int height, bool interlaced, std::vector<uint8_t>& indices) {
+    indices.assign(static_cast<size_t>(width) * height, 0);
+    if (!interlaced) {
+        for (int y = 0; y < height; ++y) Check(gif, DGifGetLine(gif, &indices[static_cast<size_t>(y) * width], width));
+        return;
+    }
+    static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = starts[pass]; y < height; y += steps[pass])
+            Check(gif, DGifGetLine(gif, &indices[static_cast<size_t>(y) * width], width));
+}
+
+int TransparentIndex(const GifByteType* block) {
+    GraphicsControlBlock gcb;
+    if (block && block[0] >= 4 && DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK)
+        return gcb.TransparentColor;
+    return -1;
+}
+
+}  // namespace
+
+void TGIFImage::LoadFromStream(std::istream& stream) {
+    std::vector<uint8_t> bytes = ReadAllBytes(stream);
+    LoadFromBytes(bytes.data(), bytes.size());
+}
+
+void TGIFImage::LoadFromBytes(const uint8_t* data, size_t size) {
+    TGifSource source{data, size, 0};
+    int error = 0;
+    TGifHandle gif(DGifOpen(&source, GifReadBytes, &error));
+    if (!gif) RaiseGifError(error);
+    GifFileType* g = gif.get();
+    CheckPictureSize(g->SWidth, g->SHeight);
+    int transparent = -1;
+    for (;;) {
+        GifRecordType record;
+        Check(g, DGifGetRecordType(g, &record));
+        if (record == TERMINATE_RECORD_TYPE) throw EInvalidGraphic("GIF error: the file holds no image");
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            Check(g, DGifGetExtension(g, &code, &block));
+            if (code == GRAPHICS_EXT_FUNC_CODE) transparent = TransparentIndex(block);
+            while (block) Check(g, DGifGetExtensionNext(g, &block));
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        Check(g, DGifGetImageDesc(g));
+        const GifImageDesc& desc = g->Image;
+        if (desc.Width <= 0 || desc.Height <= 0) throw EInvalidGraphic("GIF error: the first frame is empty");
+        CheckPictureSize(desc.Width, desc.Height);
+        std::vector<uint8_t> indices;
+        ReadFrameRows(g, desc.Width, desc.Height, desc.Interlace, indices);
+
+        FScreenWidth = g->SWidth > 0 ? g->SWidth : desc.Left + desc.Width;
+        FScreenHeight = g->SHeight > 0 ? g->SHeight : desc.Top + desc.Height;
+        FLeft = desc.Left;
+        FTop = desc.Top;
+        FFrameWidth = desc.Width;
+        FFrameHeight = desc.Height;
+        FTransparent = transparent;
+        FPalette = PaletteOf(desc.ColorMap ? desc.ColorMap : g->SColorMap);
+        FIndices.swap(indices);
+        FBackground = WindowBackgroundColor;
+        if (g->SColorMap) {
+            int index = g->SBackGroundColor;
+            const GifColorType* c = index < g->SColorMap->ColorCount ? &g->SColorMap->Colors[index] : nullptr;
+            FBackground = c ? (c->Red | (c->Green << 8) | (static_cast<TColor>(c->Blue) << 16)) : 0;
+        }
+        return;
+    }
+}
+
+TBitmap TGIFImage::FirstFrameBitmap() const {
+    TBitmap bitmap;
+    bool covers = FLeft == 0 && FTop == 0 && FFrameWidth == FScreenWidth && FFrameHeight == FScreenHeight;
+    if (covers && FTransparent < 0) {
+        bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+        bitmap.SetSize(FFrameWidth, FFrameHeight);
+        for (int y = 0; y < FFrameHeight; ++y)
+            std::memcpy(bitmap.ScanLine(y), &FIndices[static_cast<size_t>(y) * FFrameWidth], FFrameWidth);
+        bitmap.SetPalette(FPalette);
+        return bitmap;
+    }
+    // The frame drawn on the screen: the uncovered screen shows palette entry 0,
+    // or the background colour under a frame with a transparent colour.
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(FScreenWidth, FScreenHeight);
+    TPaletteEntry ground = FPalette.empty() ? TPaletteEntry() : FPalette[0];
+    if (FTransparent >= 0)
+        ground = {static_cast<uint8_t>(FBackground >> 16), static_cast<uint8_t>(FBackground >> 8),
+                  static_cast<uint8_t>(FBackground), 0};
+    for (int y = 0; y < FScreenHeight; ++y) {
+        uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < FScreenWidth; ++x, row += 3) {
+            row[0] = ground.Blue;
+            row[1] = ground.Green;
+            row[2] = ground.Red;
+        }
+    }
+    for (int fy = 0; fy < FFrameHeight; ++fy) {
+        int y = FTop + fy;
+        if (y < 0 || y >= FScreenHeight) continue;
+        for (int fx = 0; fx < FFrameWidth; ++fx) {
+            int x = FLeft + fx;
+            if (x < 0 || x >= FScreenWidth) continue;
+            unsigned index = FIndices[static_cast<size_t>(fy) * FFrameWidth + fx];
+            if (static_cast<int>(index) == FTransparent) continue;
+            TPaletteEntry c = index < FPalette.size() ? FPalette[index] : TPaletteEntry();
+            uint8_t* p = bitmap.ScanLine(y) + 3 * static_cast<size_t>(x);
+            p[0] = c.Blue;
+            p[1] = c.Green;
+            p[2] = c.Red;
+        }
+    }
+    return bitmap;
+}
+
+void TGIFImage::SaveToStream(std::ostream&) {
+    throw EInvalidGraphic("GIF images cannot be saved");
+}
+
+void TGIFImage::Assign(const TGraphic& source) {
+    if (auto gif = dynamic_cast<const TGIFImage*>(&source)) {
+        *this = *gif;
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TGIFImage::AssignTo(TGraphic& dest) const {
+    if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
+        TBitmap frame = FirstFrameBitmap();
+        bitmap->Assign(frame);
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+}  // namespace quorix

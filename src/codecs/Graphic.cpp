@@ -1,0 +1,77 @@
+#include "Graphic.h"
+
+#include "Bmp.h"
+#include "Gif.h"
+#include "Jpeg.h"
+#include "Png.h"
+#include "QuorixError.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorix {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+void RegisterStandardFormats(TFileFormats& formats) {
+    formats.Add("bmp", "Bitmaps", GraphicFactory<TBmpImage>());
+    formats.Add("jpeg", "JPEG Image File", GraphicFactory<TJPEGImage>());
+    formats.Add("jpg", "JPEG Image File", GraphicFactory<TJPEGImage>());
+    formats.Add("PNG", "Portable Network Graphics", GraphicFactory<TPngImage>());
+    formats.Add("GIF", "GIF Image", GraphicFactory<TGIFImage>());
+}
+
+}  // namespace
+
+void TFileFormats::Add(const std::string& extension, const std::string& description, TGraphicFactory create) {
+    FEntries.push_back({Lower(extension), description, std::move(create)});
+}
+
+const TFileFormat* TFileFormats::Find(const std::string& extension) const {
+    std::string wanted = Lower(extension);
+    for (auto it = FEntries.rbegin(); it != FEntries.rend(); ++it)
+        if (it->Extension == wanted) return &*it;
+    return nullptr;
+}
+
+TFileFormats& FileFormats() {
+    static TFileFormats formats = [] {
+        TFileFormats f;
+        RegisterStandardFormats(f);
+        return f;
+    }();
+    return formats;
+}
+
+void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicFactory create) {
+    FileFormats().Add(extension, description, std::move(create));
+}
+
+std::string PictureExtension(const std::string& fileName) {
+    size_t slash = fileName.find_last_of('/');
+    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? "" : name.substr(dot + 1);
+}
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
+    FGraphic = std::move(graphic);
+    if (OnChange) OnChange();
+}
+
+void TPicture::LoadFromFile(const std::string& fileName) {
+    std::string extension = PictureExtension(fileName);
+    const TFileFormat* format = FileFormats().Find(extension);
+    if (!format) throw EInvalidGraphic("Unknown picture file extension (." + extension + ")");
+    std::unique_ptr<TGraphic> graphic = format->Create();
+    graphic->LoadFromFile(fileName);
+    SetGraphic(std::move(graphic));
+}
+
+}  // namespace quorix

@@ -1,0 +1,386 @@
+#include "Jpeg.h"
+
+#include "StreamBytes.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+namespace quorix {
+
+TJPEGDefaults JPEGDefaults;
+
+namespace {
+
+// libjpeg leaves an error by longjmp; the calls that may do so live in the
+// *Stage functions below, which touch no C++ object with a destructor, and
+// the error becomes an exception after they return.
+struct TJpegError {
+    jpeg_error_mgr Manager;
+    std::jmp_buf Jump;
+    int Code;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr cinfo) {
+    auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
+    error->Code = cinfo->err->msg_code;
+    std::longjmp(error->Jump, 1);
+}
+
+// A file that ends early would decode as grey padding; treat it as the error it is.
+extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) JpegErrorExit(cinfo);
+}
+
+extern "C" void JpegOutputMessage(j_common_ptr) {}
+
+void InitError(TJpegError& error) {
+    jpeg_std_error(&error.Manager);
+    error.Manager.error_exit = JpegErrorExit;
+    error.Manager.emit_message = JpegEmitMessage;
+    error.Manager.output_message = JpegOutputMessage;
+    error.Code = 0;
+}
+
+[[noreturn]] void RaiseJpegError(int code) {
+    char text[64];
+    std::snprintf(text, sizeof text, "JPEG error #%d", code);
+    throw EJPEG(text);
+}
+
+struct TDecompressor {
+    TDecompressor() { InitError(Error); Info.err = &Error.Manager; }
+    ~TDecompressor() { jpeg_destroy_decompress(&Info); }
+    TDecompressor(const TDecompressor&) = delete;
+    TDecompressor& operator=(const TDecompressor&) = delete;
+    jpeg_decompress_struct Info{};
+    TJpegError Error;
+};
+
+struct TCompressor {
+    TCompressor() { InitError(Error); Info.err = &Error.Manager; }
+    ~TCompressor() {
+        jpeg_destroy_compress(&Info);
+        std::free(Buffer);
+    }
+    TCompressor(const TCompressor&) = delete;
+    TCompressor& operator=(const TCompressor&) = delete;
+    jpeg_compress_struct Info{};
+    TJpegError Error;
+    unsigned char* Buffer = nullptr;
+    unsigned long Size = 0;
+};
+
+int ReadHeaderStage(TDecompressor* d, const uint8_t* data, size_t size) {
+    if (setjmp(d->Error.Jump)) return d->Error.Code;
+    d->Info.err = &d->Error.Manager;
+    jpeg_create_decompress(&d->Info);
+    jpeg_mem_src(&d->Info, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&d->Info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(&d->Info, TRUE);
+    return 0;
+}
+
+struct TDecodeSettings {
+    J_COLOR_SPACE OutColorSpace;
+    bool Quantize;
+    bool Smoothing;
+    bool BestSpeed;
+    unsigned ScaleDenom;
+};
+
+int StartStage(TDecompressor* d, const TDecodeSettings* settings) {
+    if (setjmp(d->Error.Jump)) return d->Error.Code;
+    jpeg_decompress_struct& info = d->Info;
+    info.out_color_space = settings->OutColorSpace;
+    info.scale_num = 1;
+    info.scale_denom = settings->ScaleDenom;
+    info.do_block_smoothing = settings->Smoothing ? TRUE : FALSE;
+    info.dct_method = settings->BestSpeed ? JDCT_IFAST : JDCT_ISLOW;
+    info.do_fancy_upsampling = settings->BestSpeed ? FALSE : TRUE;
+    info.buffered_image = FALSE;
+    if (settings->Quantize) {
+        info.quantize_colors = TRUE;
+        info.desired_number_of_colors = 236;
+    }
+    jpeg_start_decompress(&info);
+    return 0;
+}
+
+int ReadRowsStage(TDecompressor* d, JSAMPROW* rows) {
+    if (setjmp(d->Error.Jump)) return d->Error.Code;
+    jpeg_decompress_struct& info = d->Info;
+    while (info.output_scanline < info.output_height)
+        jpeg_read_scanlines(&info, rows + info.output_scanline, info.output_height - info.output_scanline);
+    jpeg_finish_decompress(&info);
+    return 0;
+}
+
+struct TEncodeSettings {
+    int Quality;
+    bool Grayscale;
+    bool Progressive;
+};
+
+int CompressStage(TCompressor* c, const TBitmap* bitmap, const TEncodeSettings* settings) {
+    if (setjmp(c->Error.Jump)) return c->Error.Code;
+    jpeg_compress_struct& info = c->Info;
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &c->Buffer, &c->Size);
+    info.image_width = static_cast<JDIMENSION>(bitmap->Width());
+    info.image_height = static_cast<JDIMENSION>(bitmap->Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_EXT_BGR;  // the bitmap's byte order, converted as RGB
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, settings->Quality, TRUE);
+    if (settings->Grayscale) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+    if (settings->Progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(bitmap->ScanLine(static_cast<int>(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    return 0;
+}
+
+int OrientationOf(const jpeg_decompress_struct& info) {
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1) {
+            int orientation = ExifOrientation(m->data, m->data_length);
+            if (orientation != 1) return orientation;
+        }
+    return 1;
+}
+
+std::vector<TPaletteEntry> GreyPalette() {
+    std::vector<TPaletteEntry> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        uint8_t v = static_cast<uint8_t>(i);
+        palette[i] = {v, v, v, 0};
+    }
+    return palette;
+}
+
+std::vector<TPaletteEntry> QuantizerPalette(const jpeg_decompress_struct& info) {
+    std::vector<TPaletteEntry> palette(static_cast<size_t>(info.actual_number_of_colors));
+    for (size_t i = 0; i < palette.size(); ++i)
+        palette[i] = {info.colormap[2][i], info.colormap[1][i], info.colormap[0][i], 0};
+    return palette;
+}
+
+// Stored CMYK is inverted (255 means no ink), as Adobe writes it.
+void CmykToBgra(TBitmap& bitmap) {
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < bitmap.Width(); ++x, p += 4) {
+            unsigned c = p[0], m = p[1], yy = p[2], k = p[3];
+            p[0] = static_cast<uint8_t>(yy * k / 255);
+            p[1] = static_cast<uint8_t>(m * k / 255);
+            p[2] = static_cast<uint8_t>(c * k / 255);
+            p[3] = 255;
+        }
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- EXIF
+
+int ExifOrientation(const uint8_t* data, size_t size) {
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0) return 1;
+    const uint8_t* tiff = data + 6;
+    size_t length = size - 6;
+    bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    auto u16 = [&](size_t at) -> unsigned {
+        return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
+    };
+    auto u32 = [&](size_t at) -> uint32_t {
+        return little ? (u16(at) | (static_cast<uint32_t>(u16(at + 2)) << 16))
+                      : ((static_cast<uint32_t>(u16(at)) << 16) | u16(at + 2));
+    };
+    uint32_t ifd = u32(4);
+    if (ifd > length || length - ifd < 2) return 1;
+    unsigned count = u16(ifd);
+    for (unsigned i = 0; i < count; ++i) {
+        size_t entry = ifd + 2 + 12 * static_cast<size_t>(i);
+        if (entry + 12 > length) return 1;
+        if (u16(entry) == 0x0112 && u16(entry + 2) == 3) {
+            unsigned value = u16(entry + 8);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        }
+    }
+    return 1;
+}
+
+void ApplyOrientation(TBitmap& bitmap, int orientation) {
+    if (orientation <= 1 || orientation > 8) return;
+    const int w = bitmap.Width(), h = bitmap.Height();
+    const bool swap = orientation >= 5;
+    const size_t step = static_cast<size_t>(bitmap.BitsPerPixel() / 8);
+    TBitmap upright;
+    upright.SetPixelFormat(bitmap.PixelFormat());
+    upright.SetSize(swap ? h : w, swap ? w : h);
+    upright.SetPalette(bitmap.Palette());
+    for (int y = 0; y < upright.Height(); ++y) {
+        uint8_t* out = upright.ScanLine(y);
+        for (int x = 0; x < upright.Width(); ++x, out += step) {
+            int sx, sy;  // the stored pixel shown at (x, y)
+            switch (orientation) {
+            case 2: sx = w - 1 - x; sy = y; break;
+            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+            case 4: sx = x; sy = h - 1 - y; break;
+            case 5: sx = y; sy = x; break;
+            case 6: sx = y; sy = h - 1 - x; break;
+            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+            default: sx = w - 1 - y; sy = x; break;  // 8
+            }
+            std::memcpy(out, bitmap.ScanLine(sy) + sx * step, step);
+        }
+    }
+    bitmap.Swap(upright);
+}
+
+// ---------------------------------------------------------------- TJPEGImage
+
+TJPEGImage::TJPEGImage()
+    : CompressionQuality(JPEGDefaults.CompressionQuality),
+      Grayscale(JPEGDefaults.Grayscale),
+      Performance(JPEGDefaults.Performance),
+      PixelFormat(JPEGDefaults.PixelFormat),
+      ProgressiveDisplay(JPEGDefaults.ProgressiveDisplay),
+      ProgressiveEncoding(JPEGDefaults.ProgressiveEncoding),
+      Scale(JPEGDefaults.Scale),
+      Smoothing(JPEGDefaults.Smoothing) {}
+
+TJPEGImage::~TJPEGImage() = default;
+
+int TJPEGImage::Width() const {
+    if (FBitmap) return FBitmap->Width();
+    return FHeader.Orientation >= 5 ? FHeader.StoredHeight : FHeader.StoredWidth;
+}
+
+int TJPEGImage::Height() const {
+    if (FBitmap) return FBitmap->Height();
+    return FHeader.Orientation >= 5 ? FHeader.StoredWidth : FHeader.StoredHeight;
+}
+
+void TJPEGImage::LoadFromStream(std::istream& stream) {
+    LoadFromBytes(ReadAllBytes(stream));
+}
+
+void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
+    TDecompressor d;
+    if (int code = ReadHeaderStage(&d, data.data(), data.size())) RaiseJpegError(code);
+    TJPEGHeader header;
+    header.StoredWidth = static_cast<int>(d.Info.image_width);
+    header.StoredHeight = static_cast<int>(d.Info.image_height);
+    header.Grayscale = d.Info.jpeg_color_space == JCS_GRAYSCALE;
+    header.Progressive = d.Info.progressive_mode != 0;
+    header.Orientation = OrientationOf(d.Info);
+    CheckPictureSize(header.StoredWidth, header.StoredHeight);
+    FData = std::move(data);
+    FHeader = header;
+    FBitmap.reset();
+}
+
+void TJPEGImage::Decode() const {
+    auto bitmap = std::make_unique<TBitmap>();
+    if (FData.empty()) {
+        FBitmap = std::move(bitmap);
+        return;
+    }
+    TDecompressor d;
+    if (int code = ReadHeaderStage(&d, FData.data(), FData.size())) RaiseJpegError(code);
+    J_COLOR_SPACE source = d.Info.jpeg_color_space;
+    bool cmyk = source == JCS_CMYK || source == JCS_YCCK;
+    bool grey = source == JCS_GRAYSCALE || Grayscale;
+    // Greyscale files keep all 256 levels: quantising them only adds noise.
+    bool quantize = !grey && !cmyk && PixelFormat == TJPEGPixelFormat::jf8Bit;
+    static const unsigned denominators[] = {1, 2, 4, 8};
+    TDecodeSettings settings{grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : quantize ? JCS_RGB : JCS_EXT_BGR,
+                             quantize, Smoothing, Performance == TJPEGPerformance::jpBestSpeed,
+                             denominators[static_cast<int>(Scale)]};
+    if (int code = StartStage(&d, &settings)) RaiseJpegError(code);
+
+    bitmap->SetPixelFormat(grey || quantize ? TPixelFormat::pf8bit : cmyk ? TPixelFormat::pf32bit
+                                                                          : TPixelFormat::pf24bit);
+    bitmap->SetSize(static_cast<int>(d.Info.output_width), static_cast<int>(d.Info.output_height));
+    std::vector<JSAMPROW> rows(static_cast<size_t>(bitmap->Height()));
+    for (int y = 0; y < bitmap->Height(); ++y) rows[y] = bitmap->ScanLine(y);
+    if (int code = ReadRowsStage(&d, rows.data())) RaiseJpegError(code);
+
+    if (grey) bitmap->SetPalette(GreyPalette());
+    if (quantize) bitmap->SetPalette(QuantizerPalette(d.Info));
+    if (cmyk) CmykToBgra(*bitmap);
+    ApplyOrientation(*bitmap, FHeader.Orientation);
+    FBitmap = std::move(bitmap);
+}
+
+const TBitmap& TJPEGImage::Bitmap() const {
+    if (!FBitmap) Decode();
+    return *FBitmap;
+}
+
+void TJPEGImage::Compress() {
+    if (!FData.empty()) return;
+    const TBitmap* source = &Bitmap();
+    TBitmap converted;
+    if (source->PixelFormat() != TPixelFormat::pf24bit) {
+        converted = *source;
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+        source = &converted;
+    }
+    if (source->Empty()) throw EJPEG("JPEG error #" + std::to_string(JERR_EMPTY_IMAGE));
+    TCompressor c;
+    TEncodeSettings settings{CompressionQuality, Grayscale, ProgressiveEncoding};
+    if (int code = CompressStage(&c, source, &settings)) RaiseJpegError(code);
+    FData.assign(c.Buffer, c.Buffer + c.Size);
+    FHeader.StoredWidth = source->Width();
+    FHeader.StoredHeight = source->Height();
+    FHeader.Orientation = 1;
+    FHeader.Grayscale = Grayscale;
+    FHeader.Progressive = ProgressiveEncoding;
+}
+
+void TJPEGImage::SaveToStream(std::ostream& stream) {
+    Compress();
+    WriteAllBytes(stream, FData.data(), FData.size());
+}
+
+void TJPEGImage::Assign(const TGraphic& source) {
+    if (auto jpeg = dynamic_cast<const TJPEGImage*>(&source)) {
+        if (jpeg == this) return;
+        FData = jpeg->FData;
+        FHeader = jpeg->FHeader;
+        FBitmap = jpeg->FBitmap ? std::make_unique<TBitmap>(*jpeg->FBitmap) : nullptr;
+        return;
+    }
+    if (auto bitmap = dynamic_cast<const TBitmap*>(&source)) {
+        FBitmap = std::make_unique<TBitmap>(*bitmap);
+        FData.clear();
+        FHeader = TJPEGHeader();
+        FHeader.StoredWidth = bitmap->Width();
+        FHeader.StoredHeight = bitmap->Height();
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TJPEGImage::AssignTo(TGraphic& dest) const {
+    if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
+        bitmap->Assign(Bitmap());
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+}  // namespace quorix

@@ -1,0 +1,91 @@
+// JPEG pictures through the libjpeg 6.2 interface. Loading reads the header
+// only; the pixels are decoded the first time a bitmap is needed.
+#pragma once
+
+#include "OrvelGraphics.h"
+#include "QuorixError.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quorix {
+
+class EJPEG : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
+enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
+enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
+enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+
+struct TJPEGDefaults {
+    int CompressionQuality = 90;
+    bool Grayscale = false;
+    TJPEGPerformance Performance = TJPEGPerformance::jpBestQuality;
+    TJPEGPixelFormat PixelFormat = TJPEGPixelFormat::jf24Bit;
+    bool ProgressiveDisplay = false;
+    bool ProgressiveEncoding = false;
+    TJPEGScale Scale = TJPEGScale::jsFullSize;
+    bool Smoothing = true;
+};
+
+// Copied into every new image.
+extern TJPEGDefaults JPEGDefaults;
+
+// What the header says, before any pixel is decoded.
+struct TJPEGHeader {
+    int StoredWidth = 0;
+    int StoredHeight = 0;
+    int Orientation = 1;  // EXIF orientation, 1 to 8
+    bool Grayscale = false;
+    bool Progressive = false;
+};
+
+class TJPEGImage : public TGraphic {
+public:
+    TJPEGImage();
+    ~TJPEGImage() override;
+
+    const char* ClassName() const override { return "TJPEGImage"; }
+    // The upright size: a camera's orientation tag is applied.
+    int Width() const override;
+    int Height() const override;
+
+    void LoadFromStream(std::istream& stream) override;
+    void SaveToStream(std::ostream& stream) override;
+    void Assign(const TGraphic& source) override;
+    void AssignTo(TGraphic& dest) const override;
+
+    void LoadFromBytes(std::vector<uint8_t> data);
+    // Encodes the held bitmap when there is no compressed data yet.
+    void Compress();
+    // The decoded picture, decoded on first use.
+    const TBitmap& Bitmap() const;
+    const std::vector<uint8_t>& Data() const { return FData; }
+    const TJPEGHeader& Header() const { return FHeader; }
+
+    int CompressionQuality = 90;
+    bool Grayscale = false;
+    TJPEGPerformance Performance = TJPEGPerformance::jpBestQuality;
+    TJPEGPixelFormat PixelFormat = TJPEGPixelFormat::jf24Bit;
+    bool ProgressiveDisplay = false;
+    bool ProgressiveEncoding = false;
+    TJPEGScale Scale = TJPEGScale::jsFullSize;
+    bool Smoothing = true;
+
+private:
+    void Decode() const;
+
+    std::vector<uint8_t> FData;
+    TJPEGHeader FHeader;
+    mutable std::unique_ptr<TBitmap> FBitmap;
+};
+
+// The EXIF orientation in an APP1 payload ("Exif\0\0" and a TIFF block); 1 when absent.
+int ExifOrientation(const uint8_t* data, size_t size);
+// Turns a decoded picture (8, 24 or 32 bits) upright for an EXIF orientation.
+void ApplyOrientation(TBitmap& bitmap, int orientation);
+
+}  // namespace quorix

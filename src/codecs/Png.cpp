@@ -1,0 +1,249 @@
+#include "Png.h"
+
+#include "QuorixError.h"
+#include "StreamBytes.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <string>
+
+namespace quorix {
+
+namespace {
+
+// libpng leaves an error by longjmp to the *Stage function that called it; the
+// message is kept here and becomes an exception after that function returns.
+struct TPngContext {
+    const uint8_t* Data = nullptr;
+    size_t Size = 0;
+    size_t Position = 0;
+    char Message[256] = "";
+    std::vector<uint8_t>* Output = nullptr;
+};
+
+extern "C" void PngError(png_structp png, png_const_charp message) {
+    auto* context = static_cast<TPngContext*>(png_get_error_ptr(png));
+    std::snprintf(context->Message, sizeof context->Message, "%s", message ? message : "PNG error");
+    png_longjmp(png, 1);
+}
+
+extern "C" void PngWarning(png_structp, png_const_charp) {}
+
+extern "C" void PngRead(png_structp png, png_bytep out, png_size_t length) {
+    auto* context = static_cast<TPngContext*>(png_get_io_ptr(png));
+    if (context->Size - context->Position < length) png_error(png, "Unexpected end of PNG data");
+    std::memcpy(out, context->Data + context->Position, length);
+    context->Position += length;
+}
+
+extern "C" void PngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* context = static_cast<TPngContext*>(png_get_io_ptr(png));
+    context->Output->insert(context->Output->end(), data, data + length);
+}
+
+extern "C" void PngFlush(png_structp) {}
+
+struct TPngReader {
+    png_structp Png = nullptr;
+    png_infop Info = nullptr;
+    TPngContext Context;
+    ~TPngReader() { png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr); }
+};
+
+struct TPngHeader {
+    png_uint_32 Width, Height;
+    int BitDepth, ColorType;
+    bool HasTrns;
+    bool PartialTrns;  // a palette tRNS with values other than 0 and 255
+};
+
+int ReadInfoStage(TPngReader* r, TPngHeader* header) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_set_read_fn(r->Png, &r->Context, PngRead);
+    png_set_user_limits(r->Png, 0x7fffffff, 0x7fffffff);
+    png_read_info(r->Png, r->Info);
+    png_get_IHDR(r->Png, r->Info, &header->Width, &header->Height, &header->BitDepth, &header->ColorType,
+                 nullptr, nullptr, nullptr);
+    header->HasTrns = png_get_valid(r->Png, r->Info, PNG_INFO_tRNS) != 0;
+    header->PartialTrns = false;
+    if (header->HasTrns && header->ColorType == PNG_COLOR_TYPE_PALETTE) {
+        png_bytep alpha = nullptr;
+        int count = 0;
+        png_get_tRNS(r->Png, r->Info, &alpha, &count, nullptr);
+        for (int i = 0; i < count; ++i)
+            if (alpha[i] != 0 && alpha[i] != 255) header->PartialTrns = true;
+    }
+    return 0;
+}
+
+// Asks libpng for 8-bit BGRA when compositing, else for the stored layout with
+// 16-bit samples scaled to 8 and 2-bit indices widened to bytes.
+int SetTransformsStage(TPngReader* r, const TPngHeader* header, bool composite) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_structp png = r->Png;
+    if (header->BitDepth == 16) png_set_scale_16(png);
+    if (composite) {
+        png_set_expand(png);
+        png_set_gray_to_rgb(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        png_set_bgr(png);
+    } else if (header->ColorType == PNG_COLOR_TYPE_RGB) {
+        png_set_bgr(png);
+    } else if (header->ColorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+        png_set_strip_alpha(png);
+        png_set_bgr(png);
+    } else if (header->BitDepth == 2) {
+        png_set_packing(png);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, r->Info);
+    return 0;
+}
+
+int ReadRowsStage(TPngReader* r, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_read_image(r->Png, rows);
+    png_read_end(r->Png, nullptr);
+    return 0;
+}
+
+[[noreturn]] void RaisePngError(const TPngContext& context) {
+    throw EInvalidGraphic(std::string("PNG error: ") + context.Message);
+}
+
+std::vector<TPaletteEntry> StoredPalette(TPngReader& r, const TPngHeader& header) {
+    std::vector<TPaletteEntry> palette;
+    if (header.ColorType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp colours = nullptr;
+        int count = 0;
+        if (png_get_PLTE(r.Png, r.Info, &colours, &count))
+            for (int i = 0; i < count; ++i) palette.push_back({colours[i].blue, colours[i].green, colours[i].red, 0});
+    } else {  // grey of 1, 2, 4 or 8 bits (16 is scaled to 8)
+        int depth = header.BitDepth > 8 ? 8 : header.BitDepth;
+        int levels = 1 << depth;
+        for (int i = 0; i < levels; ++i) {
+            uint8_t v = static_cast<uint8_t>(i * 255 / (levels - 1));
+            palette.push_back({v, v, v, 0});
+        }
+    }
+    return palette;
+}
+
+TPixelFormat StoredFormat(const TPngHeader& header) {
+    if (header.ColorType & PNG_COLOR_MASK_COLOR && header.ColorType != PNG_COLOR_TYPE_PALETTE)
+        return TPixelFormat::pf24bit;
+    switch (header.BitDepth) {
+    case 1: return TPixelFormat::pf1bit;
+    case 4: return TPixelFormat::pf4bit;
+    default: return TPixelFormat::pf8bit;
+    }
+}
+
+// Fully transparent pixels come out black; the alpha byte is kept.
+void CompositeOverBlack(TBitmap& bitmap) {
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < bitmap.Width(); ++x, p += 4) {
+            unsigned a = p[3];
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>((p[c] * a + 127) / 255);
+        }
+    }
+}
+
+struct TPngWriter {
+    png_structp Png = nullptr;
+    png_infop Info = nullptr;
+    TPngContext Context;
+    ~TPngWriter() { png_destroy_write_struct(&Png, Info ? &Info : nullptr); }
+};
+
+int WriteStage(TPngWriter* w, const TBitmap* bitmap) {
+    if (setjmp(png_jmpbuf(w->Png))) return 1;
+    png_set_write_fn(w->Png, &w->Context, PngWrite, PngFlush);
+    png_set_IHDR(w->Png, w->Info, static_cast<png_uint_32>(bitmap->Width()),
+                 static_cast<png_uint_32>(bitmap->Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(w->Png, w->Info);
+    png_set_bgr(w->Png);
+    for (int y = 0; y < bitmap->Height(); ++y)
+        png_write_row(w->Png, const_cast<png_bytep>(bitmap->ScanLine(y)));
+    png_write_end(w->Png, nullptr);
+    return 0;
+}
+
+}  // namespace
+
+void TPngImage::LoadFromStream(std::istream& stream) {
+    std::vector<uint8_t> bytes = ReadAllBytes(stream);
+    LoadFromBytes(bytes.data(), bytes.size());
+}
+
+void TPngImage::LoadFromBytes(const uint8_t* data, size_t size) {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) throw EInvalidGraphic("PNG error: Not a PNG file");
+    TPngReader r;
+    r.Context.Data = data;
+    r.Context.Size = size;
+    r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.Context, PngError, PngWarning);
+    if (!r.Png) throw std::bad_alloc();
+    r.Info = png_create_info_struct(r.Png);
+    if (!r.Info) throw std::bad_alloc();
+
+    TPngHeader header{};
+    if (ReadInfoStage(&r, &header)) RaisePngError(r.Context);
+    CheckPictureSize(header.Width, header.Height);
+    bool alpha = (header.ColorType & PNG_COLOR_MASK_ALPHA) != 0;
+    bool composite = alpha || header.PartialTrns;
+    TPngTransparency mode = composite ? TPngTransparency::ptmPartial
+                          : header.HasTrns ? TPngTransparency::ptmBit : TPngTransparency::ptmNone;
+    if (SetTransformsStage(&r, &header, composite)) RaisePngError(r.Context);
+
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(composite ? TPixelFormat::pf32bit : StoredFormat(header));
+    bitmap.SetSize(static_cast<int>(header.Width), static_cast<int>(header.Height));
+    if (!composite && !(header.ColorType & PNG_COLOR_MASK_COLOR && header.ColorType != PNG_COLOR_TYPE_PALETTE))
+        bitmap.SetPalette(StoredPalette(r, header));
+    std::vector<png_bytep> rows(header.Height);
+    for (int y = 0; y < bitmap.Height(); ++y) rows[y] = bitmap.ScanLine(y);
+    if (ReadRowsStage(&r, rows.data())) RaisePngError(r.Context);
+    if (composite) CompositeOverBlack(bitmap);
+    FBitmap.Swap(bitmap);
+    FTransparency = mode;
+}
+
+void TPngImage::SaveToStream(std::ostream& stream) {
+    TBitmap rgb(FBitmap);
+    rgb.SetPixelFormat(TPixelFormat::pf24bit);
+    TPngWriter w;
+    std::vector<uint8_t> output;
+    w.Context.Output = &output;
+    w.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.Context, PngError, PngWarning);
+    if (!w.Png) throw std::bad_alloc();
+    w.Info = png_create_info_struct(w.Png);
+    if (!w.Info) throw std::bad_alloc();
+    if (WriteStage(&w, &rgb)) RaisePngError(w.Context);
+    WriteAllBytes(stream, output.data(), output.size());
+}
+
+void TPngImage::Assign(const TGraphic& source) {
+    if (auto png = dynamic_cast<const TPngImage*>(&source)) {
+        FBitmap = png->FBitmap;
+        FTransparency = png->FTransparency;
+    } else if (auto bitmap = dynamic_cast<const TBitmap*>(&source)) {
+        FBitmap = *bitmap;
+        FTransparency = TPngTransparency::ptmNone;
+    } else {
+        TGraphic::Assign(source);
+    }
+}
+
+void TPngImage::AssignTo(TGraphic& dest) const {
+    if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
+        bitmap->Assign(FBitmap);
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+}  // namespace quorix

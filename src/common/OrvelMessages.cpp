@@ -1,0 +1,40 @@
+#include "OrvelMessages.h"
+
+#include "OrvelTPU.h"
+
+#include <iostream>
+#include <utility>
+
+namespace quorix {
+
+namespace {
+
+void DefaultSink(TMessageKind kind, const std::string& text) {
+    static const char* const captions[] = {"", "Error: ", "Warning: ", "Information: "};
+    std::cerr << captions[static_cast<int>(kind)] << text << std::endl;
+}
+
+TMessageSink& CurrentSink() {
+    static TMessageSink sink = DefaultSink;
+    return sink;
+}
+
+void Show(TMessageKind kind, const std::string& text) {
+    if (text.empty()) return;
+    CurrentSink()(kind, ExpandCrlfTokens(text));
+}
+
+}  // namespace
+
+TMessageSink SetMessageSink(TMessageSink sink) {
+    TMessageSink previous = std::move(CurrentSink());
+    CurrentSink() = sink ? std::move(sink) : TMessageSink(DefaultSink);
+    return previous;
+}
+
+void ShowPlainMessage(const std::string& text) { Show(TMessageKind::Plain, text); }
+void ShowError(const std::string& text) { Show(TMessageKind::Error, text); }
+void ShowWarning(const std::string& text) { Show(TMessageKind::Warning, text); }
+void ShowInfo(const std::string& text) { Show(TMessageKind::Information, text); }
+
+}  // namespace quorix

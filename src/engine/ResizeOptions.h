@@ -1,0 +1,28 @@
+// Everything the resize pipeline reads for one picture. The window fills it
+// from its controls at the moment of each call; the command-line tool from its
+// arguments.
+#pragma once
+
+namespace quorix {
+
+// The first selected mode button, in the order the pipeline tests them.
+enum class TResizeMode { None, XIncrease, XDecrease, SameSize, SameWidth, SameHeight };
+
+enum class TOutputFormat { Jpeg, Png, Bmp };
+
+struct TResizeOptions {
+    TResizeMode Mode = TResizeMode::XDecrease;
+    double IncFactor = 1.5;  // enlargement factor
+    double DecFactor = 2.0;  // reduction factor
+    int Width = 800;         // fixed size
+    int Height = 600;
+    int WH = 600;            // the common side in the same-width and same-height modes
+    int FilterIndex = 6;     // into ResampleFilters; out of range means Lanczos3
+    int Quality = 70;        // JPEG quality
+    bool Protect = true;     // skip pictures with both sides above 10000
+    bool AddFilterName = false;
+    bool Overwrite = true;
+    TOutputFormat Format = TOutputFormat::Jpeg;
+};
+
+}  // namespace quorix

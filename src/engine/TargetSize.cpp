@@ -1,0 +1,74 @@
+#include "TargetSize.h"
+
+#include "OrvelTPU.h"
+#include "QuorixError.h"
+#include "Resample.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace quorix {
+
+int RoundToInt(long double value) {
+    if (std::isnan(value) || std::fabs(value) >= 9223372036854775808.0L) throw EInvalidOp();
+    long double rounded = std::nearbyint(value);  // ties to even in the default rounding mode
+    if (rounded > INT32_MAX) return INT32_MAX;
+    if (rounded < INT32_MIN) return INT32_MIN;
+    return static_cast<int>(rounded);
+}
+
+long double Divide(long double a, long double b) {
+    if (b == 0.0L) {
+        if (a == 0.0L || std::isnan(a)) throw EInvalidOp();
+        throw EZeroDivide();
+    }
+    long double q = a / b;
+    if (std::isnan(q)) throw EInvalidOp();
+    if (std::isinf(q) && !std::isinf(a)) throw EOverflow();
+    return q;
+}
+
+TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int height) {
+    const long double w = width, h = height;
+    switch (options.Mode) {
+    case TResizeMode::XIncrease: {
+        long double f = options.IncFactor;
+        return {RoundToInt(w * f), RoundToInt(h * f)};
+    }
+    case TResizeMode::XDecrease: {
+        long double d = options.DecFactor;
+        return {RoundToInt(Divide(w, d)), RoundToInt(Divide(h, d))};
+    }
+    case TResizeMode::SameSize:
+        return {options.Width, options.Height};
+    case TResizeMode::SameWidth: {
+        double ratio = static_cast<double>(Divide(w, h));  // stored in double first
+        return {options.WH, RoundToInt(Divide(options.WH, ratio))};
+    }
+    case TResizeMode::SameHeight: {
+        double ratio = static_cast<double>(Divide(h, w));
+        return {RoundToInt(Divide(options.WH, ratio)), options.WH};
+    }
+    case TResizeMode::None:
+        break;
+    }
+    QUORIX_ASSERT(options.Mode != TResizeMode::None);
+    return {};
+}
+
+int EffectiveFilterIndex(int filterIndex) {
+    return filterIndex >= 0 && filterIndex < ResampleFilterCount ? filterIndex : DefaultResampleFilter;
+}
+
+std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options) {
+    std::string name = outPath + NameWithoutExtension(ExtractFileName(imageName));
+    if (options.AddFilterName) name += std::string(" ") + ResampleFilters[EffectiveFilterIndex(options.FilterIndex)].Name;
+    switch (options.Format) {
+    case TOutputFormat::Png: return name + ".png";
+    case TOutputFormat::Bmp: return name + ".bmp";
+    case TOutputFormat::Jpeg: break;
+    }
+    return name + ".jpg";
+}
+
+}  // namespace quorix

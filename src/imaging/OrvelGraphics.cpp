@@ -1,0 +1,268 @@
+#include "OrvelGraphics.h"
+
+#include "QuorixError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+
+namespace quorix {
+
+void CheckPictureSize(int64_t width, int64_t height) {
+    if (width < 0 || height < 0 || (height > 0 && width > MaxPicturePixels / height))
+        throw EInvalidGraphic("Picture is too large: " + std::to_string(width) + " x " +
+                              std::to_string(height) + " pixels");
+}
+
+// ---------------------------------------------------------------- TGraphic
+
+void TGraphic::LoadFromFile(const std::string& fileName) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) != 0)
+        throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw EFileError("Cannot open file \"" + fileName + "\". Not a regular file");
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw EFileError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    LoadFromStream(in);
+}
+
+namespace {
+
+std::string TemporaryPattern(const std::string& fileName) {
+    size_t slash = fileName.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    return folder + "." + name + ".XXXXXX";
+}
+
+mode_t NewFileMode(const std::string& fileName) {
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) == 0) return st.st_mode & 07777;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+[[noreturn]] void RaiseCreateError(const std::string& fileName, int error) {
+    throw EFileError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+}
+
+}  // namespace
+
+void TGraphic::SaveToFile(const std::string& fileName) {
+    std::string pattern = TemporaryPattern(fileName);
+    std::vector<char> tempName(pattern.begin(), pattern.end());
+    tempName.push_back('\0');
+    int fd = ::mkstemp(tempName.data());
+    if (fd < 0) RaiseCreateError(fileName, errno);
+    ::fchmod(fd, NewFileMode(fileName));
+    ::close(fd);
+    std::string temp(tempName.data());
+    try {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) RaiseCreateError(fileName, errno);
+        SaveToStream(out);
+        out.flush();
+        if (!out) throw EFileError("Cannot write file \"" + fileName + "\". " + std::strerror(errno ? errno : EIO));
+        out.close();
+        if (out.fail()) throw EFileError("Cannot write file \"" + fileName + "\".");
+        if (::rename(temp.c_str(), fileName.c_str()) != 0) RaiseCreateError(fileName, errno);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+}
+
+void TGraphic::Assign(const TGraphic& source) {
+    source.AssignTo(*this);
+}
+
+void TGraphic::AssignTo(TGraphic& dest) const {
+    RaiseAssignError(*this, dest);
+}
+
+void RaiseAssignError(const TGraphic& source, const TGraphic& dest) {
+    throw EConvertError(std::string("Cannot assign a ") + source.ClassName() + " to a " + dest.ClassName());
+}
+
+// ---------------------------------------------------------------- TBitmap
+
+void TBitmap::TFree::operator()(uint8_t* p) const noexcept { std::free(p); }
+
+size_t TBitmap::StrideFor(int width, TPixelFormat format) {
+    size_t bits = static_cast<size_t>(width) * static_cast<size_t>(format);
+    return ((bits + 31) / 32) * 4;
+}
+
+TBitmap::TBitmap(const TBitmap& other) : TGraphic() {
+    *this = other;
+}
+
+TBitmap& TBitmap::operator=(const TBitmap& other) {
+    if (this == &other) return *this;
+    Reallocate(other.FWidth, other.FHeight, other.FPixelFormat);
+    if (FData) std::memcpy(FData.get(), other.FData.get(), ByteSize());
+    FPalette = other.FPalette;
+    FHandleType = other.FHandleType;
+    return *this;
+}
+
+void TBitmap::Swap(TBitmap& other) noexcept {
+    std::swap(FWidth, other.FWidth);
+    std::swap(FHeight, other.FHeight);
+    std::swap(FPixelFormat, other.FPixelFormat);
+    std::swap(FHandleType, other.FHandleType);
+    std::swap(FStride, other.FStride);
+    FPalette.swap(other.FPalette);
+    FData.swap(other.FData);
+}
+
+void TBitmap::Reallocate(int width, int height, TPixelFormat format) {
+    if (width < 0) width = 0;
+    if (height < 0) height = 0;
+    size_t stride = StrideFor(width, format);
+    size_t bytes = stride * static_cast<size_t>(height);
+    std::unique_ptr<uint8_t[], TFree> data;
+    if (bytes > 0) {
+        // calloc leaves large buffers to the kernel's zero pages until they are written.
+        data.reset(static_cast<uint8_t*>(std::calloc(bytes, 1)));
+        if (!data) throw std::bad_alloc();
+    }
+    FData = std::move(data);
+    FWidth = width;
+    FHeight = height;
+    FPixelFormat = format;
+    FStride = stride;
+}
+
+void TBitmap::SetSize(int width, int height) {
+    if (width == FWidth && height == FHeight && (FData || ByteSize() == 0)) return;
+    Reallocate(width, height, FPixelFormat);
+}
+
+void TBitmap::LoadFromStream(std::istream&) {
+    throw EInvalidGraphic("A plain bitmap has no file format of its own");
+}
+
+void TBitmap::SaveToStream(std::ostream&) {
+    throw EInvalidGraphic("A plain bitmap has no file format of its own");
+}
+
+void TBitmap::Assign(const TGraphic& source) {
+    if (auto bitmap = dynamic_cast<const TBitmap*>(&source)) {
+        TBitmap::operator=(*bitmap);
+        return;
+    }
+    source.AssignTo(*this);
+}
+
+namespace {
+
+// The palette colour of index, black beyond the palette's end.
+inline TPaletteEntry Lookup(const std::vector<TPaletteEntry>& palette, unsigned index) {
+    return index < palette.size() ? palette[index] : TPaletteEntry();
+}
+
+unsigned IndexAt(const uint8_t* row, int x, int bits) {
+    switch (bits) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default: return row[x];
+    }
+}
+
+void ConvertRow(const uint8_t* src, int srcBits, uint8_t* dst, int dstBits, int width,
+                const std::vector<TPaletteEntry>& palette) {
+    int dstStep = dstBits / 8;
+    for (int x = 0; x < width; ++x) {
+        uint8_t* d = dst + static_cast<size_t>(x) * dstStep;
+        if (srcBits >= 24) {
+            const uint8_t* s = src + static_cast<size_t>(x) * (srcBits / 8);
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        } else {
+            TPaletteEntry c = Lookup(palette, IndexAt(src, x, srcBits));
+            d[0] = c.Blue;
+            d[1] = c.Green;
+            d[2] = c.Red;
+        }
+        if (dstStep == 4) d[3] = 0;
+    }
+}
+
+}  // namespace
+
+void TBitmap::SetPixelFormat(TPixelFormat format) {
+    if (format == FPixelFormat) return;
+    if (format != TPixelFormat::pf24bit && format != TPixelFormat::pf32bit) {
+        if (Empty()) {
+            Reallocate(FWidth, FHeight, format);
+            return;
+        }
+        throw EConvertError("Cannot convert a bitmap to " + std::to_string(static_cast<int>(format)) +
+                            " bits per pixel");
+    }
+    TBitmap converted;
+    converted.Reallocate(FWidth, FHeight, format);
+    for (int y = 0; y < FHeight; ++y)
+        ConvertRow(ScanLine(y), BitsPerPixel(), converted.ScanLine(y), static_cast<int>(format), FWidth, FPalette);
+    converted.FHandleType = FHandleType;
+    Swap(converted);
+    FPalette.clear();
+}
+
+// ---------------------------------------------------------------- TOrvelBitmap
+
+void TOrvelBitmap::SetLargeSize(int width, int height) {
+    width = width < 1 ? 1 : width > 32768 ? 32768 : width;
+    height = height < 1 ? 1 : height > 32768 ? 32768 : height;
+    uint32_t bytes = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 3u;
+    SetHandleType(bytes <= 9000000u ? TBitmapHandleType::bmDDB : TBitmapHandleType::bmDIB);
+    if (bytes > 1073741824u) {
+        SetSize(8000, 8000);
+        throw EQuorixError("Image is too large.");
+    }
+    SetSize(width, height);
+}
+
+void TOrvelBitmap::FillColor(TColor color) {
+    uint8_t red = color & 0xFF, green = (color >> 8) & 0xFF, blue = (color >> 16) & 0xFF;
+    int bits = BitsPerPixel();
+    if (bits >= 24) {
+        int step = bits / 8;
+        for (int y = 0; y < Height(); ++y) {
+            uint8_t* row = ScanLine(y);
+            for (int x = 0; x < Width(); ++x, row += step) {
+                row[0] = blue;
+                row[1] = green;
+                row[2] = red;
+            }
+        }
+        return;
+    }
+    // A paletted bitmap takes its nearest palette colour.
+    unsigned best = 0;
+    long bestDistance = -1;
+    for (unsigned i = 0; i < Palette().size(); ++i) {
+        const TPaletteEntry& c = Palette()[i];
+        long dr = c.Red - red, dg = c.Green - green, db = c.Blue - blue;
+        long distance = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    uint8_t fill = bits == 8 ? static_cast<uint8_t>(best)
+                 : bits == 4 ? static_cast<uint8_t>(best * 0x11)
+                             : static_cast<uint8_t>(best ? 0xFF : 0x00);
+    for (int y = 0; y < Height(); ++y) std::memset(ScanLine(y), fill, Stride());
+}
+
+}  // namespace quorix

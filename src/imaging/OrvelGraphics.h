@@ -1,0 +1,120 @@
+// Graphics, bitmaps and the working bitmap of the resize pipeline.
+// A bitmap is one contiguous buffer of rows from the top, each row padded to
+// four bytes; 24-bit pixels are blue, green, red.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix {
+
+// A colour as 0x00BBGGRR.
+using TColor = uint32_t;
+
+enum class TPixelFormat { pf1bit = 1, pf4bit = 4, pf8bit = 8, pf24bit = 24, pf32bit = 32 };
+
+// Display-compatible or memory-section storage: recorded, it changes nothing here.
+enum class TBitmapHandleType { bmDIB, bmDDB };
+
+struct TPaletteEntry {
+    uint8_t Blue = 0, Green = 0, Red = 0, Reserved = 0;
+};
+
+// Decoders refuse pictures with more pixels than the resampler accepts,
+// before they allocate anything.
+constexpr int64_t MaxPicturePixels = 300000000;
+void CheckPictureSize(int64_t width, int64_t height);
+
+// An abstract decoded picture.
+class TGraphic {
+public:
+    virtual ~TGraphic() = default;
+    virtual const char* ClassName() const = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual bool Empty() const { return Width() <= 0 || Height() <= 0; }
+
+    virtual void LoadFromStream(std::istream& stream) = 0;
+    virtual void SaveToStream(std::ostream& stream) = 0;
+    void LoadFromFile(const std::string& fileName);
+    // Writes to a temporary file beside the target and renames it over the
+    // target only when everything was written.
+    void SaveToFile(const std::string& fileName);
+
+    // Takes the content of another graphic; classes that do not know the
+    // source class ask the source to put itself in (AssignTo).
+    virtual void Assign(const TGraphic& source);
+    virtual void AssignTo(TGraphic& dest) const;
+};
+
+[[noreturn]] void RaiseAssignError(const TGraphic& source, const TGraphic& dest);
+
+class TBitmap : public TGraphic {
+public:
+    TBitmap() = default;
+    TBitmap(const TBitmap& other);
+    TBitmap& operator=(const TBitmap& other);
+    ~TBitmap() override = default;
+
+    const char* ClassName() const override { return "TBitmap"; }
+    int Width() const override { return FWidth; }
+    int Height() const override { return FHeight; }
+
+    // Plain bitmaps are rasters; the BMP codec's class gives them a file format.
+    void LoadFromStream(std::istream& stream) override;
+    void SaveToStream(std::ostream& stream) override;
+    void Assign(const TGraphic& source) override;
+
+    void SetSize(int width, int height);
+    void SetWidth(int width) { SetSize(width, FHeight); }
+    void SetHeight(int height) { SetSize(FWidth, height); }
+
+    TPixelFormat PixelFormat() const { return FPixelFormat; }
+    int BitsPerPixel() const { return static_cast<int>(FPixelFormat); }
+    // Converts the content: palettes are expanded, an alpha byte dropped.
+    void SetPixelFormat(TPixelFormat format);
+
+    const std::vector<TPaletteEntry>& Palette() const { return FPalette; }
+    void SetPalette(std::vector<TPaletteEntry> palette) { FPalette = std::move(palette); }
+
+    TBitmapHandleType HandleType() const { return FHandleType; }
+    void SetHandleType(TBitmapHandleType type) { FHandleType = type; }
+
+    size_t Stride() const { return FStride; }
+    uint8_t* ScanLine(int y) { return FData.get() + static_cast<size_t>(y) * FStride; }
+    const uint8_t* ScanLine(int y) const { return FData.get() + static_cast<size_t>(y) * FStride; }
+    size_t ByteSize() const { return FStride * static_cast<size_t>(FHeight); }
+
+    // Exchanges content with another bitmap without copying pixels.
+    void Swap(TBitmap& other) noexcept;
+
+    static size_t StrideFor(int width, TPixelFormat format);
+
+private:
+    struct TFree { void operator()(uint8_t* p) const noexcept; };
+    void Reallocate(int width, int height, TPixelFormat format);
+
+    int FWidth = 0;
+    int FHeight = 0;
+    TPixelFormat FPixelFormat = TPixelFormat::pf24bit;
+    TBitmapHandleType FHandleType = TBitmapHandleType::bmDIB;
+    size_t FStride = 0;
+    std::vector<TPaletteEntry> FPalette;
+    std::unique_ptr<uint8_t[], TFree> FData;
+};
+
+// The 24-bit working bitmap of the resize pipeline.
+class TOrvelBitmap : public TBitmap {
+public:
+    const char* ClassName() const override { return "TOrvelBitmap"; }
+    // Clamps each side to 1..32768 and refuses more than 2^30 bytes with
+    // "Image is too large.".
+    void SetLargeSize(int width, int height);
+    void FillColor(TColor color);
+};
+
+}  // namespace quorix

@@ -1,0 +1,70 @@
+// The separable two-pass resampler and its filter table.
+#pragma once
+
+#include "OrvelGraphics.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorix {
+
+// A kernel: distance in source pixels (possibly negative) to weight.
+using TFilterProc = float (*)(float x);
+
+struct TResampleFilter {
+    const char* Name;
+    TFilterProc Filter;
+    float Width;  // support radius
+};
+
+float BoxFilter(float x);
+float TriangleFilter(float x);
+float HermiteFilter(float x);
+float BellFilter(float x);
+float SplineFilter(float x);
+float MitchellFilter(float x);
+float Lanczos3Filter(float x);
+
+constexpr int ResampleFilterCount = 7;
+constexpr int DefaultResampleFilter = 6;  // Lanczos3
+extern const TResampleFilter ResampleFilters[ResampleFilterCount];
+
+// One contributor of a destination pixel.
+struct TSourceWeight {
+    int32_t Pixel;  // index in the source row or column, after reflection
+    float Weight;   // never exactly 0
+};
+
+// The contributors of every destination index of one pass, in one array:
+// destination i owns Items[Start[i] .. Start[i] + Count[i]).
+struct TWeightTable {
+    std::vector<int32_t> Start;
+    std::vector<int32_t> Count;
+    std::vector<TSourceWeight> Items;
+    int MaxCount = 0;
+};
+
+// Corner-aligned scale from a source length to a destination length.
+float ScaleFactor(int destLength, int sourceLength);
+// Mirrors an index at the edges until it lies inside 0 .. length - 1.
+int32_t ReflectIndex(int64_t j, int length);
+TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filter, float width);
+
+// A resampled channel sum as a byte: clamped, rounded half to even.
+uint8_t SumToByte(float sum);
+
+// The horizontal pass: every row of source (24-bit) to dest's width (24-bit, source's height).
+void HorizontalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights);
+// The vertical pass: every column of source (24-bit) to dest's height (24-bit, source's width).
+void VerticalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights);
+
+// Scales source into dest (already sized); empty text on success, else the reason.
+// Both bitmaps end up in 24 bits per pixel. Raises nothing.
+std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width);
+
+// Converts any graphic to a 24-bit bitmap and scales it into dest. A failing
+// conversion raises; a failing scaling returns its text.
+std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width);
+
+}  // namespace quorix

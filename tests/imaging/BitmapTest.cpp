@@ -1,0 +1,83 @@
+#include "OrvelGraphics.h"
+#include "QuorixError.h"
+
+#include <gtest/gtest.h>
+
+namespace quorix {
+namespace {
+
+TEST(OrvelBitmap, SetLargeSizeLimits) {
+    const struct { int w, h; bool refused; int ew, eh; TBitmapHandleType kind; } cases[] = {
+        {20000, 20000, true, 8000, 8000, TBitmapHandleType::bmDIB},
+        {18919, 18919, true, 8000, 8000, TBitmapHandleType::bmDIB},
+        {18918, 18918, false, 18918, 18918, TBitmapHandleType::bmDIB},
+        {35000, 10, false, 32768, 10, TBitmapHandleType::bmDDB},
+        {0, -5, false, 1, 1, TBitmapHandleType::bmDDB},
+        {2000, 1500, false, 2000, 1500, TBitmapHandleType::bmDDB},
+        {2000, 1501, false, 2000, 1501, TBitmapHandleType::bmDIB},
+        {40000, 40000, true, 8000, 8000, TBitmapHandleType::bmDIB},
+    };
+    for (const auto& c : cases) {
+        TOrvelBitmap bitmap;
+        bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+        if (c.refused) {
+            try {
+                bitmap.SetLargeSize(c.w, c.h);
+                ADD_FAILURE() << c.w << "x" << c.h << " was accepted";
+            } catch (const EQuorixError& e) {
+                EXPECT_STREQ(e.what(), "Image is too large.");
+            }
+        } else {
+            bitmap.SetLargeSize(c.w, c.h);
+        }
+        EXPECT_EQ(bitmap.Width(), c.ew) << c.w << "x" << c.h;
+        EXPECT_EQ(bitmap.Height(), c.eh) << c.w << "x" << c.h;
+        EXPECT_EQ(bitmap.HandleType(), c.kind) << c.w << "x" << c.h;
+    }
+}
+
+TEST(Bitmap, ConversionTo24BitsExpandsPalettesAndDropsAlpha) {
+    TBitmap one;
+    one.SetPixelFormat(TPixelFormat::pf1bit);
+    one.SetSize(9, 1);
+    one.SetPalette({{0, 0, 0, 0}, {10, 20, 30, 0}});
+    one.ScanLine(0)[0] = 0x81;  // pixels 0 and 7 set
+    one.ScanLine(0)[1] = 0x80;  // pixel 8 set
+    one.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(one.ScanLine(0)[0], 10);
+    EXPECT_EQ(one.ScanLine(0)[3], 0);
+    EXPECT_EQ(one.ScanLine(0)[3 * 7 + 2], 30);
+    EXPECT_EQ(one.ScanLine(0)[3 * 8 + 1], 20);
+    EXPECT_TRUE(one.Palette().empty());
+
+    TBitmap eight;  // an index past the palette's end reads black
+    eight.SetPixelFormat(TPixelFormat::pf8bit);
+    eight.SetSize(2, 1);
+    eight.SetPalette({{5, 6, 7, 0}});
+    eight.ScanLine(0)[1] = 200;
+    eight.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(eight.ScanLine(0)[2], 7);
+    EXPECT_EQ(eight.ScanLine(0)[5], 0);
+
+    TBitmap alpha;
+    alpha.SetPixelFormat(TPixelFormat::pf32bit);
+    alpha.SetSize(2, 2);
+    uint8_t* p = alpha.ScanLine(1);
+    p[4] = 1; p[5] = 2; p[6] = 3; p[7] = 128;
+    alpha.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(alpha.ScanLine(1)[3], 1);
+    EXPECT_EQ(alpha.ScanLine(1)[5], 3);
+    EXPECT_EQ(alpha.Stride(), 8u);  // rows padded to four bytes
+}
+
+TEST(OrvelBitmap, FillColorUsesBgrBytesOfTheColour) {
+    TOrvelBitmap bitmap;
+    bitmap.SetSize(3, 2);
+    bitmap.FillColor(0x00112233);
+    EXPECT_EQ(bitmap.ScanLine(1)[6], 0x11);
+    EXPECT_EQ(bitmap.ScanLine(1)[7], 0x22);
+    EXPECT_EQ(bitmap.ScanLine(1)[8], 0x33);
+}
+
+}  // namespace
+}  // namespace quorix

@@ -1,0 +1,210 @@
+#include "Resample.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quorix {
+namespace {
+
+using test::MakeBitmap24;
+
+// A one-row bitmap whose three channels all hold values.
+TBitmap Row(const std::vector<int>& values) {
+    TBitmap bitmap = MakeBitmap24(static_cast<int>(values.size()), 1, 0, 0, 0);
+    for (size_t i = 0; i < values.size(); ++i)
+        for (int c = 0; c < 3; ++c) bitmap.ScanLine(0)[3 * i + c] = static_cast<uint8_t>(values[i]);
+    return bitmap;
+}
+
+std::vector<int> Channel(const TBitmap& bitmap, int c) {
+    std::vector<int> out;
+    for (int x = 0; x < bitmap.Width(); ++x) out.push_back(bitmap.ScanLine(0)[3 * x + c]);
+    return out;
+}
+
+std::string Show(const std::vector<int>& v) {
+    std::ostringstream s;
+    for (int x : v) s << x << ' ';
+    return s.str();
+}
+
+struct TRowCase {
+    const char* Filter;
+    std::vector<int> Source;
+    int DestWidth;
+    std::vector<int> Expected;
+};
+
+int FilterIndex(const std::string& name) {
+    for (int i = 0; i < ResampleFilterCount; ++i)
+        if (name == ResampleFilters[i].Name) return i;
+    return -1;
+}
+
+class RowExamples : public ::testing::TestWithParam<TRowCase> {};
+
+TEST_P(RowExamples, HorizontalPassGivesTheExpectedRow) {
+    const TRowCase& c = GetParam();
+    const TResampleFilter& f = ResampleFilters[FilterIndex(c.Filter)];
+    TBitmap source = Row(c.Source);
+    TBitmap dest = MakeBitmap24(c.DestWidth, 1, 0, 0, 0);
+    HorizontalPass(source, dest, BuildWeightTable(c.DestWidth, source.Width(), f.Filter, f.Width));
+    for (int ch = 0; ch < 3; ++ch)
+        EXPECT_EQ(Channel(dest, ch), c.Expected) << c.Filter << ": got " << Show(Channel(dest, ch))
+                                                 << "want " << Show(c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, RowExamples,
+    ::testing::Values(
+        TRowCase{"Box", {10, 196, 30, 250}, 4, {10, 196, 30, 250}},
+        TRowCase{"Triangle", {10, 196, 30, 250}, 4, {10, 196, 30, 250}},
+        TRowCase{"Hermite", {10, 196, 30, 250}, 4, {10, 196, 30, 250}},
+        TRowCase{"Lanczos3", {10, 196, 30, 250}, 4, {10, 196, 30, 250}},
+        TRowCase{"Bell", {10, 196, 30, 250}, 4, {56, 152, 78, 222}},
+        TRowCase{"Triangle", {0, 90, 180, 255}, 2, {80, 212}},
+        TRowCase{"Triangle", {0, 0, 255, 255}, 7, {0, 0, 0, 128, 255, 255, 255}},
+        TRowCase{"Mitchell", {0, 0, 255, 255}, 7, {0, 0, 14, 127, 241, 255, 255}},
+        TRowCase{"Lanczos3", {0, 0, 255, 255}, 7, {0, 0, 0, 127, 255, 255, 255}},
+        TRowCase{"Box", {77}, 5, {77, 77, 77, 77, 77}},
+        TRowCase{"Triangle", {77}, 5, {77, 77, 77, 77, 77}},
+        TRowCase{"Hermite", {77}, 5, {77, 77, 77, 77, 77}}));
+
+TEST(WeightTable, TriangleReductionContributorsAndReflection) {
+    TWeightTable t = BuildWeightTable(2, 4, TriangleFilter, 1.0f);
+    std::vector<int> pixels;
+    for (const TSourceWeight& w : t.Items) pixels.push_back(w.Pixel);
+    EXPECT_EQ(pixels, (std::vector<int>{2, 1, 0, 1, 2, 1, 2, 3, 3, 2}));
+    const float ninths[] = {1, 2, 3, 2, 1, 1, 2, 3, 2, 1};
+    for (size_t k = 0; k < t.Items.size(); ++k) EXPECT_NEAR(t.Items[k].Weight, ninths[k] / 9.0f, 1e-6f) << k;
+}
+
+float SumOf(const TWeightTable& t, int i) {
+    float s = 0;
+    for (int k = 0; k < t.Count[i]; ++k) s += t.Items[t.Start[i] + k].Weight;
+    return s;
+}
+
+TEST(WeightTable, SumsAreNotNormalised) {
+    TWeightTable box = BuildWeightTable(3, 8, BoxFilter, 0.5f);
+    EXPECT_NEAR(SumOf(box, 0), 0.857f, 0.001f);
+    EXPECT_NEAR(SumOf(box, 1), 1.143f, 0.001f);
+    EXPECT_NEAR(SumOf(box, 2), 0.857f, 0.001f);
+    TWeightTable lanczos = BuildWeightTable(7, 4, Lanczos3Filter, 3.0f);
+    for (int i = 1; i < 7; i += 2) EXPECT_NEAR(SumOf(lanczos, i), 0.994f, 0.001f) << i;
+    for (int i = 0; i < 7; i += 2) EXPECT_NEAR(SumOf(lanczos, i), 1.0f, 1e-6f) << i;
+}
+
+TEST(WeightTable, NoZeroWeightIsStoredAndEveryIndexIsInside) {
+    for (const TResampleFilter& f : ResampleFilters)
+        for (int source : {1, 2, 3, 5})
+            for (int dest : {1, 2, 3, 4, 9}) {
+                TWeightTable t = BuildWeightTable(dest, source, f.Filter, f.Width);
+                for (const TSourceWeight& w : t.Items) {
+                    EXPECT_NE(w.Weight, 0.0f);
+                    EXPECT_GE(w.Pixel, 0);
+                    EXPECT_LT(w.Pixel, source) << f.Name << " " << source << "->" << dest;
+                }
+            }
+}
+
+TEST(WeightTable, ScaleAndReflection) {
+    EXPECT_EQ(ScaleFactor(5, 1), 5.0f);
+    EXPECT_EQ(ScaleFactor(1, 4), 0.25f);  // a one-pixel destination uses Dw / Sw
+    EXPECT_EQ(ScaleFactor(7, 4), 2.0f);
+    EXPECT_EQ(ScaleFactor(2, 4), static_cast<float>(1.0L / 3.0L));
+    const struct { int64_t j; int length; int expected; } cases[] = {
+        {-1, 4, 1}, {-2, 4, 2}, {4, 4, 3}, {5, 4, 2}, {-5, 2, 1}, {7, 2, 1}, {9, 1, 0}, {-3, 3, 2}, {0, 3, 0}};
+    for (const auto& c : cases) EXPECT_EQ(ReflectIndex(c.j, c.length), c.expected) << c.j << " in " << c.length;
+}
+
+TEST(SumToByte, ClampsAndRoundsHalfToEven) {
+    const struct { float sum; int expected; } cases[] = {
+        {56.5f, 56}, {57.5f, 58}, {127.5f, 128}, {-8.85f, 0}, {263.85f, 255}, {255.4f, 255}, {0.49f, 0}, {254.5f, 254}};
+    for (const auto& c : cases) EXPECT_EQ(SumToByte(c.sum), c.expected) << c.sum;
+}
+
+TEST(ResampleBitmap, RefusesEmptyAndHugeSourcesWithoutTouchingTheDestination) {
+    TBitmap dest = MakeBitmap24(2, 2, 9, 9, 9);
+    TBitmap empty;
+    EXPECT_EQ(ResampleBitmap(empty, dest, BoxFilter, 0.5f), "Cannot strecth! The image is too small.");
+    TBitmap huge;
+    huge.SetPixelFormat(TPixelFormat::pf1bit);  // 20000 x 15001 pixels in 37 MB
+    huge.SetSize(20000, 15001);
+    EXPECT_EQ(ResampleBitmap(huge, dest, BoxFilter, 0.5f), "Cannot strecth! The image is too big.");
+    EXPECT_EQ(huge.PixelFormat(), TPixelFormat::pf1bit);
+    EXPECT_EQ(dest.ScanLine(1)[5], 9);
+}
+
+TEST(ResampleBitmap, ConstantPictureStaysConstantWhereWeightsSumToOne) {
+    for (int i = 0; i < ResampleFilterCount; ++i) {
+        const TResampleFilter& f = ResampleFilters[i];
+        TBitmap source = MakeBitmap24(9, 7, 200, 13, 77);
+        TBitmap dest = MakeBitmap24(9, 7, 0, 0, 0);
+        ASSERT_EQ(ResampleBitmap(source, dest, f.Filter, f.Width), "");
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x) {
+                const uint8_t* p = dest.ScanLine(y) + 3 * x;
+                ASSERT_EQ(p[0], 200) << f.Name;
+                ASSERT_EQ(p[1], 13) << f.Name;
+                ASSERT_EQ(p[2], 77) << f.Name;
+            }
+    }
+    // Corner-aligned enlargement with Triangle sums to one everywhere.
+    for (int size : {4, 7, 11, 40}) {
+        TBitmap source = MakeBitmap24(4, 3, 100, 150, 250);
+        TBitmap dest = MakeBitmap24(size, size + 1, 0, 0, 0);
+        ASSERT_EQ(ResampleBitmap(source, dest, TriangleFilter, 1.0f), "");
+        for (int y = 0; y < dest.Height(); ++y)
+            for (int x = 0; x < size; ++x) ASSERT_EQ(dest.ScanLine(y)[3 * x + 2], 250) << size;
+    }
+}
+
+TEST(ResampleBitmap, VerticalPassMatchesTheHorizontalPassOnTheTransposedPicture) {
+    TBitmap noise = test::MakeNoise(1, 13, 7);
+    TBitmap row = MakeBitmap24(13, 1, 0, 0, 0);
+    for (int y = 0; y < 13; ++y)
+        for (int c = 0; c < 3; ++c) row.ScanLine(0)[3 * y + c] = noise.ScanLine(y)[c];
+    for (const TResampleFilter& f : ResampleFilters) {
+        TBitmap column = MakeBitmap24(1, 5, 0, 0, 0), flat = MakeBitmap24(5, 1, 0, 0, 0);
+        TBitmap src = noise;
+        ASSERT_EQ(ResampleBitmap(src, column, f.Filter, f.Width), "");
+        HorizontalPass(row, flat, BuildWeightTable(5, 13, f.Filter, f.Width));
+        for (int i = 0; i < 5; ++i)
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(column.ScanLine(i)[c], flat.ScanLine(0)[3 * i + c]) << f.Name;
+    }
+}
+
+TEST(ResampleBitmap, TinySourcesAndDestinationsWithEveryFilter) {
+    // Sources of one to three pixels reach far past their edges; nothing may be read outside.
+    std::mt19937 random(11);
+    for (const TResampleFilter& f : ResampleFilters)
+        for (int sw : {1, 2, 3})
+            for (int dw : {1, 2, 3, 8}) {
+                TBitmap source = test::MakeNoise(sw, sw + 1, random());
+                TBitmap dest = MakeBitmap24(dw, dw, 0, 0, 0);
+                EXPECT_EQ(ResampleBitmap(source, dest, f.Filter, f.Width), "") << f.Name;
+            }
+}
+
+TEST(ResampleBitmap, ConvertsPalettedSourcesTo24Bits) {
+    TBitmap source;
+    source.SetPixelFormat(TPixelFormat::pf4bit);
+    source.SetSize(3, 1);
+    source.SetPalette({{1, 2, 3, 0}, {40, 50, 60, 0}});
+    source.ScanLine(0)[0] = 0x10;  // pixels 1, 0
+    source.ScanLine(0)[1] = 0x10;  // pixel 1
+    TBitmap dest = MakeBitmap24(3, 1, 0, 0, 0);
+    ASSERT_EQ(ResampleBitmap(source, dest, BoxFilter, 0.5f), "");
+    EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf24bit);
+    const uint8_t expected[] = {40, 50, 60, 1, 2, 3, 40, 50, 60};
+    for (int b = 0; b < 9; ++b) EXPECT_EQ(dest.ScanLine(0)[b], expected[b]) << b;
+}
+
+}  // namespace
+}  // namespace quorix

@@ -1,0 +1,247 @@
+#include "TestPictures.h"
+
+#include "Graphic.h"
+#include "Jpeg.h"
+
+#include <gif_lib.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace quorix::test {
+
+TTempDir::TTempDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/quorix-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) throw std::runtime_error("cannot make a temporary folder");
+    FPath = std::string(buffer.data()) + "/";
+}
+
+TTempDir::~TTempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(FPath, ec);
+}
+
+TBitmap MakeBitmap24(int width, int height, uint8_t blue, uint8_t green, uint8_t red) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+            p[0] = blue;
+            p[1] = green;
+            p[2] = red;
+        }
+    return bitmap;
+}
+
+TBitmap MakeGradient(int width, int height) {
+    TBitmap bitmap = MakeBitmap24(width, height, 0, 0, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+            p[0] = static_cast<uint8_t>(x * 255 / (width > 1 ? width - 1 : 1));
+            p[1] = static_cast<uint8_t>(y * 255 / (height > 1 ? height - 1 : 1));
+            p[2] = static_cast<uint8_t>((x + y) * 7);
+        }
+    return bitmap;
+}
+
+TBitmap MakeNoise(int width, int height, uint32_t seed) {
+    std::mt19937 random(seed);
+    TBitmap bitmap = MakeBitmap24(width, height, 0, 0, 0);
+    for (int y = 0; y < height; ++y)
+        for (int b = 0; b < 3 * width; ++b) bitmap.ScanLine(y)[b] = static_cast<uint8_t>(random() & 0xFF);
+    return bitmap;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void WriteJpeg(const std::string& path, const TBitmap& bitmap, int quality) {
+    TJPEGImage jpeg;
+    jpeg.CompressionQuality = quality;
+    jpeg.Assign(bitmap);
+    jpeg.SaveToFile(path);
+}
+
+void WriteGreyJpeg(const std::string& path, int width, int height) {
+    TJPEGImage jpeg;
+    jpeg.Grayscale = true;
+    jpeg.Assign(MakeGradient(width, height));
+    jpeg.SaveToFile(path);
+}
+
+void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t cmyk[4]) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 4; ++c) row[4 * x + c] = cmyk[c];
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&info, &r, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    WriteFileBytes(path, std::vector<uint8_t>(buffer, buffer + size));
+    std::free(buffer);
+}
+
+std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int orientation, bool bigEndian) {
+    auto u16 = [&](std::vector<uint8_t>& out, unsigned v) {
+        if (bigEndian) { out.push_back(v >> 8); out.push_back(v & 0xFF); }
+        else { out.push_back(v & 0xFF); out.push_back(v >> 8); }
+    };
+    auto u32 = [&](std::vector<uint8_t>& out, uint32_t v) {
+        if (bigEndian) { u16(out, v >> 16); u16(out, v & 0xFFFF); }
+        else { u16(out, v & 0xFFFF); u16(out, v >> 16); }
+    };
+    std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+    payload.push_back(bigEndian ? 'M' : 'I');
+    payload.push_back(bigEndian ? 'M' : 'I');
+    u16(payload, 42);
+    u32(payload, 8);
+    u16(payload, 2);                // two entries: a harmless one, then the orientation
+    u16(payload, 0x010F); u16(payload, 2); u32(payload, 1); u32(payload, 0);
+    u16(payload, 0x0112); u16(payload, 3); u32(payload, 1); u16(payload, orientation); u16(payload, 0);
+    u32(payload, 0);
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    out.push_back(0xFF);
+    out.push_back(0xE1);
+    size_t length = payload.size() + 2;
+    out.push_back(static_cast<uint8_t>(length >> 8));
+    out.push_back(static_cast<uint8_t>(length & 0xFF));
+    out.insert(out.end(), payload.begin(), payload.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+void WritePng(const std::string& path, const TPngSpec& spec) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) throw std::runtime_error("cannot write " + path);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, spec.Width, spec.Height, spec.BitDepth, spec.ColorType,
+                 spec.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    for (size_t i = 0; i + 2 < spec.PaletteRgb.size(); i += 3)
+        palette.push_back({spec.PaletteRgb[i], spec.PaletteRgb[i + 1], spec.PaletteRgb[i + 2]});
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    png_color_16 colour{};
+    if (!spec.TrnsAlpha.empty()) {
+        png_set_tRNS(png, info, spec.TrnsAlpha.data(), static_cast<int>(spec.TrnsAlpha.size()), nullptr);
+    } else if (spec.TrnsGrey >= 0) {
+        colour.gray = static_cast<png_uint_16>(spec.TrnsGrey);
+        png_set_tRNS(png, info, nullptr, 0, &colour);
+    } else if (spec.TrnsRgb[0] >= 0) {
+        colour.red = static_cast<png_uint_16>(spec.TrnsRgb[0]);
+        colour.green = static_cast<png_uint_16>(spec.TrnsRgb[1]);
+        colour.blue = static_cast<png_uint_16>(spec.TrnsRgb[2]);
+        png_set_tRNS(png, info, nullptr, 0, &colour);
+    }
+    png_write_info(png, info);
+    size_t rowBytes = spec.Rows.size() / spec.Height;
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < spec.Height; ++y) rows.push_back(const_cast<png_bytep>(&spec.Rows[y * rowBytes]));
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+namespace {
+
+ColorMapObject* MakeMap(const std::vector<uint8_t>& rgb) {
+    int count = static_cast<int>(rgb.size() / 3);
+    int size = 2;
+    while (size < count) size *= 2;
+    std::vector<GifColorType> colours(size, GifColorType{0, 0, 0});
+    for (int i = 0; i < count; ++i) colours[i] = {rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
+    return GifMakeMapObject(size, colours.data());
+}
+
+void PutGraphicsControl(GifFileType* gif, int transparent) {
+    GraphicsControlBlock gcb{};
+    gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
+    gcb.TransparentColor = transparent;
+    GifByteType block[4];
+    size_t length = EGifGCBToExtension(&gcb, block);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), block);
+}
+
+}  // namespace
+
+void WriteGif(const std::string& path, const TGifSpec& spec) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+    if (!gif) throw std::runtime_error("cannot write " + path);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* global = spec.GlobalRgb.empty() ? nullptr : MakeMap(spec.GlobalRgb);
+    ColorMapObject* local = spec.LocalRgb.empty() ? nullptr : MakeMap(spec.LocalRgb);
+    EGifPutScreenDesc(gif, spec.ScreenWidth, spec.ScreenHeight, 8, spec.Background, global);
+    if (spec.Transparent >= 0) PutGraphicsControl(gif, spec.Transparent);
+    EGifPutImageDesc(gif, spec.Left, spec.Top, spec.Width, spec.Height, spec.Interlaced, local);
+    std::vector<uint8_t> indices = spec.Indices;
+    if (spec.Interlaced) {
+        static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass)
+            for (int y = starts[pass]; y < spec.Height; y += steps[pass])
+                EGifPutLine(gif, &indices[static_cast<size_t>(y) * spec.Width], spec.Width);
+    } else {
+        for (int y = 0; y < spec.Height; ++y) EGifPutLine(gif, &indices[static_cast<size_t>(y) * spec.Width], spec.Width);
+    }
+    std::vector<uint8_t> ones(static_cast<size_t>(spec.Width), 1);
+    for (int f = 0; f < spec.ExtraFrames; ++f) {
+        EGifPutImageDesc(gif, spec.Left, spec.Top, spec.Width, spec.Height, false, nullptr);
+        for (int y = 0; y < spec.Height; ++y) EGifPutLine(gif, ones.data(), spec.Width);
+    }
+    EGifCloseFile(gif, &error);
+    if (global) GifFreeMapObject(global);
+    if (local) GifFreeMapObject(local);
+}
+
+TBitmap LoadAs24(const std::string& path) {
+    TPicture picture;
+    picture.LoadFromFile(path);
+    TBitmap bitmap;
+    bitmap.Assign(*picture.Graphic());
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    return bitmap;
+}
+
+}  // namespace quorix::test
