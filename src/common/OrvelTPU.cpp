@@ -90,8 +90,10 @@ std::string ReplaceAll(const std::string& text, const std::string& what, const s
 }
 
 std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : "";
+    const char* value = std::getenv("HOME");
+    std::string home = value ? value : "";
+    while (home.size() > 1 && home.back() == PathDelim) home.pop_back();
+    return home;
 }
 
 std::string EnvFolder(const char* name, const std::string& fallback) {

@@ -1,1 +1,178 @@
+#include "Graphic.h"
+#include "Jpeg.h"
+#include "TestPictures.h"
+
 #include <gtest/gtest.h>
+
+#include <set>
+
+namespace quorix {
+namespace {
+
+using test::TTempDir;
+
+// The frame header's marker and component count, found by walking the segments.
+struct TFrameInfo {
+    int Marker = 0;
+    int Components = 0;
+    bool Jfif = false;
+};
+
+TFrameInfo FrameOf(const std::vector<uint8_t>& data) {
+    TFrameInfo info;
+    size_t p = 2;
+    while (p + 4 <= data.size() && data[p] == 0xFF) {
+        int marker = data[p + 1];
+        size_t length = (data[p + 2] << 8) | data[p + 3];
+        if (marker == 0xE0 && p + 9 < data.size() && std::equal(data.begin() + p + 4, data.begin() + p + 9, "JFIF"))
+            info.Jfif = true;
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            info.Marker = marker;
+            info.Components = data[p + 9];
+            return info;
+        }
+        p += 2 + length;
+    }
+    return info;
+}
+
+TEST(Jpeg, EncodingIsBaselineJfifAndDeterministic) {
+    TBitmap picture = test::MakeNoise(33, 17, 3);
+    for (int quality : {5, 70, 99}) {
+        TJPEGImage a, b;
+        a.CompressionQuality = b.CompressionQuality = quality;
+        a.Assign(picture);
+        b.Assign(picture);
+        a.Compress();
+        b.Compress();
+        EXPECT_EQ(a.Data(), b.Data()) << quality;
+        TFrameInfo frame = FrameOf(a.Data());
+        EXPECT_EQ(frame.Marker, 0xC0) << "baseline at quality " << quality;
+        EXPECT_EQ(frame.Components, 3);
+        EXPECT_TRUE(frame.Jfif);
+    }
+    TJPEGImage low, high;
+    low.CompressionQuality = 5;
+    high.CompressionQuality = 99;
+    low.Assign(picture);
+    high.Assign(picture);
+    low.Compress();
+    high.Compress();
+    EXPECT_LT(low.Data().size(), high.Data().size());
+}
+
+TEST(Jpeg, DecodesWhatItEncodedCloselyAndLazily) {
+    TTempDir dir;
+    TBitmap picture = test::MakeGradient(40, 30);
+    test::WriteJpeg(dir.File("g.jpg"), picture, 95);
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(dir.File("g.jpg"));
+    EXPECT_EQ(jpeg.Width(), 40);
+    EXPECT_EQ(jpeg.Height(), 30);
+    const TBitmap& decoded = jpeg.Bitmap();
+    ASSERT_EQ(decoded.PixelFormat(), TPixelFormat::pf24bit);
+    int worst = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int b = 0; b < 120; ++b) worst = std::max(worst, std::abs(decoded.ScanLine(y)[b] - picture.ScanLine(y)[b]));
+    EXPECT_LT(worst, 24);
+}
+
+TEST(Jpeg, GreyscaleKeepsAll256LevelsAndIsWrittenAsColour) {
+    TTempDir dir;
+    test::WriteGreyJpeg(dir.File("grey.jpg"), 256, 64);
+    TJPEGImage grey;
+    grey.LoadFromFile(dir.File("grey.jpg"));
+    EXPECT_TRUE(grey.Header().Grayscale);
+    const TBitmap& bitmap = grey.Bitmap();
+    ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
+    std::set<int> levels;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x) levels.insert(bitmap.Palette()[bitmap.ScanLine(y)[x]].Red);
+    EXPECT_GT(levels.size(), 236u) << "no 236-colour quantisation";
+    TJPEGImage out;
+    TBitmap copy(bitmap);
+    copy.SetPixelFormat(TPixelFormat::pf24bit);
+    out.Assign(copy);
+    out.Compress();
+    EXPECT_EQ(FrameOf(out.Data()).Components, 3);
+    TJPEGImage back;
+    back.LoadFromBytes(out.Data());
+    const TBitmap& round = back.Bitmap();
+    for (int x = 0; x < round.Width(); x += 37) {
+        const uint8_t* p = round.ScanLine(10) + 3 * x;
+        EXPECT_LE(std::abs(p[0] - p[2]), 2) << "equal channels";
+    }
+}
+
+TEST(Jpeg, CmykIsTurnedIntoRgb) {
+    TTempDir dir;
+    const uint8_t cmyk[4] = {255, 128, 0, 200};  // inverted: 255 means no ink
+    test::WriteCmykJpeg(dir.File("c.jpg"), 16, 16, cmyk);
+    TBitmap bitmap = test::LoadAs24(dir.File("c.jpg"));
+    const uint8_t* p = bitmap.ScanLine(8) + 24;
+    EXPECT_NEAR(p[2], 255 * 200 / 255, 3);  // red = C * K / 255
+    EXPECT_NEAR(p[1], 128 * 200 / 255, 3);
+    EXPECT_NEAR(p[0], 0, 3);
+}
+
+TEST(Jpeg, ExifOrientationIsApplied) {
+    // A 16 x 8 picture whose top-left quadrant is bright red.
+    TBitmap picture = test::MakeBitmap24(16, 8, 0, 0, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) picture.ScanLine(y)[3 * x + 2] = 255;
+    TJPEGImage plain;
+    plain.CompressionQuality = 99;
+    plain.Assign(picture);
+    plain.Compress();
+    const struct { int orientation; bool big; int w, h; int redX, redY; } cases[] = {
+        {1, false, 16, 8, 2, 2}, {3, true, 16, 8, 13, 5}, {6, false, 8, 16, 5, 2}, {8, true, 8, 16, 2, 13},
+        {2, false, 16, 8, 13, 2}, {5, false, 8, 16, 2, 2}};
+    for (const auto& c : cases) {
+        TJPEGImage jpeg;
+        jpeg.LoadFromBytes(test::WithExifOrientation(plain.Data(), c.orientation, c.big));
+        EXPECT_EQ(jpeg.Header().Orientation, c.orientation);
+        EXPECT_EQ(jpeg.Width(), c.w) << c.orientation;
+        EXPECT_EQ(jpeg.Height(), c.h) << c.orientation;
+        const TBitmap& b = jpeg.Bitmap();
+        ASSERT_EQ(b.Width(), c.w);
+        EXPECT_GT(b.ScanLine(c.redY)[3 * c.redX + 2], 200) << "orientation " << c.orientation;
+    }
+    EXPECT_EQ(ExifOrientation(reinterpret_cast<const uint8_t*>("Exif\0\0MM"), 8), 1);
+}
+
+TEST(Jpeg, ErrorsCarryLibjpegsMessageCode) {
+    TJPEGImage jpeg;
+    try {
+        jpeg.LoadFromBytes({'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
+        FAIL();
+    } catch (const EJPEG& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("JPEG error #", 0), 0u) << e.what();
+    }
+    // Header intact, data cut short: loading succeeds, the first use of the pixels fails.
+    TJPEGImage full;
+    full.Assign(test::MakeNoise(64, 64, 5));
+    full.Compress();
+    std::vector<uint8_t> cut(full.Data().begin(), full.Data().begin() + full.Data().size() / 2);
+    TJPEGImage lazy;
+    lazy.LoadFromBytes(cut);
+    EXPECT_EQ(lazy.Width(), 64);
+    EXPECT_THROW(lazy.Bitmap(), EJPEG);
+    TBitmap target;
+    EXPECT_THROW(target.Assign(lazy), EJPEG);
+}
+
+TEST(Jpeg, AnnouncedSizeBeyondTheLimitIsRefusedAtLoad) {
+    TJPEGImage small;
+    small.Assign(test::MakeNoise(8, 8, 1));
+    small.Compress();
+    std::vector<uint8_t> data = small.Data();
+    size_t p = 2;
+    while (data[p + 1] != 0xC0) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
+    data[p + 5] = 0xFF; data[p + 6] = 0x00;  // height 65280
+    data[p + 7] = 0xFF; data[p + 8] = 0x00;  // width 65280
+    TJPEGImage huge;
+    EXPECT_THROW(huge.LoadFromBytes(data), EInvalidGraphic);
+}
+
+}  // namespace
+}  // namespace quorix

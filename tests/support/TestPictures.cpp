@@ -54,7 +54,7 @@ TBitmap MakeGradient(int width, int height) {
             uint8_t* p = bitmap.ScanLine(y) + 3 * x;
             p[0] = static_cast<uint8_t>(x * 255 / (width > 1 ? width - 1 : 1));
             p[1] = static_cast<uint8_t>(y * 255 / (height > 1 ? height - 1 : 1));
-            p[2] = static_cast<uint8_t>((x + y) * 7);
+            p[2] = static_cast<uint8_t>((x + y) * 255 / (width + height));
         }
     return bitmap;
 }
