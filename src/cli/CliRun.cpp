@@ -49,7 +49,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     for (const std::string& file : args.Files) {
         std::string source = AbsolutePath(file);
         std::string outPath = OutputFolderFor(source, args);
-        if (FileExists(source)) EnsureFolder(outPath);
+        if (FileExists(source) || !args.OutFolder.empty()) EnsureFolder(outPath);
         try {
             TResizeResult result = ResizeImage(source, outPath, args.Options);
             for (const std::string& line : result.Log) out << line << "\n";

@@ -1,1 +1,168 @@
+// quorix-resize end to end: the real executable on pictures made here.
+#include "Jpeg.h"
+#include "Png.h"
+#include "TestPictures.h"
+
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace quorix {
+namespace {
+
+using test::TTempDir;
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    TRun Run(const std::vector<std::string>& args) {
+        const char* tool = std::getenv("QUORIX_RESIZE");
+        EXPECT_NE(tool, nullptr) << "QUORIX_RESIZE names the executable";
+        std::string command = "cd " + Quote(Dir.Path()) + " && " + Quote(tool ? tool : "quorix-resize");
+        for (const std::string& a : args) command += " " + Quote(a);
+        command += " 2>" + Quote(Dir.File("stderr.txt"));
+        TRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Out.append(buffer, n);
+        int status = pclose(pipe);
+        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(Dir.File("stderr.txt"));
+        run.Err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+        return run;
+    }
+    std::string Jpeg(const std::string& name, int w = 64, int h = 48) {
+        test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h));
+        return Dir.File(name);
+    }
+    TTempDir Dir;
+};
+
+TEST_F(CliTest, DefaultJobHalvesIntoTheOutputFolder) {
+    std::string a = Jpeg("a.jpg", 101, 75), b = Jpeg("b.jpeg", 20, 10);
+    TRun run = Run({"a.jpg", b});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, "File resized and saved as: " + Dir.File("Output/a.jpg") + "\n" +
+                           "File resized and saved as: " + Dir.File("Output/b.jpg") + "\n");
+    TJPEGImage out;
+    out.LoadFromFile(Dir.File("Output/a.jpg"));
+    EXPECT_EQ(out.Width(), 50);
+    EXPECT_EQ(out.Height(), 38);
+}
+
+TEST_F(CliTest, ModesFiltersAndFormats) {
+    test::TPngSpec png;
+    png.Width = 30;
+    png.Height = 20;
+    png.Rows.assign(30 * 20 * 3, 128);
+    test::WritePng(Dir.File("holiday.photo.png"), png);
+    const struct { std::vector<std::string> args; std::string output; int w, h; } cases[] = {
+        {{"--add-filter-name", "--filter", "b-spline"}, "holiday.photo B-Spline.jpg", 15, 10},
+        {{"--mode", "increase"}, "holiday.photo.jpg", 45, 30},
+        {{"--mode", "increase", "--factor", "3"}, "holiday.photo.jpg", 90, 60},
+        {{"--mode", "same-size", "--size", "7x9", "--format", "png"}, "holiday.photo.png", 7, 9},
+        {{"--mode", "same-width", "--side", "60", "--format", "bmp"}, "holiday.photo.bmp", 60, 40},
+        {{"--mode", "same-height", "--side", "10", "--quality", "5"}, "holiday.photo.jpg", 15, 10},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("holiday.photo.png");
+        TRun run = Run(args);
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(run.Out, "File resized and saved as: " + Dir.File("Output/" + c.output) + "\n");
+        TBitmap out = test::LoadAs24(Dir.File("Output/" + c.output));
+        EXPECT_EQ(out.Width(), c.w) << c.output;
+        EXPECT_EQ(out.Height(), c.h) << c.output;
+    }
+}
+
+TEST_F(CliTest, SkippedPicturesAndTheirLogLines) {
+    Jpeg("ok.jpg");
+    test::WriteFileBytes(Dir.File("scan.jpe"), test::ReadFileBytes(Dir.File("ok.jpg")));
+    test::WriteFileBytes(Dir.File("cut.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0});
+    TRun first = Run({"--no-overwrite", "ok.jpg", "gone/missing.jpg", "scan.jpe", "cut.png"});
+    EXPECT_EQ(first.Status, 1);
+    EXPECT_EQ(first.Out, "File resized and saved as: " + Dir.File("Output/ok.jpg") + "\n" +
+                             "File does not exist " + Dir.File("gone/missing.jpg") + "\n" +
+                             "ERROR! Cannot open picture: " + Dir.File("scan.jpe") + "\n" +
+                             "ERROR! Cannot open picture: " + Dir.File("cut.png") + "\n");
+    TRun second = Run({"--no-overwrite", "ok.jpg"});
+    EXPECT_EQ(second.Status, 1);
+    EXPECT_EQ(second.Out, "WARNING! File already exists (not overwritten): " + Dir.File("Output/ok.jpg") + "\n");
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("gone"))) << "no folder is made for a missing source";
+}
+
+TEST_F(CliTest, HugeImageGuard) {
+    // A header announcing 10001 x 10001 pixels over a tiny scan.
+    TJPEGImage small;
+    small.Assign(test::MakeGradient(16, 16));
+    small.Compress();
+    std::vector<uint8_t> data = small.Data();
+    size_t p = 2;
+    while (data[p + 1] != 0xC0) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
+    data[p + 5] = data[p + 7] = 10001 >> 8;
+    data[p + 6] = data[p + 8] = 10001 & 0xFF;
+    test::WriteFileBytes(Dir.File("huge.jpg"), data);
+    TRun run = Run({"huge.jpg"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out, "WARNING! Huge image: " + Dir.File("huge.jpg") + "\n");
+}
+
+TEST_F(CliTest, ErrorLeavingThePipelineEndsTheRun) {
+    Jpeg("a.jpg");
+    Jpeg("b.jpg");
+    TRun run = Run({"--mode", "same-size", "--size", "20000x20000", "a.jpg", "b.jpg"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "quorix-resize: Image is too large.\n");
+    TRun zero = Run({"--factor", "0", "a.jpg"});
+    EXPECT_EQ(zero.Status, 1);
+    EXPECT_EQ(zero.Err, "quorix-resize: Floating point division by zero\n");
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("Output/a.jpg")));
+}
+
+TEST_F(CliTest, UsageErrorsHelpAndVersion) {
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"--mode", "sideways", "a.jpg"}, {"--quality", "100", "a.jpg"}, {"--quality", "4", "a.jpg"},
+        {"--filter", "Gauss", "a.jpg"}, {"--size", "800", "a.jpg"}, {"--factor", "two", "a.jpg"},
+        {"--format", "gif", "a.jpg"}, {"--bogus", "a.jpg"}, {"a.jpg", "--out"}};
+    for (const auto& args : bad) {
+        TRun run = Run(args);
+        EXPECT_EQ(run.Status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(run.Err.rfind("quorix-resize: ", 0), 0u) << run.Err;
+        EXPECT_EQ(run.Out, "");
+    }
+    TRun help = Run({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("Usage: quorix-resize"), std::string::npos);
+    TRun version = Run({"--version"});
+    EXPECT_EQ(version.Out, "quorix-resize 1.0.0.0\n");
+}
+
+TEST_F(CliTest, OutFolderIsCreatedAndUsed) {
+    Jpeg("x.jpg");
+    TRun run = Run({"--out", "results/deep", "x.jpg"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, "File resized and saved as: " + Dir.File("results/deep/x.jpg") + "\n");
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("results/deep/x.jpg")));
+}
+
+}  // namespace
+}  // namespace quorix

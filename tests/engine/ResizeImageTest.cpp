@@ -1,1 +1,254 @@
+#include "Bmp.h"
+#include "Graphic.h"
+#include "Jpeg.h"
+#include "Png.h"
+#include "QuorixError.h"
+#include "Resample.h"
+#include "ResizeImage.h"
+#include "TestPictures.h"
+
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace quorix {
+namespace {
+
+using test::TTempDir;
+
+class ResizeImageTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directory(Dir.File("Output")); }
+    std::string Out() const { return Dir.File("Output/"); }
+    std::string Picture(const std::string& name, int w = 64, int h = 48) {
+        test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h));
+        return Dir.File(name);
+    }
+    // A JPEG whose header announces w x h pixels and whose data ends after the scan header.
+    std::string Announcing(const std::string& name, int w, int h) {
+        TJPEGImage small;
+        small.Assign(test::MakeGradient(16, 16));
+        small.Compress();
+        std::vector<uint8_t> data = small.Data();
+        size_t p = 2;
+        while (data[p + 1] != 0xC0) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
+        data[p + 5] = h >> 8; data[p + 6] = h & 0xFF;
+        data[p + 7] = w >> 8; data[p + 8] = w & 0xFF;
+        while (data[p + 1] != 0xDA) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
+        data.resize(p + 2 + ((data[p + 2] << 8) | data[p + 3]));
+        test::WriteFileBytes(Dir.File(name), data);
+        return Dir.File(name);
+    }
+    size_t OutputCount() const {
+        size_t n = 0;
+        for (auto& e : std::filesystem::directory_iterator(Out())) n += e.is_regular_file();
+        return n;
+    }
+    TTempDir Dir;
+};
+
+TEST_F(ResizeImageTest, WritesTheResizedJpegAndKeepsTheDecodedSource) {
+    std::string source = Picture("photo.jpeg", 101, 75);
+    TResizeOptions o;
+    TPicture picture;
+    TResizeResult r = ResizeImage(source, Out(), o, picture);
+    EXPECT_EQ(r.Outcome, TResizeOutcome::Written);
+    ASSERT_EQ(r.Log, std::vector<std::string>{"File resized and saved as: " + Out() + "photo.jpg"});
+    EXPECT_EQ(picture.Width(), 101);
+    TJPEGImage written;
+    written.LoadFromFile(Out() + "photo.jpg");
+    EXPECT_EQ(written.Width(), 50);  // 50.5 to even
+    EXPECT_EQ(written.Height(), 38);  // 37.5 to even
+    EXPECT_EQ(written.Header().Progressive, false);
+    EXPECT_EQ(OutputCount(), 1u);
+}
+
+TEST_F(ResizeImageTest, FailureTableOfThePipeline) {
+    std::string good = Picture("good.jpg");
+    test::WriteFileBytes(Dir.File("broken.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
+    test::WriteFileBytes(Dir.File("notes.txt"), {'h', 'i'});
+    std::string huge = Announcing("huge.jpg", 10001, 10001);
+    TResizeOptions o;
+    const struct { std::string source; TResizeOutcome outcome; std::string line; } cases[] = {
+        {Dir.File("missing.jpg"), TResizeOutcome::SourceMissing, "File does not exist " + Dir.File("missing.jpg")},
+        {"", TResizeOutcome::SourceMissing, "File does not exist "},
+        {Dir.File("broken.png"), TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + Dir.File("broken.png")},
+        {Dir.File("notes.txt"), TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + Dir.File("notes.txt")},
+        {huge, TResizeOutcome::HugeImage, "WARNING! Huge image: " + huge},
+    };
+    for (const auto& c : cases) {
+        TResizeResult r = ResizeImage(c.source, Out(), o);
+        EXPECT_EQ(r.Outcome, c.outcome) << c.source;
+        EXPECT_EQ(r.Log, std::vector<std::string>{c.line});
+    }
+    TResizeOptions none = o;
+    none.Mode = TResizeMode::None;
+    TResizeResult r = ResizeImage(good, Out(), none);
+    EXPECT_EQ(r.Log, std::vector<std::string>{"WARNING! No resize mode selected: " + good});
+    EXPECT_EQ(OutputCount(), 0u);
+}
+
+TEST_F(ResizeImageTest, GuardNeedsBothSidesAboveTheLimit) {
+    // These pass the guard and fail later, when their (missing) pixels are decoded.
+    for (auto [w, h] : {std::pair{12000, 9000}, std::pair{10000, 20000}}) {
+        TResizeOptions o;
+        o.Mode = TResizeMode::SameSize;
+        o.Width = o.Height = 10;
+        EXPECT_THROW(ResizeImage(Announcing("big.jpg", w, h), Out(), o), EJPEG) << w << "x" << h;
+    }
+    TResizeOptions off;
+    off.Protect = false;
+    off.Mode = TResizeMode::SameSize;
+    EXPECT_THROW(ResizeImage(Announcing("big.jpg", 10001, 10001), Out(), off), EJPEG);
+    EXPECT_EQ(OutputCount(), 0u);
+}
+
+TEST_F(ResizeImageTest, OverwriteOffKeepsTheExistingFile) {
+    std::string source = Picture("a.png.jpg");
+    test::WriteFileBytes(Out() + "a.png.jpg", {'o', 'l', 'd'});
+    TResizeOptions o;
+    o.Overwrite = false;
+    TResizeResult r = ResizeImage(source, Out(), o);
+    EXPECT_EQ(r.Outcome, TResizeOutcome::OutputExists);
+    EXPECT_EQ(r.Log, std::vector<std::string>{"WARNING! File already exists (not overwritten): " + Out() + "a.png.jpg"});
+    EXPECT_EQ(test::ReadFileBytes(Out() + "a.png.jpg"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    o.Overwrite = true;
+    EXPECT_EQ(ResizeImage(source, Out(), o).Outcome, TResizeOutcome::Written);
+    EXPECT_GT(test::ReadFileBytes(Out() + "a.png.jpg").size(), 100u);
+}
+
+TEST_F(ResizeImageTest, FailedSaveLeavesTheGoodOutputAndNoPartialFile) {
+    std::string source = Picture("p.jpg", 400, 300);
+    TResizeOptions o;
+    o.Mode = TResizeMode::SameSize;
+    ASSERT_EQ(ResizeImage(source, Out(), o).Outcome, TResizeOutcome::Written);
+    std::vector<uint8_t> good = test::ReadFileBytes(Out() + "p.jpg");
+    // A file-size limit stands in for a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous;
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit tiny = previous;
+    tiny.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    o.Quality = 99;
+    TResizeResult r = ResizeImage(source, Out(), o);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(r.Outcome, TResizeOutcome::SaveFailed);
+    EXPECT_EQ(r.Log, std::vector<std::string>{"Cannot save file as: " + Out() + "p.jpg"});
+    EXPECT_FALSE(r.SaveError.empty());
+    EXPECT_EQ(test::ReadFileBytes(Out() + "p.jpg"), good);
+    EXPECT_EQ(OutputCount(), 1u);
+    // A folder that does not exist fails the same way.
+    TResizeResult missing = ResizeImage(source, Dir.File("nowhere/"), o);
+    EXPECT_EQ(missing.Outcome, TResizeOutcome::SaveFailed);
+    EXPECT_EQ(missing.Log, std::vector<std::string>{"Cannot save file as: " + Dir.File("nowhere/p.jpg")});
+}
+
+TEST_F(ResizeImageTest, ErrorsThatLeaveThePipelineWriteNothing) {
+    std::string source = Picture("e.jpg");
+    TResizeOptions large;
+    large.Mode = TResizeMode::SameSize;
+    large.Width = large.Height = 20000;
+    try {
+        ResizeImage(source, Out(), large);
+        FAIL();
+    } catch (const EQuorixError& e) {
+        EXPECT_STREQ(e.what(), "Image is too large.");
+    }
+    TResizeOptions zero;
+    zero.DecFactor = 0;
+    EXPECT_THROW(ResizeImage(source, Out(), zero), EZeroDivide);
+    EXPECT_EQ(OutputCount(), 0u);
+}
+
+// A graphic that loads as an empty bitmap, to reach the resampler's refusal.
+class TEmptyGraphic : public TBitmap {
+public:
+    void LoadFromStream(std::istream&) override {}
+};
+
+TEST_F(ResizeImageTest, ResamplerRefusalIsLoggedAndNothingIsWritten) {
+    RegisterFileFormat("qempty", "empty", GraphicFactory<TEmptyGraphic>());
+    test::WriteFileBytes(Dir.File("x.qempty"), {0});
+    TResizeOptions o;
+    o.Mode = TResizeMode::SameSize;
+    TResizeResult r = ResizeImage(Dir.File("x.qempty"), Out(), o);
+    EXPECT_EQ(r.Outcome, TResizeOutcome::ResizeFailed);
+    EXPECT_EQ(r.Log, std::vector<std::string>{"ERROR! Cannot resize picture: " + Dir.File("x.qempty") +
+                                              " (Cannot strecth! The image is too small.)"});
+    EXPECT_EQ(OutputCount(), 0u);
+}
+
+TEST_F(ResizeImageTest, SourcesOfEveryFormatAndOutputsOfEveryFormat) {
+    TBitmap picture = test::MakeGradient(30, 20);
+    TPngImage png;
+    png.Assign(picture);
+    png.SaveToFile(Dir.File("s.png"));
+    TBmpImage bmp;
+    bmp.Assign(picture);
+    bmp.SaveToFile(Dir.File("s.bmp"));
+    test::TGifSpec gif;
+    gif.ScreenWidth = gif.Width = 30;
+    gif.ScreenHeight = gif.Height = 20;
+    gif.GlobalRgb = {0, 0, 0, 255, 255, 255};
+    gif.Indices.assign(600, 1);
+    test::WriteGif(Dir.File("s.gif"), gif);
+    const struct { const char* source; TOutputFormat format; const char* output; } cases[] = {
+        {"s.png", TOutputFormat::Jpeg, "s.jpg"}, {"s.gif", TOutputFormat::Png, "s.png"},
+        {"s.bmp", TOutputFormat::Bmp, "s.bmp"}};
+    for (const auto& c : cases) {
+        TResizeOptions o;
+        o.Format = c.format;
+        o.Mode = TResizeMode::SameWidth;
+        o.WH = 15;
+        TResizeResult r = ResizeImage(Dir.File(c.source), Out(), o);
+        ASSERT_EQ(r.Outcome, TResizeOutcome::Written) << c.source;
+        TBitmap out = test::LoadAs24(Out() + c.output);
+        EXPECT_EQ(out.Width(), 15);
+        EXPECT_EQ(out.Height(), 10);
+    }
+    // The lossless outputs hold exactly the resampled pixels.
+    TPicture source;
+    source.LoadFromFile(Dir.File("s.gif"));
+    TOrvelBitmap expected;
+    expected.SetSize(15, 10);
+    ASSERT_EQ(ResampleGraphic(*source.Graphic(), expected, Lanczos3Filter, 3.0f), "");
+    TBitmap written = test::LoadAs24(Out() + "s.png");
+    for (int y = 0; y < 10; ++y)
+        for (int b = 0; b < 45; ++b) ASSERT_EQ(written.ScanLine(y)[b], expected.ScanLine(y)[b]) << y << " " << b;
+}
+
+TEST_F(ResizeImageTest, TransparentPngBecomesBlackAndTurnedJpegComesOutUpright) {
+    test::TPngSpec clear;
+    clear.Width = 4;
+    clear.Height = 2;
+    clear.ColorType = 6;
+    clear.Rows.assign(4 * 2 * 4, 0);
+    for (size_t i = 0; i < clear.Rows.size(); i += 4) clear.Rows[i] = clear.Rows[i + 1] = 250;
+    test::WritePng(Dir.File("clear.png"), clear);
+    TResizeOptions o;
+    o.Format = TOutputFormat::Bmp;
+    o.Mode = TResizeMode::XIncrease;
+    ASSERT_EQ(ResizeImage(Dir.File("clear.png"), Out(), o).Outcome, TResizeOutcome::Written);
+    TBitmap black = test::LoadAs24(Out() + "clear.bmp");
+    EXPECT_EQ(black.Width(), 6);
+    for (int y = 0; y < black.Height(); ++y)
+        for (int b = 0; b < 18; ++b) ASSERT_EQ(black.ScanLine(y)[b], 0);
+
+    TJPEGImage portrait;
+    portrait.Assign(test::MakeGradient(40, 20));
+    portrait.Compress();
+    test::WriteFileBytes(Dir.File("turned.jpg"), test::WithExifOrientation(portrait.Data(), 6, false));
+    TResizeOptions half;
+    ASSERT_EQ(ResizeImage(Dir.File("turned.jpg"), Out(), half).Outcome, TResizeOutcome::Written);
+    TJPEGImage out;
+    out.LoadFromFile(Out() + "turned.jpg");
+    EXPECT_EQ(out.Width(), 10);
+    EXPECT_EQ(out.Height(), 20);
+}
+
+}  // namespace
+}  // namespace quorix
