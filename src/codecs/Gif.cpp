@@ -24,7 +24,7 @@ extern "C" int GifReadBytes(GifFileType* gif, GifByteType* out, int length) {
     size_t left = source->Size - source->Position;
     size_t n = length < 0 ? 0 : static_cast<size_t>(length);
     if (n > left) n = left;
-    std::memcpy(out, source->Data + source->Position, n);
+    if (n > 0) std::memcpy(out, source->Data + source->Position, n);
     source->Position += n;
     return static_cast<int>(n);
 }
