@@ -15,7 +15,7 @@ extern "C" {
 
 namespace quorix {
 
-TJPEGDefaults JPEGDefaults;
+TJPEGSettings JPEGDefaults;
 
 namespace {
 
@@ -251,15 +251,7 @@ void ApplyOrientation(TBitmap& bitmap, int orientation) {
 
 // ---------------------------------------------------------------- TJPEGImage
 
-TJPEGImage::TJPEGImage()
-    : CompressionQuality(JPEGDefaults.CompressionQuality),
-      Grayscale(JPEGDefaults.Grayscale),
-      Performance(JPEGDefaults.Performance),
-      PixelFormat(JPEGDefaults.PixelFormat),
-      ProgressiveDisplay(JPEGDefaults.ProgressiveDisplay),
-      ProgressiveEncoding(JPEGDefaults.ProgressiveEncoding),
-      Scale(JPEGDefaults.Scale),
-      Smoothing(JPEGDefaults.Smoothing) {}
+TJPEGImage::TJPEGImage() : TJPEGSettings(JPEGDefaults) {}
 
 TJPEGImage::~TJPEGImage() = default;
 

@@ -20,7 +20,8 @@ enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
 enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
-struct TJPEGDefaults {
+// The settings every image carries, copied from JPEGDefaults when it is made.
+struct TJPEGSettings {
     int CompressionQuality = 90;
     bool Grayscale = false;
     TJPEGPerformance Performance = TJPEGPerformance::jpBestQuality;
@@ -31,8 +32,7 @@ struct TJPEGDefaults {
     bool Smoothing = true;
 };
 
-// Copied into every new image.
-extern TJPEGDefaults JPEGDefaults;
+extern TJPEGSettings JPEGDefaults;
 
 // What the header says, before any pixel is decoded.
 struct TJPEGHeader {
@@ -43,7 +43,7 @@ struct TJPEGHeader {
     bool Progressive = false;
 };
 
-class TJPEGImage : public TGraphic {
+class TJPEGImage : public TGraphic, public TJPEGSettings {
 public:
     TJPEGImage();
     ~TJPEGImage() override;
@@ -65,15 +65,6 @@ public:
     const TBitmap& Bitmap() const;
     const std::vector<uint8_t>& Data() const { return FData; }
     const TJPEGHeader& Header() const { return FHeader; }
-
-    int CompressionQuality = 90;
-    bool Grayscale = false;
-    TJPEGPerformance Performance = TJPEGPerformance::jpBestQuality;
-    TJPEGPixelFormat PixelFormat = TJPEGPixelFormat::jf24Bit;
-    bool ProgressiveDisplay = false;
-    bool ProgressiveEncoding = false;
-    TJPEGScale Scale = TJPEGScale::jsFullSize;
-    bool Smoothing = true;
 
 private:
     void Decode() const;

@@ -110,16 +110,7 @@ TEST_F(CliTest, SkippedPicturesAndTheirLogLines) {
 }
 
 TEST_F(CliTest, HugeImageGuard) {
-    // A header announcing 10001 x 10001 pixels over a tiny scan.
-    TJPEGImage small;
-    small.Assign(test::MakeGradient(16, 16));
-    small.Compress();
-    std::vector<uint8_t> data = small.Data();
-    size_t p = 2;
-    while (data[p + 1] != 0xC0) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
-    data[p + 5] = data[p + 7] = 10001 >> 8;
-    data[p + 6] = data[p + 8] = 10001 & 0xFF;
-    test::WriteFileBytes(Dir.File("huge.jpg"), data);
+    test::WriteFileBytes(Dir.File("huge.jpg"), test::JpegAnnouncing(10001, 10001, false));
     TRun run = Run({"huge.jpg"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Out, "WARNING! Huge image: " + Dir.File("huge.jpg") + "\n");

@@ -44,11 +44,7 @@ TBitmap Decode24(const std::vector<uint8_t>& bytes) {
     return bitmap;
 }
 
-// Blue, green, red of pixel (x, y).
-std::vector<int> Pixel(const TBitmap& b, int x, int y) {
-    const uint8_t* p = b.ScanLine(y) + 3 * x;
-    return {p[0], p[1], p[2]};
-}
+const auto Pixel = test::Bgr;
 
 const std::vector<uint8_t> TwoColours = {10, 20, 30, 0, 200, 210, 220, 0};  // BGRX entries
 

@@ -10,10 +10,7 @@ namespace {
 using test::TGifSpec;
 using test::TTempDir;
 
-std::vector<int> Bgr(const TBitmap& b, int x, int y) {
-    const uint8_t* p = b.ScanLine(y) + 3 * x;
-    return {p[0], p[1], p[2]};
-}
+using test::Bgr;
 
 TGifSpec TwoByTwo() {
     TGifSpec s;

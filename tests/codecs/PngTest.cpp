@@ -11,10 +11,7 @@ namespace {
 using test::TPngSpec;
 using test::TTempDir;
 
-std::vector<int> Bgr(const TBitmap& b, int x, int y) {
-    const uint8_t* p = b.ScanLine(y) + 3 * x;
-    return {p[0], p[1], p[2]};
-}
+using test::Bgr;
 
 struct TPngCase {
     const char* Name;

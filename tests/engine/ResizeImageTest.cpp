@@ -27,19 +27,8 @@ protected:
         test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h));
         return Dir.File(name);
     }
-    // A JPEG whose header announces w x h pixels and whose data ends after the scan header.
     std::string Announcing(const std::string& name, int w, int h) {
-        TJPEGImage small;
-        small.Assign(test::MakeGradient(16, 16));
-        small.Compress();
-        std::vector<uint8_t> data = small.Data();
-        size_t p = 2;
-        while (data[p + 1] != 0xC0) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
-        data[p + 5] = h >> 8; data[p + 6] = h & 0xFF;
-        data[p + 7] = w >> 8; data[p + 8] = w & 0xFF;
-        while (data[p + 1] != 0xDA) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
-        data.resize(p + 2 + ((data[p + 2] << 8) | data[p + 3]));
-        test::WriteFileBytes(Dir.File(name), data);
+        test::WriteFileBytes(Dir.File(name), test::JpegAnnouncing(w, h, true));
         return Dir.File(name);
     }
     size_t OutputCount() const {

@@ -149,6 +149,40 @@ std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int o
     return out;
 }
 
+namespace {
+
+// The offset of the first segment with this marker.
+size_t SegmentAt(const std::vector<uint8_t>& data, int marker) {
+    size_t p = 2;
+    while (p + 4 <= data.size() && data[p + 1] != marker) p += 2 + ((data[p + 2] << 8) | data[p + 3]);
+    if (p + 4 > data.size()) throw std::runtime_error("no such JPEG segment");
+    return p;
+}
+
+}  // namespace
+
+std::vector<uint8_t> JpegAnnouncing(int width, int height, bool cutScan) {
+    TJPEGImage small;
+    small.Assign(MakeGradient(16, 16));
+    small.Compress();
+    std::vector<uint8_t> data = small.Data();
+    size_t p = SegmentAt(data, 0xC0);
+    data[p + 5] = static_cast<uint8_t>(height >> 8);
+    data[p + 6] = static_cast<uint8_t>(height & 0xFF);
+    data[p + 7] = static_cast<uint8_t>(width >> 8);
+    data[p + 8] = static_cast<uint8_t>(width & 0xFF);
+    if (cutScan) {
+        p = SegmentAt(data, 0xDA);
+        data.resize(p + 2 + ((data[p + 2] << 8) | data[p + 3]));
+    }
+    return data;
+}
+
+std::vector<int> Bgr(const TBitmap& bitmap, int x, int y) {
+    const uint8_t* p = bitmap.ScanLine(y) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
 void WritePng(const std::string& path, const TPngSpec& spec) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw std::runtime_error("cannot write " + path);

@@ -40,6 +40,13 @@ void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t
 // The JPEG bytes with an EXIF block carrying the orientation tag after SOI.
 std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int orientation, bool bigEndian);
 
+// A small JPEG whose frame header announces width x height pixels; with
+// cutScan its data ends right after the scan header.
+std::vector<uint8_t> JpegAnnouncing(int width, int height, bool cutScan);
+
+// Blue, green and red of pixel (x, y) of a 24-bit bitmap.
+std::vector<int> Bgr(const TBitmap& bitmap, int x, int y);
+
 struct TPngSpec {
     int Width = 1, Height = 1;
     int ColorType = 2;  // PNG colour type
