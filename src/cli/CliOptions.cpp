@@ -77,6 +77,7 @@ std::string UsageText() {
            "  --add-filter-name  append the filter's name to each output name\n"
            "  --no-overwrite     keep outputs that already exist\n"
            "  --no-protect       also resize pictures with both sides above 10000\n"
+           "  --threads N        cores one picture's work is spread over (default: all)\n"
            "  --help, --version\n"
            "\n"
            "Exit status: 0 when every picture was written, 1 when any was skipped or failed,\n"
@@ -111,6 +112,10 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
             if (o.Quality < 5 || o.Quality > 99) throw EUsageError("--quality must be from 5 to 99");
         }
         else if (arg == "--out") result.OutFolder = value();
+        else if (arg == "--threads") {
+            result.Threads = ParseInt(arg, value());
+            if (result.Threads < 1) throw EUsageError("--threads must be 1 or more");
+        }
         else if (arg == "--format") o.Format = ParseFormat(value());
         else if (arg == "--add-filter-name") o.AddFilterName = true;
         else if (arg == "--no-overwrite") o.Overwrite = false;

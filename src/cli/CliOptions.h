@@ -13,6 +13,7 @@ struct TCliArguments {
     TResizeOptions Options;
     std::string OutFolder;  // empty: each source's folder + "Output/"
     std::vector<std::string> Files;
+    int Threads = 0;  // 0: every core
     bool Help = false;
     bool Version = false;
 };

@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "OrvelTPU.h"
+#include "Resample.h"
 #include "ResizeImage.h"
 
 #include <exception>
@@ -45,6 +46,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << "quorix-resize " << QUORIX_VERSION << "\n";
         return 0;
     }
+    if (args.Threads > 0) SetResampleThreads(args.Threads);
     int status = 0;
     for (const std::string& file : args.Files) {
         std::string source = AbsolutePath(file);

@@ -1,7 +1,9 @@
 #include "Jpeg.h"
 
+#include "RowSource.h"
 #include "StreamBytes.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +122,15 @@ int ReadRowsStage(TDecompressor* d, JSAMPROW* rows) {
     while (info.output_scanline < info.output_height)
         jpeg_read_scanlines(&info, rows + info.output_scanline, info.output_height - info.output_scanline);
     jpeg_finish_decompress(&info);
+    return 0;
+}
+
+int ReadScanlinesStage(TDecompressor* d, JSAMPROW* rows, int count, bool finish) {
+    if (setjmp(d->Error.Jump)) return d->Error.Code;
+    jpeg_decompress_struct& info = d->Info;
+    for (int done = 0; done < count;)
+        done += static_cast<int>(jpeg_read_scanlines(&info, rows + done, static_cast<JDIMENSION>(count - done)));
+    if (finish) jpeg_finish_decompress(&info);
     return 0;
 }
 
@@ -284,6 +295,99 @@ void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
     FBitmap.reset();
 }
 
+namespace {
+
+// How a file decodes: the output colour space follows the file's.
+struct TDecodeMode {
+    bool Grey, Cmyk, Quantize;
+};
+
+TDecodeMode StartDecoding(TDecompressor& d, const std::vector<uint8_t>& data, const TJPEGSettings& options) {
+    if (int code = ReadHeaderStage(&d, data.data(), data.size())) RaiseJpegError(code);
+    J_COLOR_SPACE source = d.Info.jpeg_color_space;
+    TDecodeMode mode;
+    mode.Cmyk = source == JCS_CMYK || source == JCS_YCCK;
+    mode.Grey = source == JCS_GRAYSCALE || options.Grayscale;
+    // Greyscale files keep all 256 levels: quantising them only adds noise.
+    mode.Quantize = !mode.Grey && !mode.Cmyk && options.PixelFormat == TJPEGPixelFormat::jf8Bit;
+    static const unsigned denominators[] = {1, 2, 4, 8};
+    TDecodeSettings settings{mode.Grey ? JCS_GRAYSCALE : mode.Cmyk ? JCS_CMYK : mode.Quantize ? JCS_RGB : JCS_EXT_BGR,
+                             mode.Quantize, options.Smoothing, options.Performance == TJPEGPerformance::jpBestSpeed,
+                             denominators[static_cast<int>(options.Scale)]};
+    if (int code = StartStage(&d, &settings)) RaiseJpegError(code);
+    return mode;
+}
+
+// Decodes strip by strip into a ring of strips, turning grey and CMYK rows
+// into 24-bit pixels on the way.
+class TJpegRowSource : public TRowSource {
+public:
+    TJpegRowSource(const std::vector<uint8_t>& data, const TJPEGSettings& options)
+        : FMode(StartDecoding(FDecompressor, data, options)) {
+        FWidth = static_cast<int>(FDecompressor.Info.output_width);
+        FHeight = static_cast<int>(FDecompressor.Info.output_height);
+        FRowBytes = static_cast<size_t>(FWidth) * 3;
+        FRing.resize(FRowBytes * StripRows * Strips);
+        if (FMode.Grey || FMode.Cmyk)
+            FRaw.resize(static_cast<size_t>(FWidth) * (FMode.Cmyk ? 4 : 1) * StripRows);
+    }
+    int Width() const override { return FWidth; }
+    int Height() const override { return FHeight; }
+    int KeptReads() const override { return Strips - 1; }
+
+    int ReadRows(int maxRows, const uint8_t** rows) override {
+        int n = std::min({maxRows, StripRows, FHeight - FNext});
+        if (n <= 0) return 0;
+        uint8_t* strip = FRing.data() + FRowBytes * StripRows * (FReads++ % Strips);
+        const bool convert = FMode.Grey || FMode.Cmyk;
+        const size_t rawBytes = FRaw.size() / StripRows;
+        JSAMPROW targets[StripRows];
+        for (int i = 0; i < n; ++i) targets[i] = convert ? FRaw.data() + rawBytes * i : strip + FRowBytes * i;
+        if (int code = ReadScanlinesStage(&FDecompressor, targets, n, FNext + n == FHeight)) RaiseJpegError(code);
+        for (int i = 0; i < n; ++i) {
+            uint8_t* out = strip + FRowBytes * i;
+            if (convert) ConvertRow(targets[i], out);
+            rows[i] = out;
+        }
+        FNext += n;
+        return n;
+    }
+
+private:
+    static constexpr int StripRows = 16;
+    static constexpr int Strips = 4;
+
+    void ConvertRow(const uint8_t* raw, uint8_t* out) const {
+        for (int x = 0; x < FWidth; ++x, out += 3) {
+            if (FMode.Grey) {
+                out[0] = out[1] = out[2] = raw[x];
+                continue;
+            }
+            const uint8_t* p = raw + 4 * x;
+            unsigned k = p[3];
+            out[0] = static_cast<uint8_t>(p[2] * k / 255);
+            out[1] = static_cast<uint8_t>(p[1] * k / 255);
+            out[2] = static_cast<uint8_t>(p[0] * k / 255);
+        }
+    }
+
+    TDecompressor FDecompressor;
+    TDecodeMode FMode;
+    int FWidth = 0, FHeight = 0, FNext = 0;
+    int64_t FReads = 0;
+    size_t FRowBytes = 0;
+    std::vector<uint8_t> FRing, FRaw;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowSource> TJPEGImage::OpenRowSource() const {
+    if (FBitmap) return FBitmap->OpenRowSource();
+    // A turned picture is decoded whole and turned; an 8-bit palette too.
+    if (FData.empty() || FHeader.Orientation != 1 || PixelFormat == TJPEGPixelFormat::jf8Bit) return nullptr;
+    return std::make_unique<TJpegRowSource>(FData, *this);
+}
+
 void TJPEGImage::Decode() const {
     auto bitmap = std::make_unique<TBitmap>();
     if (FData.empty()) {
@@ -291,17 +395,8 @@ void TJPEGImage::Decode() const {
         return;
     }
     TDecompressor d;
-    if (int code = ReadHeaderStage(&d, FData.data(), FData.size())) RaiseJpegError(code);
-    J_COLOR_SPACE source = d.Info.jpeg_color_space;
-    bool cmyk = source == JCS_CMYK || source == JCS_YCCK;
-    bool grey = source == JCS_GRAYSCALE || Grayscale;
-    // Greyscale files keep all 256 levels: quantising them only adds noise.
-    bool quantize = !grey && !cmyk && PixelFormat == TJPEGPixelFormat::jf8Bit;
-    static const unsigned denominators[] = {1, 2, 4, 8};
-    TDecodeSettings settings{grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : quantize ? JCS_RGB : JCS_EXT_BGR,
-                             quantize, Smoothing, Performance == TJPEGPerformance::jpBestSpeed,
-                             denominators[static_cast<int>(Scale)]};
-    if (int code = StartStage(&d, &settings)) RaiseJpegError(code);
+    TDecodeMode mode = StartDecoding(d, FData, *this);
+    const bool grey = mode.Grey, cmyk = mode.Cmyk, quantize = mode.Quantize;
 
     bitmap->SetPixelFormat(grey || quantize ? TPixelFormat::pf8bit : cmyk ? TPixelFormat::pf32bit
                                                                           : TPixelFormat::pf24bit);
@@ -323,8 +418,17 @@ const TBitmap& TJPEGImage::Bitmap() const {
 }
 
 void TJPEGImage::Compress() {
-    if (!FData.empty()) return;
-    const TBitmap* source = &Bitmap();
+    if (FData.empty()) Encode(Bitmap());
+}
+
+void TJPEGImage::CompressFrom(const TBitmap& bitmap) {
+    FBitmap.reset();
+    FData.clear();
+    Encode(bitmap);
+}
+
+void TJPEGImage::Encode(const TBitmap& bitmap) {
+    const TBitmap* source = &bitmap;
     TBitmap converted;
     if (source->PixelFormat() != TPixelFormat::pf24bit) {
         converted = *source;

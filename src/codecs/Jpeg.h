@@ -58,9 +58,13 @@ public:
     void Assign(const TGraphic& source) override;
     void AssignTo(TGraphic& dest) const override;
 
+    std::unique_ptr<TRowSource> OpenRowSource() const override;
+
     void LoadFromBytes(std::vector<uint8_t> data);
     // Encodes the held bitmap when there is no compressed data yet.
     void Compress();
+    // Encodes a 24-bit bitmap without keeping a copy of it.
+    void CompressFrom(const TBitmap& bitmap);
     // The decoded picture, decoded on first use.
     const TBitmap& Bitmap() const;
     const std::vector<uint8_t>& Data() const { return FData; }
@@ -68,6 +72,7 @@ public:
 
 private:
     void Decode() const;
+    void Encode(const TBitmap& bitmap);
 
     std::vector<uint8_t> FData;
     TJPEGHeader FHeader;

@@ -78,7 +78,11 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     TResizeResult result;
     result.OutputName = outputName;
     try {
-        encoder->Assign(working);
+        // The JPEG encoder reads the working bitmap in place; the others take a copy.
+        if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()))
+            jpeg->CompressFrom(working);
+        else
+            encoder->Assign(working);
         encoder->SaveToFile(outputName);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;

@@ -1,6 +1,7 @@
 #include "OrvelGraphics.h"
 
 #include "QuorixError.h"
+#include "RowSource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,6 +88,10 @@ void TGraphic::AssignTo(TGraphic& dest) const {
     RaiseAssignError(*this, dest);
 }
 
+std::unique_ptr<TRowSource> TGraphic::OpenRowSource() const {
+    return nullptr;
+}
+
 void RaiseAssignError(const TGraphic& source, const TGraphic& dest) {
     throw EConvertError(std::string("Cannot assign a ") + source.ClassName() + " to a " + dest.ClassName());
 }
@@ -160,6 +165,11 @@ void TBitmap::Assign(const TGraphic& source) {
         return;
     }
     source.AssignTo(*this);
+}
+
+std::unique_ptr<TRowSource> TBitmap::OpenRowSource() const {
+    if (FPixelFormat != TPixelFormat::pf24bit) return nullptr;
+    return std::make_unique<TBitmapRowSource>(*this);
 }
 
 namespace {

@@ -29,6 +29,8 @@ struct TPaletteEntry {
 constexpr int64_t MaxPicturePixels = 300000000;
 void CheckPictureSize(int64_t width, int64_t height);
 
+class TRowSource;
+
 // An abstract decoded picture.
 class TGraphic {
 public:
@@ -49,6 +51,11 @@ public:
     // source class ask the source to put itself in (AssignTo).
     virtual void Assign(const TGraphic& source);
     virtual void AssignTo(TGraphic& dest) const;
+
+    // The picture's rows as 24-bit pixels, without converting the whole
+    // picture first; null where the class has no such way and must be
+    // assigned to a bitmap instead. May raise the decoder's error.
+    virtual std::unique_ptr<TRowSource> OpenRowSource() const;
 };
 
 [[noreturn]] void RaiseAssignError(const TGraphic& source, const TGraphic& dest);
@@ -68,6 +75,7 @@ public:
     void LoadFromStream(std::istream& stream) override;
     void SaveToStream(std::ostream& stream) override;
     void Assign(const TGraphic& source) override;
+    std::unique_ptr<TRowSource> OpenRowSource() const override;
 
     void SetSize(int width, int height);
     void SetWidth(int width) { SetSize(width, FHeight); }

@@ -1,8 +1,16 @@
 #include "Resample.h"
 
+#include "ResampleKernels.h"
+#include "RowSource.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <thread>
 
 namespace quorix {
 
@@ -10,10 +18,186 @@ namespace {
 
 using Extended = long double;
 
-// One accumulation step: the product and the sum in double, the sum kept in single.
-inline float Accumulate(float sum, uint8_t value, float weight) {
-    return static_cast<float>(static_cast<double>(sum) +
-                              static_cast<double>(value) * static_cast<double>(weight));
+constexpr int StripRows = 16;
+// Below this many source pixels a second thread costs more than it brings.
+constexpr int64_t ParallelPixels = 1 << 18;
+
+int DefaultThreads() {
+    unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 64u));
+}
+
+std::atomic<int>& ThreadSetting() {
+    static std::atomic<int> threads{DefaultThreads()};
+    return threads;
+}
+
+// Runs work(part) for part = 0 .. parts - 1, one part on the calling thread,
+// and raises the first error any part raised.
+template <class Work>
+void RunParallel(int parts, Work work) {
+    if (parts <= 1) {
+        work(0);
+        return;
+    }
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(parts));
+    std::vector<std::thread> helpers;
+    for (int p = 1; p < parts; ++p)
+        helpers.emplace_back([&, p] {
+            try {
+                work(p);
+            } catch (...) {
+                errors[p] = std::current_exception();
+            }
+        });
+    try {
+        work(0);
+    } catch (...) {
+        errors[0] = std::current_exception();
+    }
+    for (std::thread& t : helpers) t.join();
+    for (const std::exception_ptr& e : errors)
+        if (e) std::rethrow_exception(e);
+}
+
+std::vector<uint8_t*> RowPointers(TBitmap& bitmap) {
+    std::vector<uint8_t*> rows(static_cast<size_t>(bitmap.Height()));
+    for (int y = 0; y < bitmap.Height(); ++y) rows[y] = bitmap.ScanLine(y);
+    return rows;
+}
+
+// Strips of rows handed from the thread that reads them to the thread that
+// resamples them, never more than the source keeps valid.
+class TStripQueue {
+public:
+    explicit TStripQueue(int kept) : FKept(kept) {}
+    struct TStrip {
+        int First = 0, Count = 0;
+        const uint8_t* Rows[StripRows];
+    };
+    // Producer: waits for room, then fills the next strip with read().
+    template <class Read>
+    bool Produce(Read read) {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FRoom.wait(lock, [&] { return FStopped || FProduced - FConsumed <= FKept - 1; });
+        if (FStopped) return false;
+        lock.unlock();
+        TStrip strip;
+        strip.First = FNextRow;
+        strip.Count = read(strip.Rows);
+        FNextRow += strip.Count;
+        lock.lock();
+        if (strip.Count == 0) {
+            FDone = true;
+        } else {
+            FStrips[FProduced % Ring] = strip;
+            ++FProduced;
+        }
+        FReady.notify_one();
+        return strip.Count > 0;
+    }
+    // Consumer: the next strip, or false when the producer is done or stopped.
+    bool Next(TStrip& strip) {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FReady.wait(lock, [&] { return FStopped || FDone || FTaken < FProduced; });
+        if (FTaken >= FProduced) return false;
+        strip = FStrips[FTaken % Ring];
+        ++FTaken;
+        return true;
+    }
+    void Consumed() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        ++FConsumed;
+        FRoom.notify_one();
+    }
+    void Stop() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStopped = true;
+        FRoom.notify_all();
+        FReady.notify_all();
+    }
+
+private:
+    static constexpr int64_t Ring = 64;
+    std::mutex FMutex;
+    std::condition_variable FRoom, FReady;
+    int64_t FKept;
+    int64_t FProduced = 0, FTaken = 0, FConsumed = 0;
+    int FNextRow = 0;
+    bool FDone = false, FStopped = false;
+    TStrip FStrips[Ring];
+};
+
+// The horizontal pass while the source is still being read: this thread
+// reads, a second one resamples.
+void HorizontalStreaming(TRowSource& source, std::vector<uint8_t*>& work, const TWeightTable& table,
+                         const TPassKernels& kernels) {
+    TStripQueue queue(std::min<int64_t>(source.KeptReads(), 63));
+    std::exception_ptr failure;
+    std::thread resampler([&] {
+        try {
+            TStripQueue::TStrip strip;
+            while (queue.Next(strip)) {
+                kernels.Horizontal(strip.Rows, work.data() + strip.First, strip.Count, source.Width(), table);
+                queue.Consumed();
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            queue.Stop();
+        }
+    });
+    try {
+        while (queue.Produce([&](const uint8_t** rows) { return source.ReadRows(StripRows, rows); })) {
+        }
+    } catch (...) {
+        queue.Stop();
+        resampler.join();
+        throw;
+    }
+    resampler.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void HorizontalStage(TRowSource& source, std::vector<uint8_t*>& work, const TWeightTable& table,
+                     const TPassKernels& kernels, int threads) {
+    const int width = source.Width();
+    if (threads > 1 && source.KeptReads() == INT_MAX) {
+        // Every row stays readable: take them all, then split them between the threads.
+        std::vector<const uint8_t*> rows(work.size());
+        for (size_t y = 0; y < rows.size();) {
+            int n = source.ReadRows(static_cast<int>(rows.size() - y), rows.data() + y);
+            if (n <= 0) break;
+            y += static_cast<size_t>(n);
+        }
+        const int height = static_cast<int>(rows.size());
+        RunParallel(threads, [&](int part) {
+            int first = height * part / threads, last = height * (part + 1) / threads;
+            kernels.Horizontal(rows.data() + first, work.data() + first, last - first, width, table);
+        });
+        return;
+    }
+    if (threads > 1) {
+        HorizontalStreaming(source, work, table, kernels);
+        return;
+    }
+    const uint8_t* rows[StripRows];
+    for (size_t y = 0; y < work.size();) {
+        int n = source.ReadRows(StripRows, rows);
+        if (n <= 0) break;
+        kernels.Horizontal(rows, work.data() + y, n, width, table);
+        y += static_cast<size_t>(n);
+    }
+}
+
+void VerticalStage(const std::vector<uint8_t*>& work, TBitmap& dest, const TWeightTable& table,
+                   const TPassKernels& kernels, int threads) {
+    const size_t rowBytes = static_cast<size_t>(dest.Width()) * 3;
+    const int height = dest.Height();
+    RunParallel(threads, [&](int part) {
+        for (int i = height * part / threads; i < height * (part + 1) / threads; ++i)
+            kernels.Vertical(work.data(), dest.ScanLine(i), rowBytes, table.Items.data() + table.Start[i],
+                             table.Count[i]);
+    });
 }
 
 }  // namespace
@@ -62,6 +246,7 @@ TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filt
                 weight = filter(static_cast<float>(distance));
             }
             if (weight == 0.0f) continue;
+            if (std::fabs(weight) < 0x1p-100f) table.TinyWeights = true;
             table.Items.push_back({ReflectIndex(j, sourceLength), weight});
         }
         table.Count[i] = static_cast<int32_t>(table.Items.size()) - table.Start[i];
@@ -77,42 +262,60 @@ uint8_t SumToByte(float sum) {
 }
 
 void HorizontalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights) {
-    const int destWidth = dest.Width();
-    for (int y = 0; y < source.Height(); ++y) {
-        const uint8_t* src = source.ScanLine(y);
-        uint8_t* out = dest.ScanLine(y);
-        for (int i = 0; i < destWidth; ++i) {
-            float blue = 0.0f, green = 0.0f, red = 0.0f;
-            const TSourceWeight* item = weights.Items.data() + weights.Start[i];
-            for (int k = 0; k < weights.Count[i]; ++k, ++item) {
-                const uint8_t* p = src + static_cast<size_t>(item->Pixel) * 3;
-                blue = Accumulate(blue, p[0], item->Weight);
-                green = Accumulate(green, p[1], item->Weight);
-                red = Accumulate(red, p[2], item->Weight);
-            }
-            out[3 * i] = SumToByte(blue);
-            out[3 * i + 1] = SumToByte(green);
-            out[3 * i + 2] = SumToByte(red);
-        }
-    }
+    std::vector<const uint8_t*> rows(static_cast<size_t>(source.Height()));
+    for (int y = 0; y < source.Height(); ++y) rows[y] = source.ScanLine(y);
+    std::vector<uint8_t*> out = RowPointers(dest);
+    KernelsFor(CurrentSimdLevel()).Horizontal(rows.data(), out.data(), source.Height(), source.Width(), weights);
 }
 
 void VerticalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights) {
-    // Row by row over whole rows: each destination byte still sums its
-    // contributors in their stored order, but memory is read in sequence.
-    const size_t rowBytes = static_cast<size_t>(dest.Width()) * 3;
-    std::vector<float> sums(rowBytes);
-    for (int i = 0; i < dest.Height(); ++i) {
-        std::fill(sums.begin(), sums.end(), 0.0f);
-        const TSourceWeight* item = weights.Items.data() + weights.Start[i];
-        for (int k = 0; k < weights.Count[i]; ++k, ++item) {
-            const uint8_t* src = source.ScanLine(item->Pixel);
-            const float weight = item->Weight;
-            for (size_t b = 0; b < rowBytes; ++b) sums[b] = Accumulate(sums[b], src[b], weight);
-        }
-        uint8_t* out = dest.ScanLine(i);
-        for (size_t b = 0; b < rowBytes; ++b) out[b] = SumToByte(sums[b]);
+    std::vector<uint8_t*> work(static_cast<size_t>(source.Height()));
+    for (int y = 0; y < source.Height(); ++y) work[y] = const_cast<uint8_t*>(source.ScanLine(y));
+    VerticalStage(work, dest, weights, KernelsFor(CurrentSimdLevel()), 1);
+}
+
+void SetResampleThreads(int threads) {
+    ThreadSetting().store(threads < 1 ? DefaultThreads() : threads, std::memory_order_relaxed);
+}
+
+int ResampleThreads() {
+    return ThreadSetting().load(std::memory_order_relaxed);
+}
+
+std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width) {
+    const int sw = source.Width(), sh = source.Height();
+    if (sw < 1 || sh < 1) return "Cannot strecth! The image is too small.";
+    if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
+    const int dw = dest.Width(), dh = dest.Height();
+    const int threads = static_cast<int64_t>(sw) * sh < ParallelPixels ? 1 : ResampleThreads();
+    TBitmap work;
+    std::vector<uint8_t*> workRows;
+    TWeightTable horizontal, vertical;
+    try {
+        dest.SetPixelFormat(TPixelFormat::pf24bit);
+        work.SetSize(dw, sh);
+        workRows = RowPointers(work);
+        horizontal = BuildWeightTable(dw, sw, filter, width);
+        vertical = BuildWeightTable(dh, sh, filter, width);
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
     }
+    TSimdLevel level = CurrentSimdLevel();
+    if (level == TSimdLevel::Avx2 && (horizontal.TinyWeights || vertical.TinyWeights)) level = TSimdLevel::Sse2;
+    const TPassKernels& kernels = KernelsFor(level);
+    // What the source raises while it is read is its own error and passes on.
+    HorizontalStage(source, workRows, horizontal, kernels, threads);
+    TWeightTable().Items.swap(horizontal.Items);
+    try {
+        VerticalStage(workRows, dest, vertical, kernels, threads);
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
 }
 
 std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width) {
@@ -120,18 +323,9 @@ std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, f
     if (sw < 1 || sh < 1) return "Cannot strecth! The image is too small.";
     if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
     try {
-        const int dw = dest.Width(), dh = dest.Height();
         source.SetPixelFormat(TPixelFormat::pf24bit);
-        dest.SetPixelFormat(TPixelFormat::pf24bit);
-        TBitmap work;
-        work.SetSize(dw, sh);
-        {
-            TWeightTable horizontal = BuildWeightTable(dw, sw, filter, width);
-            HorizontalPass(source, work, horizontal);
-        }
-        TWeightTable vertical = BuildWeightTable(dh, sh, filter, width);
-        VerticalPass(work, dest, vertical);
-        return "";
+        TBitmapRowSource rows(source);
+        return ResampleRows(rows, dest, filter, width);
     } catch (const std::bad_alloc&) {
         return "Out of memory";
     } catch (const std::exception& e) {
@@ -140,6 +334,9 @@ std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, f
 }
 
 std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width) {
+    // A decoder that hands out rows feeds the passes directly; a 24-bit bitmap
+    // is read in place. Anything else is converted to a 24-bit copy first.
+    if (std::unique_ptr<TRowSource> rows = graphic.OpenRowSource()) return ResampleRows(*rows, dest, filter, width);
     TOrvelBitmap temporary;
     temporary.SetPixelFormat(TPixelFormat::pf24bit);
     temporary.Assign(graphic);

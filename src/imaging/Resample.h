@@ -43,6 +43,9 @@ struct TWeightTable {
     std::vector<int32_t> Count;
     std::vector<TSourceWeight> Items;
     int MaxCount = 0;
+    // A weight below 2^-100 in magnitude: sums could then reach the subnormal
+    // range of single precision, which only the conversion-based paths round right.
+    bool TinyWeights = false;
 };
 
 // Corner-aligned scale from a source length to a destination length.
@@ -58,6 +61,18 @@ uint8_t SumToByte(float sum);
 void HorizontalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights);
 // The vertical pass: every column of source (24-bit) to dest's height (24-bit, source's width).
 void VerticalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights);
+
+class TRowSource;
+
+// How many threads one resampling call spreads its work over (default: the
+// processor's cores). The result does not depend on it.
+void SetResampleThreads(int threads);
+int ResampleThreads();
+
+// Scales the rows of source into dest (already sized, made 24-bit). Returns
+// the resampler's refusal or failure as text; an error of the source itself
+// (a decoder's) is raised.
+std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width);
 
 // Scales source into dest (already sized); empty text on success, else the reason.
 // Both bitmaps end up in 24 bits per pixel. Raises nothing.

@@ -1,9 +1,12 @@
 #include "Graphic.h"
 #include "Jpeg.h"
+#include "Resample.h"
+#include "RowSource.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 namespace quorix {
@@ -167,6 +170,52 @@ TEST(Jpeg, AnnouncedSizeBeyondTheLimitIsRefusedAtLoad) {
     TJPEGImage within;  // 10000 x 20000 is inside the limit: the header alone loads
     within.LoadFromBytes(test::JpegAnnouncing(10000, 20000, false));
     EXPECT_EQ(within.Width(), 10000);
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// Decoding row by row into the resampler gives the bytes of decoding first.
+TEST(JpegRows, StreamedResamplingEqualsDecodingFirst) {
+    TTempDir dir;
+    test::WriteJpeg(dir.File("colour.jpg"), test::MakeNoise(700, 500, 4), 85);
+    test::WriteGreyJpeg(dir.File("grey.jpg"), 600, 450);
+    const uint8_t cmyk[4] = {200, 30, 90, 240};
+    test::WriteCmykJpeg(dir.File("cmyk.jpg"), 300, 200, cmyk);
+    for (const char* name : {"colour.jpg", "grey.jpg", "cmyk.jpg"}) {
+        for (int threads : {1, 2}) {
+            SetResampleThreads(threads);
+            TJPEGImage streamed;
+            streamed.LoadFromFile(dir.File(name));
+            ASSERT_NE(streamed.OpenRowSource(), nullptr);
+            TOrvelBitmap a;
+            a.SetSize(201, 133);
+            ASSERT_EQ(ResampleGraphic(streamed, a, MitchellFilter, 2.0f), "");
+
+            TBitmap decoded = test::LoadAs24(dir.File(name));
+            TOrvelBitmap b;
+            b.SetSize(201, 133);
+            ASSERT_EQ(ResampleBitmap(decoded, b, MitchellFilter, 2.0f), "");
+            for (int y = 0; y < 133; ++y)
+                ASSERT_EQ(std::memcmp(a.ScanLine(y), b.ScanLine(y), 201 * 3), 0) << name << " row " << y;
+        }
+    }
+    SetResampleThreads(0);
+}
+
+TEST(JpegRows, TurnedPicturesAreDecodedWhole) {
+    TJPEGImage plain;
+    plain.Assign(test::MakeGradient(40, 20));
+    plain.Compress();
+    TJPEGImage turned;
+    turned.LoadFromBytes(test::WithExifOrientation(plain.Data(), 6, false));
+    EXPECT_EQ(turned.OpenRowSource(), nullptr);
+    TOrvelBitmap out;
+    out.SetSize(10, 20);
+    EXPECT_EQ(ResampleGraphic(turned, out, BoxFilter, 0.5f), "");
 }
 
 }  // namespace

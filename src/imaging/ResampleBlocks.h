@@ -1,0 +1,107 @@
+// The shape both SIMD versions of the passes share. Ops holds the sums of
+// eight pixels (Acc), adds eight bytes times one weight to them (Step) and
+// turns them into eight bytes (Store8). Included by one file per instruction
+// set, each with its own Ops type.
+#pragma once
+
+#include "ResampleKernels.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace quorix {
+namespace {
+
+inline float AccumulateOne(float sum, uint8_t value, float weight) {
+    return static_cast<float>(static_cast<double>(sum) +
+                              static_cast<double>(value) * static_cast<double>(weight));
+}
+
+// One contributor added to the three channel sums of eight rows.
+template <class Ops>
+inline void StepPixel(typename Ops::Acc* acc, const uint8_t* block, const TSourceWeight& item) {
+    const uint8_t* q = block + static_cast<size_t>(item.Pixel) * 24;
+    const auto weight = Ops::Weight(item.Weight);
+    Ops::Step(acc[0], q, weight);
+    Ops::Step(acc[1], q + 8, weight);
+    Ops::Step(acc[2], q + 16, weight);
+}
+
+// The three channels of destination pixel i in each of the rows.
+template <class Ops>
+inline void StorePixel(const typename Ops::Acc* acc, uint8_t* const* dst, int rows, int i) {
+    for (int c = 0; c < 3; ++c) {
+        uint8_t bytes[8];
+        Ops::Store8(acc[c], bytes);
+        for (int r = 0; r < rows; ++r) dst[r][3 * i + c] = bytes[r];
+    }
+}
+
+// Eight rows at a time: interleaved, a byte of all eight rows is one load.
+template <class Ops>
+void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
+                      const TWeightTable& table) {
+    const int destWidth = static_cast<int>(table.Start.size());
+    const size_t rowBytes = static_cast<size_t>(sourceWidth) * 3;
+    thread_local std::vector<uint8_t> scratch;
+    scratch.resize(rowBytes * 8);
+    uint8_t* const block = scratch.data();  // no thread-local lookup inside the loops
+    const TSourceWeight* const items = table.Items.data();
+    for (int y0 = 0; y0 < count; y0 += 8) {
+        const int rows = std::min(8, count - y0);
+        const uint8_t* in[8];
+        for (int r = 0; r < 8; ++r) in[r] = src[y0 + std::min(r, rows - 1)];  // repeat the last row
+        TransposeEightRows(in, rowBytes, block);
+        // Two destination pixels at once: twice the independent sums hide the
+        // latency of each accumulation step.
+        int i = 0;
+        for (; i + 1 < destWidth; i += 2) {
+            typename Ops::Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
+            typename Ops::Acc b[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
+            const TSourceWeight* itemA = items + table.Start[i];
+            const TSourceWeight* itemB = items + table.Start[i + 1];
+            const int countA = table.Count[i], countB = table.Count[i + 1];
+            const int common = std::min(countA, countB);
+            for (int k = 0; k < common; ++k) {
+                StepPixel<Ops>(a, block, itemA[k]);
+                StepPixel<Ops>(b, block, itemB[k]);
+            }
+            for (int k = common; k < countA; ++k) StepPixel<Ops>(a, block, itemA[k]);
+            for (int k = common; k < countB; ++k) StepPixel<Ops>(b, block, itemB[k]);
+            StorePixel<Ops>(a, dst + y0, rows, i);
+            StorePixel<Ops>(b, dst + y0, rows, i + 1);
+        }
+        for (; i < destWidth; ++i) {
+            typename Ops::Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
+            const TSourceWeight* item = items + table.Start[i];
+            for (int k = 0; k < table.Count[i]; ++k) StepPixel<Ops>(a, block, item[k]);
+            StorePixel<Ops>(a, dst + y0, rows, i);
+        }
+    }
+}
+
+// Thirty-two bytes of the row at a time, all contributors before the next block.
+template <class Ops>
+void VerticalBlocks(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count) {
+    size_t x = 0;
+    for (; x + 32 <= rowBytes; x += 32) {
+        typename Ops::Acc acc[4] = {Ops::Zero(), Ops::Zero(), Ops::Zero(), Ops::Zero()};
+        for (int k = 0; k < count; ++k) {
+            const uint8_t* q = work[items[k].Pixel] + x;
+            const auto weight = Ops::Weight(items[k].Weight);
+            Ops::Step(acc[0], q, weight);
+            Ops::Step(acc[1], q + 8, weight);
+            Ops::Step(acc[2], q + 16, weight);
+            Ops::Step(acc[3], q + 24, weight);
+        }
+        for (int j = 0; j < 4; ++j) Ops::Store8(acc[j], dst + x + 8 * j);
+    }
+    for (; x < rowBytes; ++x) {
+        float sum = 0.0f;
+        for (int k = 0; k < count; ++k) sum = AccumulateOne(sum, work[items[k].Pixel][x], items[k].Weight);
+        dst[x] = SumToByte(sum);
+    }
+}
+
+}  // namespace
+}  // namespace quorix

@@ -1,0 +1,172 @@
+// Every fast path of the resampler gives the bytes of the plain one.
+#include "Resample.h"
+#include "ResampleKernels.h"
+#include "RowSource.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+namespace quorix {
+namespace {
+
+// Restores the instruction set and thread count a test changed.
+class FastPath : public ::testing::Test {
+protected:
+    void TearDown() override {
+        SetSimdLevel(BestSimdLevel());
+        SetResampleThreads(0);
+    }
+    static TBitmap Run(const TBitmap& source, int dw, int dh, int filter, TSimdLevel level, int threads) {
+        SetSimdLevel(level);
+        SetResampleThreads(threads);
+        TBitmap copy = source, dest;
+        dest.SetSize(dw, dh);
+        const TResampleFilter& f = ResampleFilters[filter];
+        EXPECT_EQ(ResampleBitmap(copy, dest, f.Filter, f.Width), "");
+        return dest;
+    }
+    // The first differing byte, or an empty text when the bitmaps are equal.
+    static std::string Difference(const TBitmap& a, const TBitmap& b) {
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width() * 3; ++x)
+                if (a.ScanLine(y)[x] != b.ScanLine(y)[x]) {
+                    std::ostringstream s;
+                    s << "row " << y << " byte " << x << ": " << int(a.ScanLine(y)[x]) << " vs " << int(b.ScanLine(y)[x]);
+                    return s.str();
+                }
+        return "";
+    }
+};
+
+TEST_F(FastPath, EveryInstructionSetAndThreadCountGivesThePlainBytes) {
+    struct TSize { int sw, sh, dw, dh; };
+    const TSize sizes[] = {
+        {97, 61, 40, 23},   {61, 97, 200, 310}, {64, 48, 64, 48},  {1, 1, 5, 3},   {1, 7, 9, 2},
+        {2, 2, 1, 1},       {2, 5, 7, 2},       {9, 1, 1, 4},      {33, 17, 1, 1}, {600, 520, 301, 260},
+        {512, 600, 523, 611}, {35, 35, 3, 3}};
+    std::mt19937 random(2024);
+    std::vector<TSimdLevel> levels = {TSimdLevel::Sse2};
+    if (BestSimdLevel() == TSimdLevel::Avx2) levels.push_back(TSimdLevel::Avx2);
+    int compared = 0;
+    for (const TSize& s : sizes) {
+        TBitmap source = test::MakeNoise(s.sw, s.sh, random());
+        for (int filter = 0; filter < ResampleFilterCount; ++filter) {
+            TBitmap plain = Run(source, s.dw, s.dh, filter, TSimdLevel::Plain, 1);
+            for (TSimdLevel level : levels)
+                for (int threads : {1, 2, 3}) {
+                    TBitmap fast = Run(source, s.dw, s.dh, filter, level, threads);
+                    ASSERT_EQ(Difference(plain, fast), "")
+                        << ResampleFilters[filter].Name << " " << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh
+                        << " " << SimdLevelName(level) << " threads " << threads;
+                    ++compared;
+                }
+        }
+    }
+    EXPECT_GT(compared, 0);
+}
+
+TEST_F(FastPath, SmoothPicturesWithExtremeSumsAgreeToo) {
+    // Saturated gradients drive the sums beyond 0 and 255, where clamping happens.
+    TBitmap source = test::MakeBitmap24(300, 280, 0, 0, 0);
+    for (int y = 0; y < 280; ++y)
+        for (int x = 0; x < 300; ++x)
+            for (int c = 0; c < 3; ++c) source.ScanLine(y)[3 * x + c] = ((x / (c + 2) + y / 3) & 1) ? 255 : 0;
+    for (int filter = 0; filter < ResampleFilterCount; ++filter) {
+        TBitmap plain = Run(source, 517, 131, filter, TSimdLevel::Plain, 1);
+        TBitmap fast = Run(source, 517, 131, filter, BestSimdLevel(), 2);
+        ASSERT_EQ(Difference(plain, fast), "") << ResampleFilters[filter].Name;
+    }
+}
+
+TEST_F(FastPath, TransposeOfEightRows) {
+    std::vector<std::vector<uint8_t>> rows(8);
+    const uint8_t* in[8];
+    for (int r = 0; r < 8; ++r) {
+        for (int b = 0; b < 37; ++b) rows[r].push_back(static_cast<uint8_t>(r * 37 + b));
+        in[r] = rows[r].data();
+    }
+    std::vector<uint8_t> block(37 * 8);
+    TransposeEightRows(in, 37, block.data());
+    for (int b = 0; b < 37; ++b)
+        for (int r = 0; r < 8; ++r) ASSERT_EQ(block[8 * b + r], rows[r][b]) << b << " " << r;
+}
+
+// Rows handed out a few at a time, each call's rows valid only for the next two calls.
+class TForgetfulSource : public TRowSource {
+public:
+    explicit TForgetfulSource(const TBitmap& bitmap) : FBitmap(bitmap), FRing(3 * 5) {}
+    int Width() const override { return FBitmap.Width(); }
+    int Height() const override { return FBitmap.Height(); }
+    int KeptReads() const override { return 2; }
+    int ReadRows(int maxRows, const uint8_t** rows) override {
+        int n = std::min({maxRows, 5, FBitmap.Height() - FNext});
+        for (int i = 0; i < n; ++i) {
+            std::vector<uint8_t>& slot = FRing[(FReads % 3) * 5 + i];
+            slot.assign(FBitmap.ScanLine(FNext + i), FBitmap.ScanLine(FNext + i) + 3 * FBitmap.Width());
+            rows[i] = slot.data();
+        }
+        // What an earlier call handed out and may no longer be read is spoilt.
+        for (int i = 0; i < 5; ++i) {
+            std::vector<uint8_t>& old = FRing[((FReads + 1) % 3) * 5 + i];
+            std::fill(old.begin(), old.end(), 0xEE);
+        }
+        ++FReads;
+        FNext += n;
+        return n;
+    }
+
+private:
+    const TBitmap& FBitmap;
+    std::vector<std::vector<uint8_t>> FRing;
+    int FNext = 0, FReads = 0;
+};
+
+TEST_F(FastPath, StreamingSourceNeverReadsRowsItHasTakenBack) {
+    TBitmap source = test::MakeNoise(700, 431, 77);
+    TBitmap plain = Run(source, 333, 250, 6, TSimdLevel::Plain, 1);
+    for (int threads : {1, 2}) {
+        SetResampleThreads(threads);
+        SetSimdLevel(BestSimdLevel());
+        TForgetfulSource rows(source);
+        TBitmap dest;
+        dest.SetSize(333, 250);
+        ASSERT_EQ(ResampleRows(rows, dest, Lanczos3Filter, 3.0f), "");
+        EXPECT_EQ(Difference(plain, dest), "") << "threads " << threads;
+    }
+}
+
+TEST_F(FastPath, ErrorsOfTheSourcePassOnAndLeaveNoThreadBehind) {
+    class TFailing : public TRowSource {
+    public:
+        int Width() const override { return 800; }
+        int Height() const override { return 600; }
+        int KeptReads() const override { return 3; }
+        int ReadRows(int, const uint8_t** rows) override {
+            if (++FCalls > 4) throw std::runtime_error("decoder gave up");
+            for (int i = 0; i < 16; ++i) rows[i] = FRow.data();
+            return 16;
+        }
+    private:
+        std::vector<uint8_t> FRow = std::vector<uint8_t>(2400, 9);
+        int FCalls = 0;
+    };
+    for (int threads : {1, 2}) {
+        SetResampleThreads(threads);
+        TFailing source;
+        TBitmap dest;
+        dest.SetSize(100, 100);
+        EXPECT_THROW(ResampleRows(source, dest, TriangleFilter, 1.0f), std::runtime_error);
+    }
+}
+
+TEST_F(FastPath, TinyWeightsAreFlagged) {
+    EXPECT_FALSE(BuildWeightTable(3000, 6000, Lanczos3Filter, 3.0f).TinyWeights);
+    auto tiny = [](float x) { return x == 0.0f ? 1.0f : 1e-35f; };
+    EXPECT_TRUE(BuildWeightTable(5, 5, tiny, 2.0f).TinyWeights);
+}
+
+}  // namespace
+}  // namespace quorix
