@@ -3,6 +3,7 @@
 #include "Bmp.h"
 #include "Gif.h"
 #include "Jpeg.h"
+#include "Jpeg2000Bitmap.h"
 #include "Png.h"
 #include "QuorixError.h"
 
@@ -25,6 +26,8 @@ void RegisterStandardFormats(TFileFormats& formats) {
     formats.Add("jpg", "JPEG Image File", GraphicFactory<TJPEGImage>());
     formats.Add("PNG", "Portable Network Graphics", GraphicFactory<TPngImage>());
     formats.Add("GIF", "GIF Image", GraphicFactory<TGIFImage>());
+    for (const char* extension : {"jp2", "j2k", "jpc"})
+        formats.Add(extension, "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>());
 }
 
 }  // namespace

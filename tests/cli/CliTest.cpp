@@ -1,5 +1,6 @@
 // quorix-resize end to end: the real executable on pictures made here.
 #include "Jpeg.h"
+#include "Jpeg2000Bitmap.h"
 #include "Png.h"
 #include "TestPictures.h"
 
@@ -145,6 +146,19 @@ TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     EXPECT_NE(help.Out.find("Usage: quorix-resize"), std::string::npos);
     TRun version = Run({"--version"});
     EXPECT_EQ(version.Out, "quorix-resize 1.0.0.0\n");
+}
+
+TEST_F(CliTest, JpegTwoThousandFilesAreResizedByName) {
+    TJpeg2000Bitmap jp2;
+    jp2.Assign(test::MakeGradient(80, 60));
+    jp2.SaveToFile(Dir.File("photo.jp2"));
+    TRun run = Run({"photo.jp2"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, "File resized and saved as: " + Dir.File("Output/photo.jpg") + "\n");
+    TJPEGImage out;
+    out.LoadFromFile(Dir.File("Output/photo.jpg"));
+    EXPECT_EQ(out.Width(), 40);
+    EXPECT_EQ(out.Height(), 30);
 }
 
 TEST_F(CliTest, OutFolderIsCreatedAndUsed) {
