@@ -1,5 +1,5 @@
 // The few JP2 boxes the JPEG 2000 adapter reads and writes itself: the colour
-// specification and the channel definitions.
+// space box (colr) and the channel definitions (cdef).
 #pragma once
 
 #include <cstddef>

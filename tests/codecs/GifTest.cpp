@@ -21,8 +21,8 @@ TGifSpec TwoByTwo() {
     return s;
 }
 
-TBitmap Load(const TTempDir& dir, const TGifSpec& spec, TGIFImage* image = nullptr) {
-    test::WriteGif(dir.File("t.gif"), spec);
+TBitmap Load(const TTempDir& dir, const TGifSpec& layout, TGIFImage* image = nullptr) {
+    test::WriteGif(dir.File("t.gif"), layout);
     TGIFImage local;
     TGIFImage& gif = image ? *image : local;
     gif.LoadFromFile(dir.File("t.gif"));
@@ -42,29 +42,29 @@ TEST(Gif, FrameCoveringTheScreenIsCopiedWithItsPalette) {
 
 TEST(Gif, TransparentColourShowsTheBackground) {
     TTempDir dir;
-    TGifSpec spec = TwoByTwo();
-    spec.Transparent = 0;
-    spec.Background = 2;  // blue
-    TBitmap b = Load(dir, spec);
+    TGifSpec layout = TwoByTwo();
+    layout.Transparent = 0;
+    layout.Background = 2;  // blue
+    TBitmap b = Load(dir, layout);
     EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(Bgr(b, 0, 0), (std::vector<int>{255, 0, 0}));
     EXPECT_EQ(Bgr(b, 1, 0), (std::vector<int>{0, 255, 0}));
     // Without a global colour table the window background (white) shows.
-    spec.LocalRgb = spec.GlobalRgb;
-    spec.GlobalRgb.clear();
-    TBitmap w = Load(dir, spec);
+    layout.LocalRgb = layout.GlobalRgb;
+    layout.GlobalRgb.clear();
+    TBitmap w = Load(dir, layout);
     EXPECT_EQ(Bgr(w, 0, 0), (std::vector<int>{255, 255, 255}));
 }
 
 TEST(Gif, FrameIsDrawnAtItsPositionOnTheLogicalScreen) {
     TTempDir dir;
-    TGifSpec spec = TwoByTwo();
-    spec.ScreenWidth = 5;
-    spec.ScreenHeight = 4;
-    spec.Left = 3;
-    spec.Top = 1;
+    TGifSpec layout = TwoByTwo();
+    layout.ScreenWidth = 5;
+    layout.ScreenHeight = 4;
+    layout.Left = 3;
+    layout.Top = 1;
     TGIFImage gif;
-    TBitmap b = Load(dir, spec, &gif);
+    TBitmap b = Load(dir, layout, &gif);
     EXPECT_EQ(gif.Width(), 5);
     EXPECT_EQ(gif.Height(), 4);
     ASSERT_EQ(b.Width(), 5);
@@ -75,15 +75,15 @@ TEST(Gif, FrameIsDrawnAtItsPositionOnTheLogicalScreen) {
 
 TEST(Gif, AnimatedAndInterlacedFilesGiveTheirFirstFrame) {
     TTempDir dir;
-    TGifSpec spec;
-    spec.ScreenWidth = spec.Width = 3;
-    spec.ScreenHeight = spec.Height = 10;
-    spec.GlobalRgb = {0, 0, 0, 255, 255, 255};
+    TGifSpec layout;
+    layout.ScreenWidth = layout.Width = 3;
+    layout.ScreenHeight = layout.Height = 10;
+    layout.GlobalRgb = {0, 0, 0, 255, 255, 255};
     for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 3; ++x) spec.Indices.push_back(y % 3 == 0 ? 1 : 0);
-    spec.Interlaced = true;
-    spec.ExtraFrames = 2;  // later frames are all white
-    TBitmap b = Load(dir, spec);
+        for (int x = 0; x < 3; ++x) layout.Indices.push_back(y % 3 == 0 ? 1 : 0);
+    layout.Interlaced = true;
+    layout.ExtraFrames = 2;  // later frames are all white
+    TBitmap b = Load(dir, layout);
     b.SetPixelFormat(TPixelFormat::pf24bit);
     for (int y = 0; y < 10; ++y) EXPECT_EQ(Bgr(b, 1, y)[0], y % 3 == 0 ? 255 : 0) << y;
 }

@@ -79,7 +79,7 @@ void Box(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>
     out.insert(out.end(), content.begin(), content.end());
 }
 
-// A JP2 file around a codestream, with a colour specification and, where given, channel definitions.
+// A JP2 file around a codestream, with a colour box (colr) and, where given, channel definitions.
 std::vector<uint8_t> Jp2File(const std::vector<uint8_t>& codestream, int width, int height, int components,
                              int precision, uint32_t enumcs, const std::vector<TJp2ChannelDef>& channels) {
     std::vector<uint8_t> file;

@@ -15,13 +15,13 @@ using test::Bgr;
 
 struct TPngCase {
     const char* Name;
-    TPngSpec Spec;
+    TPngSpec Layout;
     TPixelFormat Format;  // what assigning to a bitmap gives
     TPngTransparency Mode;
     std::vector<int> Pixel0, Pixel1;  // BGR of the first two pixels after conversion to 24 bits
 };
 
-TPngSpec Spec(int width, int colorType, int depth, std::vector<uint8_t> rows) {
+TPngSpec Layout(int width, int colorType, int depth, std::vector<uint8_t> rows) {
     TPngSpec s;
     s.Width = width;
     s.Height = 1;
@@ -33,26 +33,26 @@ TPngSpec Spec(int width, int colorType, int depth, std::vector<uint8_t> rows) {
 
 std::vector<TPngCase> Cases() {
     std::vector<TPngCase> cases;
-    cases.push_back({"grey1", Spec(2, 0, 1, {0x40}), TPixelFormat::pf1bit, TPngTransparency::ptmNone, {0, 0, 0}, {255, 255, 255}});
-    cases.push_back({"grey2", Spec(2, 0, 2, {0x60}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {85, 85, 85}, {170, 170, 170}});
-    cases.push_back({"grey4", Spec(2, 0, 4, {0xF1}), TPixelFormat::pf4bit, TPngTransparency::ptmNone, {255, 255, 255}, {17, 17, 17}});
-    cases.push_back({"grey8", Spec(2, 0, 8, {7, 200}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {7, 7, 7}, {200, 200, 200}});
-    cases.push_back({"grey16", Spec(2, 0, 16, {0xFF, 0xFF, 0x80, 0x00}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {255, 255, 255}, {128, 128, 128}});
-    cases.push_back({"rgb8", Spec(2, 2, 8, {1, 2, 3, 4, 5, 6}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {3, 2, 1}, {6, 5, 4}});
-    cases.push_back({"rgb16", Spec(1, 2, 16, {0xFF, 0xFF, 0, 0, 0x80, 0}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {128, 0, 255}, {}});
-    TPngSpec palette4 = Spec(2, 3, 4, {0x10});
+    cases.push_back({"grey1", Layout(2, 0, 1, {0x40}), TPixelFormat::pf1bit, TPngTransparency::ptmNone, {0, 0, 0}, {255, 255, 255}});
+    cases.push_back({"grey2", Layout(2, 0, 2, {0x60}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {85, 85, 85}, {170, 170, 170}});
+    cases.push_back({"grey4", Layout(2, 0, 4, {0xF1}), TPixelFormat::pf4bit, TPngTransparency::ptmNone, {255, 255, 255}, {17, 17, 17}});
+    cases.push_back({"grey8", Layout(2, 0, 8, {7, 200}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {7, 7, 7}, {200, 200, 200}});
+    cases.push_back({"grey16", Layout(2, 0, 16, {0xFF, 0xFF, 0x80, 0x00}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {255, 255, 255}, {128, 128, 128}});
+    cases.push_back({"rgb8", Layout(2, 2, 8, {1, 2, 3, 4, 5, 6}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {3, 2, 1}, {6, 5, 4}});
+    cases.push_back({"rgb16", Layout(1, 2, 16, {0xFF, 0xFF, 0, 0, 0x80, 0}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {128, 0, 255}, {}});
+    TPngSpec palette4 = Layout(2, 3, 4, {0x10});
     palette4.PaletteRgb = {10, 20, 30, 40, 50, 60};
     cases.push_back({"palette4", palette4, TPixelFormat::pf4bit, TPngTransparency::ptmNone, {60, 50, 40}, {30, 20, 10}});
-    TPngSpec palette2 = Spec(2, 3, 2, {0x40});
+    TPngSpec palette2 = Layout(2, 3, 2, {0x40});
     palette2.PaletteRgb = {10, 20, 30, 40, 50, 60};
     cases.push_back({"palette2", palette2, TPixelFormat::pf8bit, TPngTransparency::ptmNone, {60, 50, 40}, {30, 20, 10}});
     // Alpha: composited over black; a fully transparent pixel turns black.
-    cases.push_back({"rgba", Spec(2, 6, 8, {200, 100, 50, 255, 200, 100, 50, 0}), TPixelFormat::pf32bit,
+    cases.push_back({"rgba", Layout(2, 6, 8, {200, 100, 50, 255, 200, 100, 50, 0}), TPixelFormat::pf32bit,
                      TPngTransparency::ptmPartial, {50, 100, 200}, {0, 0, 0}});
-    cases.push_back({"rgba-half", Spec(1, 6, 8, {200, 100, 50, 128}), TPixelFormat::pf32bit,
+    cases.push_back({"rgba-half", Layout(1, 6, 8, {200, 100, 50, 128}), TPixelFormat::pf32bit,
                      TPngTransparency::ptmPartial, {25, 50, 100}, {}});
-    cases.push_back({"grey-alpha", Spec(1, 4, 8, {100, 51}), TPixelFormat::pf32bit, TPngTransparency::ptmPartial, {20, 20, 20}, {}});
-    TPngSpec partial = Spec(2, 3, 8, {0, 1});
+    cases.push_back({"grey-alpha", Layout(1, 4, 8, {100, 51}), TPixelFormat::pf32bit, TPngTransparency::ptmPartial, {20, 20, 20}, {}});
+    TPngSpec partial = Layout(2, 3, 8, {0, 1});
     partial.PaletteRgb = {255, 255, 255, 40, 50, 60};
     partial.TrnsAlpha = {51};
     cases.push_back({"palette-partial", partial, TPixelFormat::pf32bit, TPngTransparency::ptmPartial, {51, 51, 51}, {60, 50, 40}});
@@ -60,10 +60,10 @@ std::vector<TPngCase> Cases() {
     TPngSpec bit = partial;
     bit.TrnsAlpha = {0};
     cases.push_back({"palette-bit", bit, TPixelFormat::pf8bit, TPngTransparency::ptmBit, {255, 255, 255}, {60, 50, 40}});
-    TPngSpec rgbKey = Spec(1, 2, 8, {9, 8, 7});
+    TPngSpec rgbKey = Layout(1, 2, 8, {9, 8, 7});
     rgbKey.TrnsRgb[0] = 9; rgbKey.TrnsRgb[1] = 8; rgbKey.TrnsRgb[2] = 7;
     cases.push_back({"rgb-key", rgbKey, TPixelFormat::pf24bit, TPngTransparency::ptmBit, {7, 8, 9}, {}});
-    TPngSpec greyKey = Spec(1, 0, 8, {99});
+    TPngSpec greyKey = Layout(1, 0, 8, {99});
     greyKey.TrnsGrey = 99;
     cases.push_back({"grey-key", greyKey, TPixelFormat::pf8bit, TPngTransparency::ptmBit, {99, 99, 99}, {}});
     return cases;
@@ -73,7 +73,7 @@ TEST(Png, EveryColourTypeAndDepth) {
     TTempDir dir;
     for (const TPngCase& c : Cases()) {
         std::string path = dir.File(std::string(c.Name) + ".png");
-        test::WritePng(path, c.Spec);
+        test::WritePng(path, c.Layout);
         TPngImage png;
         png.LoadFromFile(path);
         EXPECT_EQ(png.TransparencyMode(), c.Mode) << c.Name;
@@ -98,7 +98,7 @@ TEST(Png, InterlacedPicturesAndTheWriterRoundTrip) {
     for (int y = 0; y < 11; ++y)
         for (int x = 0; x < 19; ++x) ASSERT_EQ(Bgr(back, x, y), Bgr(noise, x, y));
 
-    TPngSpec interlaced = Spec(9, 2, 8, {});
+    TPngSpec interlaced = Layout(9, 2, 8, {});
     interlaced.Height = 9;
     interlaced.Interlaced = true;
     for (int i = 0; i < 9 * 9 * 3; ++i) interlaced.Rows.push_back(static_cast<uint8_t>(i));
@@ -109,7 +109,7 @@ TEST(Png, InterlacedPicturesAndTheWriterRoundTrip) {
 
 TEST(Png, AllTransparentPictureIsBlack) {
     TTempDir dir;
-    TPngSpec clear = Spec(3, 6, 8, {255, 255, 255, 0, 10, 20, 30, 0, 90, 90, 90, 0});
+    TPngSpec clear = Layout(3, 6, 8, {255, 255, 255, 0, 10, 20, 30, 0, 90, 90, 90, 0});
     test::WritePng(dir.File("clear.png"), clear);
     TBitmap bitmap = test::LoadAs24(dir.File("clear.png"));
     for (int x = 0; x < 3; ++x) EXPECT_EQ(Bgr(bitmap, x, 0), (std::vector<int>{0, 0, 0}));
@@ -117,7 +117,7 @@ TEST(Png, AllTransparentPictureIsBlack) {
 
 TEST(Png, BrokenFilesAreRefused) {
     TTempDir dir;
-    test::WritePng(dir.File("ok.png"), Spec(2, 2, 8, {1, 2, 3, 4, 5, 6}));
+    test::WritePng(dir.File("ok.png"), Layout(2, 2, 8, {1, 2, 3, 4, 5, 6}));
     std::vector<uint8_t> good = test::ReadFileBytes(dir.File("ok.png"));
     TPngImage png;
     std::vector<uint8_t> crc = good;
@@ -130,7 +130,7 @@ TEST(Png, BrokenFilesAreRefused) {
 
 TEST(Png, AnnouncedSizeBeyondTheLimitIsRefusedBeforeDecoding) {
     TTempDir dir;
-    test::WritePng(dir.File("ok.png"), Spec(2, 0, 8, {1, 2}));
+    test::WritePng(dir.File("ok.png"), Layout(2, 0, 8, {1, 2}));
     std::vector<uint8_t> data = test::ReadFileBytes(dir.File("ok.png"));
     const uint8_t size[8] = {0, 0, 0x75, 0x30, 0, 0, 0x4E, 0x20};  // 30000 x 20000
     std::copy(size, size + 8, data.begin() + 16);

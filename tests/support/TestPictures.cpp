@@ -183,35 +183,35 @@ std::vector<int> Bgr(const TBitmap& bitmap, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-void WritePng(const std::string& path, const TPngSpec& spec) {
+void WritePng(const std::string& path, const TPngSpec& layout) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw std::runtime_error("cannot write " + path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, spec.Width, spec.Height, spec.BitDepth, spec.ColorType,
-                 spec.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, layout.Width, layout.Height, layout.BitDepth, layout.ColorType,
+                 layout.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
-    for (size_t i = 0; i + 2 < spec.PaletteRgb.size(); i += 3)
-        palette.push_back({spec.PaletteRgb[i], spec.PaletteRgb[i + 1], spec.PaletteRgb[i + 2]});
+    for (size_t i = 0; i + 2 < layout.PaletteRgb.size(); i += 3)
+        palette.push_back({layout.PaletteRgb[i], layout.PaletteRgb[i + 1], layout.PaletteRgb[i + 2]});
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     png_color_16 colour{};
-    if (!spec.TrnsAlpha.empty()) {
-        png_set_tRNS(png, info, spec.TrnsAlpha.data(), static_cast<int>(spec.TrnsAlpha.size()), nullptr);
-    } else if (spec.TrnsGrey >= 0) {
-        colour.gray = static_cast<png_uint_16>(spec.TrnsGrey);
+    if (!layout.TrnsAlpha.empty()) {
+        png_set_tRNS(png, info, layout.TrnsAlpha.data(), static_cast<int>(layout.TrnsAlpha.size()), nullptr);
+    } else if (layout.TrnsGrey >= 0) {
+        colour.gray = static_cast<png_uint_16>(layout.TrnsGrey);
         png_set_tRNS(png, info, nullptr, 0, &colour);
-    } else if (spec.TrnsRgb[0] >= 0) {
-        colour.red = static_cast<png_uint_16>(spec.TrnsRgb[0]);
-        colour.green = static_cast<png_uint_16>(spec.TrnsRgb[1]);
-        colour.blue = static_cast<png_uint_16>(spec.TrnsRgb[2]);
+    } else if (layout.TrnsRgb[0] >= 0) {
+        colour.red = static_cast<png_uint_16>(layout.TrnsRgb[0]);
+        colour.green = static_cast<png_uint_16>(layout.TrnsRgb[1]);
+        colour.blue = static_cast<png_uint_16>(layout.TrnsRgb[2]);
         png_set_tRNS(png, info, nullptr, 0, &colour);
     }
     png_write_info(png, info);
-    size_t rowBytes = spec.Rows.size() / spec.Height;
+    size_t rowBytes = layout.Rows.size() / layout.Height;
     std::vector<png_bytep> rows;
-    for (int y = 0; y < spec.Height; ++y) rows.push_back(const_cast<png_bytep>(&spec.Rows[y * rowBytes]));
+    for (int y = 0; y < layout.Height; ++y) rows.push_back(const_cast<png_bytep>(&layout.Rows[y * rowBytes]));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -240,29 +240,29 @@ void PutGraphicsControl(GifFileType* gif, int transparent) {
 
 }  // namespace
 
-void WriteGif(const std::string& path, const TGifSpec& spec) {
+void WriteGif(const std::string& path, const TGifSpec& layout) {
     int error = 0;
     GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
     if (!gif) throw std::runtime_error("cannot write " + path);
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = spec.GlobalRgb.empty() ? nullptr : MakeMap(spec.GlobalRgb);
-    ColorMapObject* local = spec.LocalRgb.empty() ? nullptr : MakeMap(spec.LocalRgb);
-    EGifPutScreenDesc(gif, spec.ScreenWidth, spec.ScreenHeight, 8, spec.Background, global);
-    if (spec.Transparent >= 0) PutGraphicsControl(gif, spec.Transparent);
-    EGifPutImageDesc(gif, spec.Left, spec.Top, spec.Width, spec.Height, spec.Interlaced, local);
-    std::vector<uint8_t> indices = spec.Indices;
-    if (spec.Interlaced) {
+    ColorMapObject* global = layout.GlobalRgb.empty() ? nullptr : MakeMap(layout.GlobalRgb);
+    ColorMapObject* local = layout.LocalRgb.empty() ? nullptr : MakeMap(layout.LocalRgb);
+    EGifPutScreenDesc(gif, layout.ScreenWidth, layout.ScreenHeight, 8, layout.Background, global);
+    if (layout.Transparent >= 0) PutGraphicsControl(gif, layout.Transparent);
+    EGifPutImageDesc(gif, layout.Left, layout.Top, layout.Width, layout.Height, layout.Interlaced, local);
+    std::vector<uint8_t> indices = layout.Indices;
+    if (layout.Interlaced) {
         static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
-            for (int y = starts[pass]; y < spec.Height; y += steps[pass])
-                EGifPutLine(gif, &indices[static_cast<size_t>(y) * spec.Width], spec.Width);
+            for (int y = starts[pass]; y < layout.Height; y += steps[pass])
+                EGifPutLine(gif, &indices[static_cast<size_t>(y) * layout.Width], layout.Width);
     } else {
-        for (int y = 0; y < spec.Height; ++y) EGifPutLine(gif, &indices[static_cast<size_t>(y) * spec.Width], spec.Width);
+        for (int y = 0; y < layout.Height; ++y) EGifPutLine(gif, &indices[static_cast<size_t>(y) * layout.Width], layout.Width);
     }
-    std::vector<uint8_t> ones(static_cast<size_t>(spec.Width), 1);
-    for (int f = 0; f < spec.ExtraFrames; ++f) {
-        EGifPutImageDesc(gif, spec.Left, spec.Top, spec.Width, spec.Height, false, nullptr);
-        for (int y = 0; y < spec.Height; ++y) EGifPutLine(gif, ones.data(), spec.Width);
+    std::vector<uint8_t> ones(static_cast<size_t>(layout.Width), 1);
+    for (int f = 0; f < layout.ExtraFrames; ++f) {
+        EGifPutImageDesc(gif, layout.Left, layout.Top, layout.Width, layout.Height, false, nullptr);
+        for (int y = 0; y < layout.Height; ++y) EGifPutLine(gif, ones.data(), layout.Width);
     }
     EGifCloseFile(gif, &error);
     if (global) GifFreeMapObject(global);

@@ -58,7 +58,7 @@ struct TPngSpec {
     int TrnsGrey = -1;               // grey tRNS
     int TrnsRgb[3] = {-1, -1, -1};   // colour tRNS
 };
-void WritePng(const std::string& path, const TPngSpec& spec);
+void WritePng(const std::string& path, const TPngSpec& layout);
 
 struct TGifSpec {
     int ScreenWidth = 1, ScreenHeight = 1;
@@ -71,7 +71,7 @@ struct TGifSpec {
     std::vector<uint8_t> Indices;  // frame pixels, rows from the top
     int ExtraFrames = 0;           // more frames after the first, all index 1
 };
-void WriteGif(const std::string& path, const TGifSpec& spec);
+void WriteGif(const std::string& path, const TGifSpec& layout);
 
 // A 24-bit bitmap decoded from any registered file, by extension.
 TBitmap LoadAs24(const std::string& path);
