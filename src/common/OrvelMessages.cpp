@@ -26,10 +26,25 @@ void Show(TMessageKind kind, const std::string& text) {
 
 }  // namespace
 
+static TQuestionSink& CurrentQuestionSink() {
+    static TQuestionSink sink;
+    return sink;
+}
+
 TMessageSink SetMessageSink(TMessageSink sink) {
     TMessageSink previous = std::move(CurrentSink());
     CurrentSink() = sink ? std::move(sink) : TMessageSink(DefaultSink);
     return previous;
+}
+
+TQuestionSink SetQuestionSink(TQuestionSink sink) {
+    TQuestionSink previous = std::move(CurrentQuestionSink());
+    CurrentQuestionSink() = std::move(sink);
+    return previous;
+}
+
+bool AskYesNo(const std::string& caption, const std::string& text) {
+    return CurrentQuestionSink() ? CurrentQuestionSink()(caption, text) : false;
 }
 
 void ShowPlainMessage(const std::string& text) { Show(TMessageKind::Plain, text); }

@@ -15,6 +15,11 @@ using TMessageSink = std::function<void(TMessageKind kind, const std::string& te
 // which writes the message to standard error.
 TMessageSink SetMessageSink(TMessageSink sink);
 
+// A Yes/No question; the default answer, without a window, is No.
+using TQuestionSink = std::function<bool(const std::string& caption, const std::string& text)>;
+TQuestionSink SetQuestionSink(TQuestionSink sink);
+bool AskYesNo(const std::string& caption, const std::string& text);
+
 // Each shows nothing for an empty text; "CRLF" tokens become line breaks.
 void ShowPlainMessage(const std::string& text);
 void ShowError(const std::string& text);

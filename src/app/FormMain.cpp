@@ -1,0 +1,172 @@
+// Creation, start-up and closing of the main window.
+#include "FormMain.h"
+
+#include "AppErrors.h"
+#include "AppUrls.h"
+#include "OrvelDecSpin.h"
+#include "OrvelFileListBox.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+#include "Resample.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace quorix {
+
+const char* const AppTitle = "Quorix Image Resizer";
+bool JobAbortFlag = false;
+bool FirstRun = false;
+bool SettingsSaved = false;
+
+QString Greeting() {
+    return QString("Please visit our web site for more downloads.\n") + QUORIX_PUBLISHER_URL;
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    // FormCreate
+    FirstRun = !FileExists(IniFilePath(AppTitle));
+    setWindowTitle(AppTitle);
+    CreateLayout();
+    CreateActions();
+    CreateMenus();
+    for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name);
+    cmbResampleQ->setCurrentIndex(DefaultResampleFilter);
+    ConnectHandlers();
+    move(400, 298);
+    resize(781, 542 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    setMinimumSize(775, 600);
+}
+
+TMainForm::~TMainForm() {
+    try {
+        SaveBeforeExit();
+    } catch (...) {
+        // Nothing can be shown any more while the window is being destroyed.
+    }
+}
+
+void TMainForm::LateInitialize() {
+    inetHomePage->setProperty("Link", QUORIX_HOME_PAGE_URL);
+    // Hints follow the chosen help mode: comes with the hint handling.
+    Memo->setPlainText(Greeting());
+    // The tray icon gets the program's icon: comes with the tray icon.
+    LoadINIFile();
+    if (FirstRun) {
+        // Creating the desktop shortcut comes with the desktop integration.
+    }
+    ResizeTypeChanged();
+    FileList->SelectFirstItem();
+    if (FileList->count() > 0) FileListChangeEx(FileList->ItemIndex(), FileList->LastReported());
+    show();
+    // The update check (its page address and current version) comes with the update checker.
+    lblVersion->setText(Q("Version " + GetAppVersion()));
+    lblAppName->setText(AppTitle);
+    proBar1->setValue(proBar1->maximum());
+    proBar2->setValue(proBar2->maximum());
+}
+
+void TMainForm::SaveBeforeExit() {
+    if (SettingsSaved) return;
+    SettingsSaved = true;
+    SaveINIFile();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    try {
+        SaveBeforeExit();  // FormCloseQuery, then FormClose: the first saves, the second finds it done
+        event->accept();
+    } catch (...) {
+        event->ignore();  // the window stays open; the next attempt closes it
+        ReportCurrentException();
+    }
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMainForm::FormResize() {
+    const int h = Panel2->contentsRect().height() / 2 - 2;
+    if (h < 0) return;
+    const QRect area = Panel2->contentsRect();
+    imgQualInput->setGeometry(area.left(), area.top(), area.width(), h);
+    imgCompressed->setGeometry(area.left(), area.top() + h + 2, area.width(), h);
+}
+
+void TMainForm::actExitExecute() {
+    // Bringing the window back from the tray comes with the tray icon.
+    close();
+}
+
+void TMainForm::actRefreshExecute() { FileList->Update(); }
+
+void TMainForm::actSellAllExecute() { FileList->SelectAllItems(); }
+
+QString TMainForm::LogText() const { return Memo->toPlainText(); }
+
+void TMainForm::AddLog(const QString& line) { Memo->appendPlainText(line); }
+
+QString TMainForm::StatusText() const { return StatBar->text(); }
+
+void TMainForm::SetStatusText(const QString& text) { StatBar->setText(text); }
+
+int TMainForm::PageNumber() const {
+    int index = PageControl->currentIndex();
+    return FNoPage || index < 0 ? -1 : index + 1;
+}
+
+void TMainForm::SetPageNumber(int number) {
+    // The hidden page 2 can be stored and shown too, as it always could.
+    if (number >= 1 && number <= PageControl->count()) {
+        FNoPage = false;
+        PageControl->setCurrentIndex(number - 1);
+        PageControl->currentWidget()->show();
+        return;
+    }
+    // No page: the content stays hidden until the user picks a tab.
+    FNoPage = true;
+    if (QWidget* page = PageControl->currentWidget()) page->hide();
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(actStart, &QAction::triggered, this, Guarded([this] { actStartExecute(); }));
+    connect(actAbort, &QAction::triggered, this, Guarded([this] { actAbortExecute(); }));
+    connect(actRefresh, &QAction::triggered, this, Guarded([this] { actRefreshExecute(); }));
+    connect(actSellAll, &QAction::triggered, this, Guarded([this] { actSellAllExecute(); }));
+    connect(actExit, &QAction::triggered, this, Guarded([this] { actExitExecute(); }));
+    connect(btnStart, &QPushButton::clicked, actStart, &QAction::trigger);
+    connect(btnAbort, &QPushButton::clicked, actAbort, &QAction::trigger);
+    connect(btnRefresh, &QPushButton::clicked, actRefresh, &QAction::trigger);
+    connect(btnSellAll, &QPushButton::clicked, actSellAll, &QAction::trigger);
+    connect(actStart, &QAction::changed, this, [this] { btnStart->setEnabled(actStart->isEnabled()); });
+    connect(actAbort, &QAction::changed, this, [this] { btnAbort->setEnabled(actAbort->isEnabled()); });
+    btnAbort->setEnabled(false);
+    connect(btnInvert, &QPushButton::clicked, this, Guarded([this] { FileList->InvertSelection(); }));
+    connect(FileList, &QListWidget::itemDoubleClicked, this, Guarded([this] { FileListDblClick(); }));
+    connect(FileList, &TOrvelFileList::ChangeEx, this,
+            [this](int current, int previous) { GuardedCall([&] { FileListChangeEx(current, previous); }); });
+    FilterCombo->SetFileList(FileList);
+    connect(edtPath, &QLineEdit::textChanged, this, Guarded([this] { edtPathChange(); }));
+    for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radSameWidth, radSameHeight})
+        connect(r, &QRadioButton::toggled, this, Guarded([this] { ResizeTypeChanged(); }));
+    connect(btn43, &QPushButton::clicked, this, Guarded([this] { btn43Click(); }));
+    connect(btn169, &QPushButton::clicked, this, Guarded([this] { btn169Click(); }));
+    connect(spnDecFactor, &TOrvelDecSpin::clicked, this, Guarded([this] { spnDecFactorClick(); }));
+    connect(PageControl, &QTabWidget::currentChanged, this, Guarded([this] {
+        FNoPage = false;
+        PageControlChange();
+    }));
+    connect(PageControl, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (index >= 0 && FNoPage) {
+            FNoPage = false;
+            PageControl->widget(index)->show();
+        }
+    });
+    lblAspect->installEventFilter(this);
+}
+
+}  // namespace quorix

@@ -1,0 +1,212 @@
+// The program's one window: the image explorer on the left, the pages on the
+// right, the status bar below. Its implementation is split by concern over the
+// FormMain*.cpp files.
+#pragma once
+
+#include "Graphic.h"
+#include "ResizeOptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <string>
+
+namespace quorix {
+
+class TOrvelDecSpin;
+class TOrvelFileList;
+class TFilterComboBox;
+
+extern const char* const AppTitle;  // "Quorix Image Resizer"
+
+// The program-wide flags of the window.
+extern bool JobAbortFlag;
+extern bool FirstRun;
+extern bool SettingsSaved;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void LateInitialize();
+    void SaveBeforeExit();
+    void LoadINIFile();
+    void SaveINIFile();
+
+    // Jobs and the pipeline.
+    void actStartExecute();
+    void FileListDblClick();
+    void actAbortExecute();
+    void actRefreshExecute();
+    void actSellAllExecute();
+    void actExitExecute();
+    std::string MakeSurePathExists();
+    void ResizeImage(const std::string& imageName, const std::string& outPath);
+    TResizeOptions CurrentOptions() const;
+
+    // The options panel.
+    void ResizeTypeChanged();
+    void lblAspectClick();
+    void btn43Click();
+    void btn169Click();
+    void spnDecFactorClick();
+
+    // The explorer and the preview.
+    void edtPathChange();
+    void FileListChangeEx(int currentItem, int previousItem);
+    void PageControlChange();
+    void FormResize();
+
+    // The log, the status bar and the pages by the numbers the settings file stores.
+    QString LogText() const;
+    void AddLog(const QString& line);
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+    int PageNumber() const;         // 1 .. 6, -1 for none
+    void SetPageNumber(int number);  // any other number shows no page
+
+    TPicture& MainPreview() { return FMainPreview; }
+
+    // --- controls, named as the rest of the program knows them ---
+    QFrame* pnlLeft;
+    QFrame* pnlHeader;
+    QLabel* Label6;
+    QLineEdit* edtPath;
+    QPushButton* btnBrowse;
+    TFilterComboBox* FilterCombo;
+    TOrvelFileList* FileList;
+    QPushButton* btnRefresh;
+    QPushButton* btnSellAll;
+    QPushButton* btnInvert;
+
+    QTabWidget* PageControl;
+    QWidget* tabResizer;
+    QWidget* tabThumb;
+    QWidget* tabQuality;
+    QWidget* tabSettings;
+    QWidget* tabLog;
+    QWidget* tabAbout;
+
+    QFrame* Panel1;
+    QGroupBox* grpImgSize;
+    QRadioButton* radXDecrease;
+    QRadioButton* radXIncrease;
+    QRadioButton* radSameSize;
+    QRadioButton* radSameWidth;
+    QRadioButton* radSameHeight;
+    TOrvelDecSpin* spnDecFactor;
+    TOrvelDecSpin* spnIncFactor;
+    QSpinBox* spnWH;
+    QLabel* lblAspect;
+    QGroupBox* grpOutRatio;
+    QSpinBox* spnWidth;
+    QSpinBox* spnHeight;
+    QPushButton* btn43;
+    QPushButton* btn169;
+    QLabel* lblImageSize;
+    QFrame* pnlPreviewAll;
+    QFrame* pnlQuickBtn;
+    QFrame* pnlPreview2;
+    QLabel* imgMainPrev;
+    QPushButton* btnStart;
+    QPushButton* btnAbort;
+    QPushButton* btnResult;
+    QPushButton* btnManual;
+    QPushButton* btnSupport;
+
+    QFrame* Panel2;
+    QLabel* imgQualInput;
+    QLabel* imgCompressed;
+    QFrame* pnlQuality;
+    QSlider* trkQuality;
+    QLabel* lblQualityTicks;
+    QLabel* lblQuality2;
+    QLabel* lblOrigSize;
+    QLabel* lblFileSizeOut;
+    QProgressBar* proBar1;
+    QProgressBar* proBar2;
+    QCheckBox* chkCenter;
+
+    QPushButton* btnDesktopShortcut;
+    QCheckBox* chkAutoStartUp;
+    QSpinBox* spnAutoUpdate;
+    QRadioButton* radHintsOff;
+    QRadioButton* radHintsTooltips;
+    QRadioButton* radHintsStatBar;
+    QSpinBox* spnHideHint;
+    QCheckBox* chkSounds;
+    QCheckBox* chkTrayIcon;
+    QSpinBox* spnOpacity;
+    QCheckBox* chkSkins;
+    QCheckBox* chkPreview;
+    QCheckBox* chkProtect;
+    QComboBox* cmbResampleQ;
+    QCheckBox* chkAddFltName;
+    QCheckBox* chkOverwrite;
+
+    QPlainTextEdit* Memo;
+    QLabel* lblAppName;
+    QLabel* lblVersion;
+    QLabel* inetHomePage;
+    QLabel* StatBar;
+
+    QAction* actStart;
+    QAction* actAbort;
+    QAction* actRefresh;
+    QAction* actSellAll;
+    QAction* actExit;
+
+    QDate LastUpdateCheck;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Building the window.
+    void CreateLayout();
+    QWidget* CreateExplorer();
+    void CreateResizerPage();
+    QWidget* CreateModeGroup();
+    QWidget* CreateSizeGroup();
+    QWidget* CreateQuickButtons();
+    void CreateQualityPage();
+    void CreateSettingsPage();
+    QWidget* CreateSystemGroup();
+    QWidget* CreateHelpGroup();
+    QWidget* CreateInterfaceGroup();
+    QWidget* CreateImageGroup();
+    void CreateLogPage();
+    void CreateAboutPage();
+    void CreateActions();
+    void CreateMenus();
+    void ConnectHandlers();
+
+    void WriteLogHeader(const char* kind);
+    void LoadWindowState(class TOrvelIniFile& ini);
+    void LoadSettings(class TOrvelIniFile& ini);
+
+    TPicture FMainPreview;  // the decoded picture the resizer page shows
+    bool FNoPage = false;   // a stored page number that names no page
+};
+
+// The greeting the log starts with; the first job clears it.
+QString Greeting();
+
+}  // namespace quorix

@@ -1,0 +1,53 @@
+// The resize options panel: which editors each mode shows, the distortion
+// warning and the two aspect buttons.
+#include "FormMain.h"
+
+#include "AppErrors.h"
+#include "AppUrls.h"
+#include "OrvelDecSpin.h"
+#include "Platform.h"
+#include "TargetSize.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QMouseEvent>
+
+namespace quorix {
+
+void TMainForm::ResizeTypeChanged() {
+    grpOutRatio->setVisible(radSameSize->isChecked());
+    lblAspect->setVisible(radSameSize->isChecked());
+    spnWH->setVisible(radSameWidth->isChecked() || radSameHeight->isChecked());
+    auto* grid = static_cast<QGridLayout*>(grpImgSize->layout());
+    if (radSameWidth->isChecked())
+        grid->addWidget(spnWH, 3, 1, Qt::AlignRight);
+    else if (radSameHeight->isChecked())
+        grid->addWidget(spnWH, 4, 1, Qt::AlignRight);
+}
+
+void TMainForm::lblAspectClick() { ShellOpen(QUORIX_HELP_URL); }
+
+// The divisors are the decimal constants slightly off 16/9 and 4/3 that the
+// buttons always used, so their halves round the way users know.
+void TMainForm::btn169Click() {
+    spnHeight->setValue(RoundToInt(static_cast<long double>(spnWidth->value()) / 1.777777777777778L));
+}
+
+void TMainForm::btn43Click() {
+    spnHeight->setValue(RoundToInt(static_cast<long double>(spnWidth->value()) / 1.333333333333333L));
+}
+
+void TMainForm::spnDecFactorClick() {
+    if (!(spnDecFactor->Value() >= 1.0)) spnDecFactor->SetValue(1.0);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblAspect && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Guarded([this] { lblAspectClick(); })();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace quorix

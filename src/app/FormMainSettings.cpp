@@ -1,0 +1,139 @@
+// The settings file: every option read at start-up into its control, whose own
+// change handling gives it effect, and written back once at exit.
+#include "FormMain.h"
+
+#include "OrvelDecSpin.h"
+#include "OrvelIniFile.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+
+#include <QLocale>
+
+namespace quorix {
+
+namespace {
+
+TOrvelIniFile SettingsFile() {
+    TOrvelIniFile ini = TOrvelIniFile::CreateEx(AppTitle);
+    ini.SetDecimalSeparator(LocaleDecimalSeparator());
+    return ini;
+}
+
+// Assigning true selects a button and clears the others of its group;
+// assigning false clears only that button.
+void AssignRadio(QRadioButton* button, bool value) {
+    if (value) {
+        button->setChecked(true);
+        return;
+    }
+    if (!button->isChecked()) return;
+    const bool exclusive = button->autoExclusive();
+    button->setAutoExclusive(false);
+    button->setChecked(false);
+    button->setAutoExclusive(exclusive);
+}
+
+QString DateText(const QDate& date) {
+    return date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString("0");
+}
+
+QDate TextDate(const QString& text) {
+    QDate date = QLocale::system().toDate(text, QLocale::ShortFormat);
+    return date;  // anything that does not parse is "no check yet"
+}
+
+}  // namespace
+
+void TMainForm::LoadWindowState(TOrvelIniFile& ini) {
+    SetPageNumber(ini.ReadInteger("WindowState", "Last_used_tab", 1));
+    PageControlChange();
+    if (ini.ValueExists("WindowState", "Left")) {
+        move(ini.ReadInteger("WindowState", "Left", 50), ini.ReadInteger("WindowState", "Top", 50));
+        resize(ini.ReadInteger("WindowState", "Width", 890), ini.ReadInteger("WindowState", "Height", 790));
+    }
+    if (ini.ReadBool("WindowState", "Maximized", false)) setWindowState(windowState() | Qt::WindowMaximized);
+    AssignRadio(radXDecrease, ini.ReadBool("Resize", "radXDecrease", true));
+    AssignRadio(radXIncrease, ini.ReadBool("Resize", "radXIncrease", false));
+    AssignRadio(radSameHeight, ini.ReadBool("Resize", "radSameHeight", false));
+    AssignRadio(radSameWidth, ini.ReadBool("Resize", "radSameWidth", false));
+    AssignRadio(radSameSize, ini.ReadBool("Resize", "radSameSize", false));
+    LastUpdateCheck = TextDate(Q(ini.ReadString("Updates", "LastCheck", "0")));
+    spnAutoUpdate->setValue(ini.ReadInteger("Updates", "spnAutoUpdate", 4));
+}
+
+void TMainForm::LoadSettings(TOrvelIniFile& ini) {
+    const std::string s = "Settings";
+    trkQuality->setValue(ini.ReadInteger(s, "trkQuality", 70));
+    spnHideHint->setValue(ini.ReadInteger(s, "spnHideHint", 3000));
+    spnOpacity->setValue(ini.ReadInteger(s, "spnOpacity", 255));
+    spnWidth->setValue(ini.ReadInteger(s, "spnWidth", 800));
+    spnHeight->setValue(ini.ReadInteger(s, "spnHeight", 600));
+    const int filter = ini.ReadInteger(s, "cmbResampleQ", 6);
+    cmbResampleQ->setCurrentIndex(filter >= 0 && filter < cmbResampleQ->count() ? filter : -1);
+    spnWH->setValue(ini.ReadInteger(s, "spnWH", 600));
+    spnIncFactor->SetValue(ini.ReadFloat(s, "spnIncFactor", 1.5));
+    spnDecFactor->SetValue(ini.ReadFloat(s, "spnDecFactor", 2.0));
+    chkAddFltName->setChecked(ini.ReadBool(s, "chkAddFltName", false));
+    chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
+    chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
+    chkSkins->setChecked(ini.ReadBool(s, "chkSkins", true));
+    chkSounds->setChecked(ini.ReadBool(s, "chkSounds", false));
+    AssignRadio(radHintsOff, ini.ReadBool(s, "radHintsOff", false));
+    AssignRadio(radHintsTooltips, ini.ReadBool(s, "radHintsTooltips", true));
+    AssignRadio(radHintsStatBar, ini.ReadBool(s, "radHintsStatBar", false));
+    chkAutoStartUp->setChecked(ini.ReadBool(s, "chkAutoStartUp", false));
+    chkProtect->setChecked(ini.ReadBool(s, "chkProtect", true));
+    chkOverwrite->setChecked(ini.ReadBool(s, "chkOverwrite", true));
+    const std::string lastPath = AppFolder();
+    edtPath->setText(Q(ini.ReadString(s, "LastPath", lastPath)));
+}
+
+void TMainForm::LoadINIFile() {
+    TOrvelIniFile ini = SettingsFile();
+    LoadWindowState(ini);
+    LoadSettings(ini);
+}
+
+void TMainForm::SaveINIFile() {
+    TOrvelIniFile ini = SettingsFile();
+    const bool maximized = isMaximized();
+    if (!maximized) {
+        ini.WriteInteger("WindowState", "Left", x());
+        ini.WriteInteger("WindowState", "Top", y());
+        ini.WriteInteger("WindowState", "Width", frameGeometry().width());
+        ini.WriteInteger("WindowState", "Height", frameGeometry().height());
+    }
+    ini.WriteBool("Resize", "radXDecrease", radXDecrease->isChecked());
+    ini.WriteBool("Resize", "radXIncrease", radXIncrease->isChecked());
+    ini.WriteBool("Resize", "radSameHeight", radSameHeight->isChecked());
+    ini.WriteBool("Resize", "radSameWidth", radSameWidth->isChecked());
+    ini.WriteBool("Resize", "radSameSize", radSameSize->isChecked());
+    ini.WriteBool("WindowState", "Maximized", maximized);
+    ini.WriteInteger("WindowState", "Last_used_tab", PageNumber());
+    ini.WriteInteger("Updates", "spnAutoUpdate", spnAutoUpdate->value());
+    ini.WriteString("Updates", "LastCheck", S(DateText(LastUpdateCheck)));
+    const std::string s = "Settings";
+    ini.WriteInteger(s, "trkQuality", trkQuality->value());
+    ini.WriteInteger(s, "spnHideHint", spnHideHint->value());
+    ini.WriteInteger(s, "spnOpacity", spnOpacity->value());
+    ini.WriteInteger(s, "spnWidth", spnWidth->value());
+    ini.WriteInteger(s, "spnHeight", spnHeight->value());
+    ini.WriteInteger(s, "cmbResampleQ", cmbResampleQ->currentIndex());
+    ini.WriteInteger(s, "spnWH", spnWH->value());
+    ini.WriteFloat(s, "spnIncFactor", spnIncFactor->Value());
+    ini.WriteFloat(s, "spnDecFactor", spnDecFactor->Value());
+    ini.WriteBool(s, "chkAddFltName", chkAddFltName->isChecked());
+    ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
+    ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());
+    ini.WriteBool(s, "chkSkins", chkSkins->isChecked());
+    ini.WriteBool(s, "chkSounds", chkSounds->isChecked());
+    ini.WriteBool(s, "radHintsOff", radHintsOff->isChecked());
+    ini.WriteBool(s, "radHintsTooltips", radHintsTooltips->isChecked());
+    ini.WriteBool(s, "radHintsStatBar", radHintsStatBar->isChecked());
+    ini.WriteBool(s, "chkAutoStartUp", chkAutoStartUp->isChecked());
+    ini.WriteBool(s, "chkProtect", chkProtect->isChecked());
+    ini.WriteBool(s, "chkOverwrite", chkOverwrite->isChecked());
+    ini.WriteString(s, "LastPath", S(edtPath->text()));
+}
+
+}  // namespace quorix

@@ -1,0 +1,289 @@
+#include "OrvelFileListBox.h"
+
+#include "OrvelMessages.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+#include "QuorixError.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace quorix {
+
+namespace {
+
+bool IsExecutable(const QString& name) {
+    for (const char* ext : {".exe", ".com", ".bat", ".pif"})
+        if (name.endsWith(ext, Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+}  // namespace
+
+TOrvelFileList::TOrvelFileList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setIconSize(QSize(16, 16));
+    setSortingEnabled(false);
+    setToolTip("Press the \"Delete\" key to delete the selected file from disk.");
+}
+
+void TOrvelFileList::SetDirectory(const QString& folder) {
+    if (folder == FDirectory) return;
+    FDirectory = folder;
+    ReadFileNames();
+}
+
+void TOrvelFileList::SetMask(const QString& mask) {
+    FMask = mask;
+    ReadFileNames();
+}
+
+void TOrvelFileList::Update() { ReadFileNames(); }
+
+bool TOrvelFileList::Selected(int index) const {
+    return index >= 0 && index < count() && item(index)->isSelected();
+}
+
+int TOrvelFileList::SelCount() const { return static_cast<int>(selectedItems().size()); }
+
+QString TOrvelFileList::FileName() const {
+    int row = currentRow();
+    if (row < 0 || !item(row)->isSelected()) return "";
+    QString folder = FDirectory;
+    if (!folder.endsWith('/')) folder += '/';
+    return folder + item(row)->text();
+}
+
+void TOrvelFileList::BaseReadFileNames() {
+    QDir dir(FDirectory.isEmpty() ? QDir::currentPath() : FDirectory);
+    if (dir.exists()) QDir::setCurrent(dir.absolutePath());  // item texts resolve against it
+    QStringList names;
+    if (dir.exists()) {
+        dir.setNameFilters(FMask.split(';', Qt::SkipEmptyParts));
+        dir.setFilter(QDir::Files | QDir::Hidden);
+        names = dir.entryList();
+    }
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+    const QIcon picture = style()->standardIcon(QStyle::SP_FileIcon);
+    const QIcon program = style()->standardIcon(QStyle::SP_DesktopIcon);
+    const QSignalBlocker block(this);
+    clear();
+    bool busy = false;
+    for (int i = 0; i < names.size(); ++i) {
+        if (i == 100 && !busy) {  // a long folder: the wait shows
+            ShowBusyCursor();
+            busy = true;
+            ++FBusyReadings;
+        }
+        addItem(new QListWidgetItem(IsExecutable(names[i]) ? program : picture, names[i]));
+    }
+    if (count() > 0) SetCurrentOnly(0);
+    if (busy) QApplication::restoreOverrideCursor();
+    Change();
+}
+
+void TOrvelFileList::ReadFileNames() {
+    const QString remembered = SelectedItem();
+    BaseReadFileNames();
+    SelectItem(remembered);
+}
+
+void TOrvelFileList::Change() {
+    if (count() > 0 && currentRow() != FLastReported) emit ChangeEx(currentRow(), FLastReported);
+    FLastReported = currentRow();
+    emit Changed();
+}
+
+void TOrvelFileList::Click() {
+    if (currentRow() != FLastReported) Change();
+}
+
+void TOrvelFileList::SetCurrentOnly(int row) {
+    const QSignalBlocker block(this);
+    selectionModel()->setCurrentIndex(model()->index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+void TOrvelFileList::ApplyFilePath(const QString& path) {
+    if (path.isEmpty() || QString::compare(path, FileName(), Qt::CaseInsensitive) == 0) return;
+    const int slash = path.lastIndexOf('/');
+    QString folder = slash < 0 ? QDir::currentPath() : path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    if (folder.size() > 1 && folder.endsWith('/')) folder.chop(1);
+    QString shown = FDirectory;
+    if (shown.size() > 1 && shown.endsWith('/')) shown.chop(1);
+    if (folder != shown) {
+        FDirectory = folder;
+        ReadFileNames();
+    }
+    if (name.isEmpty()) return;
+    if (name.contains('*') || name.contains('?')) {
+        SetMask(name);
+        return;
+    }
+    auto indexOf = [&] {
+        for (int i = 0; i < count(); ++i)
+            if (QString::compare(item(i)->text(), name, Qt::CaseInsensitive) == 0) return i;
+        return -1;
+    };
+    int index = indexOf();
+    if (index < 0) {
+        if (!FileExists(S(folder + "/" + name))) throw EQuorixError("Invalid file name - " + S(path));
+        SetMask(name);
+        index = indexOf();
+        if (index < 0) throw EQuorixError("Invalid file name - " + S(path));
+    }
+    SetCurrentOnly(index);
+    Change();
+}
+
+void TOrvelFileList::SelectItem(int itemPos) {
+    QUORIX_ASSERT(itemPos >= 0 && itemPos < count());
+    {
+        const QSignalBlocker block(this);
+        clearSelection();
+        selectionModel()->setCurrentIndex(model()->index(itemPos, 0), QItemSelectionModel::Select);
+    }
+    emit Changed();
+}
+
+void TOrvelFileList::SelectItem(const QString& itemName) {
+    if (count() == 0 || QString::compare(SelectedItem(), itemName, Qt::CaseInsensitive) == 0) return;
+    for (int i = 0; i < count(); ++i)
+        if (QString::compare(item(i)->text(), itemName, Qt::CaseInsensitive) == 0) {
+            SelectItem(i);
+            return;
+        }
+}
+
+void TOrvelFileList::SelectFirstItem() {
+    if (count() > 0) SelectItem(0);
+}
+
+void TOrvelFileList::SelectItemClick(int itemPos) {
+    if (count() == 0) return;
+    SelectItem(itemPos);
+    Click();
+}
+
+void TOrvelFileList::SimulateClickCurItem() {
+    if (currentRow() >= 0) Click();
+}
+
+QString TOrvelFileList::SelectedItem() const {
+    return currentRow() >= 0 ? item(currentRow())->text() : QString();
+}
+
+void TOrvelFileList::InvertSelection() {
+    const QSignalBlocker block(this);
+    for (int i = 0; i < count(); ++i) item(i)->setSelected(!item(i)->isSelected());
+}
+
+void TOrvelFileList::DeselectAll() {
+    const QSignalBlocker block(this);
+    clearSelection();
+}
+
+void TOrvelFileList::SelectAllItems() {
+    const QSignalBlocker block(this);
+    for (int i = 0; i < count(); ++i) item(i)->setSelected(true);
+}
+
+bool TOrvelFileList::MoveSelectionUp() {
+    if (count() == 0 || currentRow() <= 0) return false;
+    const int previous = currentRow();
+    SelectItem(previous - 1);
+    emit ChangeEx(currentRow(), previous);
+    return true;
+}
+
+bool TOrvelFileList::MoveSelectionDwn() {
+    if (count() == 0 || currentRow() >= count() - 1) return false;
+    const int previous = currentRow();
+    SelectItem(previous + 1);
+    emit ChangeEx(currentRow(), previous);
+    return true;
+}
+
+void TOrvelFileList::DeleteCurrentFile() {
+    const std::string path = S(FileName());
+    if (!CheckFileExists(path)) return;
+    if (OnBeforeDelete) OnBeforeDelete(this, Q(path));
+    if (RecycleFile(true, DelShowConfirm, path) != 0)
+        ShowWarning("Cannot delete file.\r\n" + path);
+    else
+        Update();
+}
+
+void TOrvelFileList::RemoveSelectedItems() {
+    int index = currentRow();
+    if (OnDeleteItem && index >= 0) OnDeleteItem(this, item(index)->text(), index);
+    {
+        const QSignalBlocker block(this);
+        for (int i = count() - 1; i >= 0; --i)
+            if (item(i)->isSelected()) delete takeItem(i);
+    }
+    if (index > count() - 1) index = count() - 1;
+    if (index >= 0) SelectItem(index);
+}
+
+void TOrvelFileList::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat() && count() > 0) {
+        if (DelDeletesFile)
+            DeleteCurrentFile();
+        else
+            RemoveSelectedItems();
+    }
+    QListWidget::keyReleaseEvent(event);
+}
+
+void TOrvelFileList::keyPressEvent(QKeyEvent* event) {
+    QListWidget::keyPressEvent(event);
+    Click();
+}
+
+void TOrvelFileList::mousePressEvent(QMouseEvent* event) {
+    QListWidget::mousePressEvent(event);
+    Click();
+}
+
+void TOrvelFileList::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    Click();
+}
+
+// ---------------------------------------------------------------- TFilterComboBox
+
+TFilterComboBox::TFilterComboBox(QWidget* parent) : QComboBox(parent) {
+    connect(this, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (FFileList) FFileList->SetMask(Mask());
+    });
+}
+
+void TFilterComboBox::SetFilter(const QString& filter) {
+    const QSignalBlocker block(this);
+    clear();
+    FMasks.clear();
+    const QStringList parts = filter.split('|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        addItem(parts[i]);
+        FMasks.push_back(parts[i + 1]);
+    }
+    setCurrentIndex(FMasks.isEmpty() ? -1 : 0);
+}
+
+QString TFilterComboBox::Mask() const {
+    int i = currentIndex();
+    return i >= 0 && i < FMasks.size() ? FMasks[i] : QString("*.*");
+}
+
+void TFilterComboBox::SetFileList(TOrvelFileList* list) {
+    FFileList = list;
+    if (FFileList) FFileList->SetMask(Mask());
+}
+
+}  // namespace quorix

@@ -1,0 +1,96 @@
+// The explorer's list of pictures: the files of one folder matching wildcard
+// masks, several selectable at once, with an event for every change of the
+// current item that carries the new and the previous index.
+#pragma once
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QStringList>
+
+#include <functional>
+
+namespace quorix {
+
+class TOrvelFileList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TOrvelFileList(QWidget* parent = nullptr);
+
+    QString Directory() const { return FDirectory; }
+    void SetDirectory(const QString& folder);  // reads the folder when it differs
+    QString Mask() const { return FMask; }
+    void SetMask(const QString& mask);  // "*.jpg;*.png", reads the folder again
+    void Update();                      // reads the folder again
+
+    // The full path of the current item when it is selected, else empty.
+    QString FileName() const;
+    void SetFileName(const QString& path) { ApplyFilePath(path); }
+    void ApplyFilePath(const QString& path);
+
+    int ItemIndex() const { return currentRow(); }
+    int LastReported() const { return FLastReported; }
+    bool Selected(int index) const;
+    int SelCount() const;
+
+    void SelectItem(int itemPos);
+    void SelectItem(const QString& itemName);
+    void SelectFirstItem();
+    void SelectItemClick(int itemPos);
+    void SimulateClickCurItem();
+    QString SelectedItem() const;  // the current item's text, selected or not
+    void InvertSelection();
+    void DeselectAll();
+    void SelectAllItems();
+    bool MoveSelectionUp();
+    bool MoveSelectionDwn();
+    void DeleteCurrentFile();
+
+    bool DelDeletesFile = true;
+    bool DelShowConfirm = true;
+    std::function<void(TOrvelFileList*, const QString& fileName)> OnBeforeDelete;
+    std::function<void(TOrvelFileList*, const QString& itemName, int itemPos)> OnDeleteItem;
+
+    // How often a reading showed the busy cursor (a long folder does).
+    int BusyReadings() const { return FBusyReadings; }
+
+signals:
+    void ChangeEx(int currentItem, int previousItem);
+    void Changed();
+
+protected:
+    virtual void Change();
+    virtual void ReadFileNames();
+    void BaseReadFileNames();
+    // Every change of the current item or the selection by mouse or keyboard.
+    void Click();
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void SetCurrentOnly(int row);
+    void RemoveSelectedItems();
+
+    QString FDirectory;
+    QString FMask = "*.*";
+    int FLastReported = -1;
+    int FBusyReadings = 0;
+};
+
+// The file-type filter above the list: each entry sets the list's mask.
+class TFilterComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TFilterComboBox(QWidget* parent = nullptr);
+    // "description|mask|description|mask..."
+    void SetFilter(const QString& filter);
+    QString Mask() const;
+    void SetFileList(TOrvelFileList* list);
+
+private:
+    QStringList FMasks;
+    TOrvelFileList* FFileList = nullptr;
+};
+
+}  // namespace quorix

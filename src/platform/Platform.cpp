@@ -1,0 +1,135 @@
+#include "Platform.h"
+
+#include "OrvelMessages.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+#include <QMessageBox>
+#include <QUrl>
+
+#ifndef QUORIX_VERSION
+#define QUORIX_VERSION ""
+#endif
+
+namespace quorix {
+
+namespace {
+
+int& Beeps() {
+    static int beeps = 0;
+    return beeps;
+}
+
+std::function<uint32_t()>& TickSource() {
+    static std::function<uint32_t()> source;
+    return source;
+}
+
+TShellOpenHandler& ShellHandler() {
+    static TShellOpenHandler handler;
+    return handler;
+}
+
+QString TitleOf(TMessageKind kind) {
+    switch (kind) {
+    case TMessageKind::Error: return "Error";
+    case TMessageKind::Warning: return "Warning";
+    case TMessageKind::Information: return "Information";
+    case TMessageKind::Plain: break;
+    }
+    return QApplication::applicationName();
+}
+
+QMessageBox::Icon IconOf(TMessageKind kind) {
+    switch (kind) {
+    case TMessageKind::Error: return QMessageBox::Critical;
+    case TMessageKind::Warning: return QMessageBox::Warning;
+    case TMessageKind::Information: return QMessageBox::Information;
+    case TMessageKind::Plain: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void InstallDialogSinks() {
+    SetMessageSink([](TMessageKind kind, const std::string& text) {
+        QMessageBox box(IconOf(kind), TitleOf(kind), Q(text), QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+    });
+    SetQuestionSink([](const std::string& caption, const std::string& text) {
+        return QMessageBox::question(QApplication::activeWindow(), Q(caption), Q(text),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    });
+}
+
+void ShowBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void RestoreCursor() {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+void BeepDone() {
+    ++Beeps();
+    QApplication::beep();
+}
+
+void MessageBeepExclamation() {
+    ++Beeps();
+    QApplication::beep();
+}
+
+int BeepCount() { return Beeps(); }
+
+uint32_t TickCount() {
+    if (TickSource()) return TickSource()();
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return static_cast<uint32_t>(clock.elapsed());
+}
+
+void SetTickSource(std::function<uint32_t()> source) { TickSource() = std::move(source); }
+
+int RecycleFile(bool allowUndo, bool askFirst, const std::string& path) {
+    if (askFirst && !AskYesNo("Confirmation", "Are you sure you want to delete this file?\r\n" + path)) return 0;
+    QFile file(Q(path));
+    if (allowUndo ? file.moveToTrash() : file.remove()) return 0;
+    return file.error() == QFileDevice::NoError ? 1 : static_cast<int>(file.error());
+}
+
+bool ShellOpen(const std::string& target) {
+    if (ShellHandler()) return ShellHandler()(target);
+    QUrl url = QUrl::fromUserInput(Q(target));
+    return QDesktopServices::openUrl(url);
+}
+
+void SetShellOpenHandler(TShellOpenHandler handler) { ShellHandler() = std::move(handler); }
+
+std::string GetAppVersion() {
+    std::string version = QUORIX_VERSION;
+    return version.empty() ? "Cannot obtain version info!" : version;
+}
+
+TNumberFormat LocaleNumberFormat() {
+    QLocale locale = QLocale::system();
+    TNumberFormat format;
+    format.ThousandSeparator = locale.groupSeparator().isEmpty() ? U',' : locale.groupSeparator().toUcs4().value(0);
+    format.DecimalSeparator = locale.decimalPoint().isEmpty() ? U'.' : locale.decimalPoint().toUcs4().value(0);
+    return format;
+}
+
+char LocaleDecimalSeparator() {
+    QString point = QLocale::system().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
+}
+
+}  // namespace quorix

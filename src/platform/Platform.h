@@ -1,0 +1,49 @@
+// The desktop services the window uses, in one place: message boxes, the busy
+// cursor, sounds, the tick counter, the trash, opening addresses and the
+// program's version. Tests replace the parts that would reach the desktop.
+#pragma once
+
+#include "OrvelTPU.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorix {
+
+// Message and question boxes shown with QMessageBox (installs the sinks of OrvelMessages).
+void InstallDialogSinks();
+
+void ShowBusyCursor();
+void RestoreCursor();  // one call ends any number of ShowBusyCursor
+
+// The tone after a job, and the refusal sound of an edit. Counted, for tests.
+void BeepDone();
+void MessageBeepExclamation();
+int BeepCount();
+
+// Milliseconds of a monotonic clock cut to 32 bits; tests install their own clock.
+uint32_t TickCount();
+void SetTickSource(std::function<uint32_t()> source);  // empty: the real clock
+
+// 0 when the file went to the trash (or was removed without undo) or the user
+// declined; otherwise a non-zero code.
+int RecycleFile(bool allowUndo, bool askFirst, const std::string& path);
+
+// Opens an address, folder or document with the desktop; true on success.
+bool ShellOpen(const std::string& target);
+using TShellOpenHandler = std::function<bool(const std::string&)>;
+void SetShellOpenHandler(TShellOpenHandler handler);  // empty: the desktop
+
+std::string GetAppVersion();
+
+// The user's number separators, for the helpers that format numbers.
+TNumberFormat LocaleNumberFormat();
+char LocaleDecimalSeparator();
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+inline std::string S(const QString& text) { return text.toStdString(); }
+
+}  // namespace quorix
