@@ -73,6 +73,7 @@ public:
 public slots:
     void BtnSpinUp();
     void BtnSpinDown();
+    void BoxTimerTimer();  // the refill, 2 s after the last change
 
 signals:
     // A click on the control's frame, outside the edit box and the arrows.
@@ -84,7 +85,6 @@ protected:
 
 private:
     void EdtBoxChange();
-    void BoxTimerTimer();
 
     double FIncrement = 0.1;
     int FNoOfDecimals = 1;

@@ -1,0 +1,337 @@
+#include "FormMain.h"
+#include "OrvelDecSpin.h"
+#include "OrvelFileListBox.h"
+#include "OrvelIniFile.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+#include "QtTestSupport.h"
+#include "TestPictures.h"
+
+#include <QFile>
+#include <QTextStream>
+
+#include <memory>
+
+namespace quorix {
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TTempHome> FHome;
+    std::unique_ptr<test::TMessageLog> FMessages;
+
+    QString IniPath() const { return FHome->Path(".config/Quorix Image Resizer/Quorix Image Resizer.ini"); }
+    void WriteIni(const QString& text) {
+        QDir().mkpath(FHome->Path(".config/Quorix Image Resizer"));
+        QFile f(IniPath());
+        f.open(QIODevice::WriteOnly);
+        f.write(text.toUtf8());
+    }
+    QString Pictures(int count) {
+        const QString dir = FHome->Path("pics");
+        QDir().mkpath(dir);
+        for (int i = 1; i <= count; ++i)
+            test::WriteJpeg(S(dir + QString("/p%1.jpg").arg(i)), test::MakeGradient(40, 30));
+        return dir + "/";
+    }
+    std::unique_ptr<TMainForm> Form() {
+        SettingsSaved = false;
+        auto form = std::make_unique<TMainForm>();
+        form->LateInitialize();
+        return form;
+    }
+
+private slots:
+    void init() {
+        FHome = std::make_unique<test::TTempHome>();
+        FMessages = std::make_unique<test::TMessageLog>();
+        SetTickSource({});
+    }
+    void cleanup() {
+        FMessages.reset();
+        FHome.reset();
+    }
+
+    void FirstRunDefaults() {
+        auto form = Form();
+        QVERIFY(FirstRun);
+        QCOMPARE(form->windowTitle(), QString("Quorix Image Resizer"));
+        QCOMPARE(form->PageNumber(), 1);
+        QVERIFY(form->radXDecrease->isChecked());
+        QCOMPARE(form->spnDecFactor->Value(), 2.0);
+        QCOMPARE(form->spnIncFactor->Value(), 1.5);
+        QCOMPARE(form->trkQuality->value(), 70);
+        QCOMPARE(form->cmbResampleQ->currentText(), QString("Lanczos3"));
+        QCOMPARE(form->cmbResampleQ->count(), 7);
+        QCOMPARE(form->edtPath->text(), Q(AppFolder()));
+        QCOMPARE(form->LogText(), Greeting());
+        QCOMPARE(form->StatusText(), QString("Ready..."));
+        QVERIFY(form->actStart->isEnabled());
+        QVERIFY(!form->actAbort->isEnabled());
+        QCOMPARE(form->actStart->shortcut(), QKeySequence(Qt::Key_F9));
+        QCOMPARE(form->actAbort->shortcut(), QKeySequence(Qt::Key_F11));
+        QCOMPARE(form->actRefresh->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(form->actSellAll->shortcut(), QKeySequence(Qt::Key_F4));
+        QVERIFY(!form->PageControl->isTabVisible(1));
+        QVERIFY(form->chkSkins->isHidden());
+        QVERIFY(form->chkPreview->isHidden());
+        QCOMPARE(form->btnAbort->toolTip(), QString("Stop the batch resize process"));
+        QCOMPARE(form->btnStart->toolTip().count("\r\n"), 3);
+        QCOMPARE(form->lblVersion->text(), QString("Version 1.0.0.0"));
+        QVERIFY(form->minimumSize().width() >= 775 && form->minimumSize().height() >= 600);
+        QVERIFY(QDir(FHome->Path(".config/Quorix Image Resizer")).exists());
+        form.reset();  // closing writes the file once
+        QVERIFY(QFile::exists(IniPath()));
+        SettingsSaved = false;
+        TMainForm second;
+        QVERIFY(!FirstRun);
+    }
+
+    void BatchJobWritesOutputsAndLog() {
+        auto form = Form();
+        const QString dir = Pictures(3);
+        form->edtPath->setText(dir);
+        QCOMPARE(form->FileList->count(), 3);
+        form->actSellAllExecute();
+        form->actStartExecute();
+        for (int i = 1; i <= 3; ++i) QVERIFY(QFile::exists(dir + QString("Output/p%1.jpg").arg(i)));
+        const QString log = form->LogText();
+        QVERIFY(!log.contains("Please visit our web site"));
+        QVERIFY(log.contains(" NEW BATCH JOB STARTED"));
+        QCOMPARE(log.count("File resized and saved as: "), 3);
+        QVERIFY(log.contains("File resized and saved as: " + dir + "Output/p2.jpg"));
+        QVERIFY(form->StatusText().startsWith("Batch job done in "));
+        QVERIFY(form->actStart->isEnabled() && !form->actAbort->isEnabled());
+        form->actStartExecute();  // the second job appends below the first
+        QCOMPARE(form->LogText().count(" NEW BATCH JOB STARTED"), 2);
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 6);
+    }
+
+    void WarningsOnAnEmptyListOrSelection() {
+        auto form = Form();
+        form->edtPath->setText(FHome->Path());
+        const QString log = form->LogText();
+        form->actStartExecute();
+        form->FileListDblClick();
+        Pictures(2);
+        form->edtPath->setText(FHome->Path("pics/"));
+        form->FileList->DeselectAll();
+        form->actStartExecute();
+        QCOMPARE(FMessages->Messages.size(), size_t(3));
+        QCOMPARE(FMessages->Messages[0].second, std::string("No pictures to process"));
+        QCOMPARE(FMessages->Messages[2].second, std::string("Please select the file(s) you want to resize!"));
+        QCOMPARE(form->LogText(), log);
+        QCOMPARE(form->StatusText(), QString("Ready..."));
+    }
+
+    void AbortBetweenPicturesAndTheSound() {
+        auto form = Form();
+        const QString dir = Pictures(3);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->chkSounds->setChecked(true);
+        // Abort pressed while the first picture is processed.
+        connect(form->Memo, &QPlainTextEdit::textChanged, form.get(), [&] {
+            if (form->LogText().contains("File resized")) form->actAbortExecute();
+        });
+        const int beeps = BeepCount();
+        form->actStartExecute();
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 1);
+        QVERIFY(form->LogText().contains("Process aborted."));
+        QVERIFY(form->StatusText().startsWith("Batch job done in "));
+        QCOMPARE(BeepCount(), beeps + 1);
+        form->FileListDblClick();
+        QCOMPARE(BeepCount(), beeps + 1);  // no sound after one picture
+    }
+
+    void ElapsedTimeAcrossTheTickWrap_data() {
+        QTest::addColumn<uint>("start");
+        QTest::addColumn<uint>("end");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("wrap") << 0xFFFFF000u << 0x00000A28u << "Batch job done in 6.69 sec";
+        QTest::newRow("2.5 s") << 1000u << 3500u << "Batch job done in 2.5 sec";
+        QTest::newRow("1234 ms") << 0u << 1234u << "Batch job done in 1.23 sec";
+    }
+    void ElapsedTimeAcrossTheTickWrap() {
+        QFETCH(uint, start);
+        QFETCH(uint, end);
+        QFETCH(QString, status);
+        auto form = Form();
+        form->edtPath->setText(Pictures(1));
+        form->actSellAllExecute();
+        int calls = 0;
+        SetTickSource([&] { return calls++ == 0 ? start : end; });
+        form->actStartExecute();
+        QCOMPARE(form->StatusText(), status);
+    }
+
+    void SingleJobAndAnUnselectedCurrentItem() {
+        auto form = Form();
+        const QString dir = Pictures(2);
+        form->edtPath->setText(dir);
+        form->FileList->SelectItem(1);
+        form->FileListDblClick();
+        QVERIFY(QFile::exists(dir + "Output/p2.jpg"));
+        QVERIFY(form->LogText().contains(" RESIZING SINGLE IMAGE"));
+        QVERIFY(form->StatusText().startsWith("Job done in "));
+        form->FileList->item(0)->setSelected(true);
+        form->FileList->item(1)->setSelected(false);  // current but not selected
+        form->FileListDblClick();
+        QVERIFY(form->LogText().endsWith("File does not exist "));
+    }
+
+    void SettingsRoundTrip() {
+        {
+            auto form = Form();
+            form->radSameWidth->setChecked(true);
+            form->spnWH->setValue(50000);
+            form->trkQuality->setValue(88);
+            form->spnDecFactor->SetValue(3.5);
+            form->cmbResampleQ->setCurrentIndex(4);
+            form->chkOverwrite->setChecked(false);
+            form->spnAutoUpdate->setValue(9);
+            form->edtPath->setText(FHome->Path());
+            form->SetPageNumber(5);
+            form->close();
+        }
+        TOrvelIniFile ini(S(IniPath()));
+        for (const char* key : {"trkQuality", "spnHideHint", "spnOpacity", "spnWidth", "spnHeight", "cmbResampleQ", "spnWH",
+                                "spnIncFactor", "spnDecFactor", "chkAddFltName", "chkPreview", "chkTrayIcon", "chkSkins",
+                                "chkSounds", "radHintsOff", "radHintsTooltips", "radHintsStatBar", "chkAutoStartUp",
+                                "chkProtect", "chkOverwrite", "LastPath"})
+            QVERIFY2(ini.ValueExists("Settings", key), key);
+        for (const char* key : {"Left", "Top", "Width", "Height", "Maximized", "Last_used_tab"})
+            QVERIFY2(ini.ValueExists("WindowState", key), key);
+        QVERIFY(ini.ValueExists("Updates", "LastCheck"));
+        auto form = Form();
+        QVERIFY(form->radSameWidth->isChecked());
+        QVERIFY(!form->spnWH->isHidden());
+        QCOMPARE(form->spnWH->value(), 50000);
+        QCOMPARE(form->trkQuality->value(), 88);
+        QCOMPARE(form->spnDecFactor->Value(), 3.5);
+        QCOMPARE(form->cmbResampleQ->currentIndex(), 4);
+        QVERIFY(!form->chkOverwrite->isChecked());
+        QCOMPARE(form->spnAutoUpdate->value(), 9);
+        QCOMPARE(form->PageNumber(), 5);
+    }
+
+    void StoredValuesAreParsedAndClamped_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<int>("page");
+        QTest::newRow("150") << "[Settings]\ntrkQuality=150\n" << 99 << 1;
+        QTest::newRow("hex") << "[Settings]\ntrkQuality=0x50\n" << 80 << 1;
+        QTest::newRow("text") << "[Settings]\ntrkQuality=abc\n" << 70 << 1;
+        QTest::newRow("log page") << "[WindowState]\nLast_used_tab=5\n" << 70 << 5;
+        QTest::newRow("no page") << "[WindowState]\nLast_used_tab=9\n" << 70 << -1;
+    }
+    void StoredValuesAreParsedAndClamped() {
+        QFETCH(QString, ini);
+        QFETCH(int, quality);
+        QFETCH(int, page);
+        WriteIni(ini);
+        auto form = Form();
+        QCOMPARE(form->trkQuality->value(), quality);
+        QCOMPARE(form->PageNumber(), page);
+    }
+
+    void ModesOfTheSettingsFile() {
+        WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
+        auto form = Form();
+        QVERIFY(form->radSameSize->isChecked());
+        QVERIFY(!form->radXIncrease->isChecked());
+        QCOMPARE(form->spnWidth->value(), 10);
+        QCOMPARE(form->cmbResampleQ->currentIndex(), -1);
+        form.reset();
+        WriteIni("[Resize]\nradXDecrease=0\n");
+        form = Form();
+        for (QRadioButton* r : {form->radXDecrease, form->radXIncrease, form->radSameSize, form->radSameWidth, form->radSameHeight})
+            QVERIFY(!r->isChecked());
+        QVERIFY(form->grpOutRatio->isHidden() && form->spnWH->isHidden() && form->lblAspect->isHidden());
+    }
+
+    void MaximizedExitKeepsThePlacement() {
+        WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=900\nHeight=700\n");
+        auto form = Form();
+        form->showMaximized();
+        QTRY_VERIFY(form->isMaximized());
+        form->close();
+        TOrvelIniFile ini(S(IniPath()));
+        QVERIFY(ini.ReadBool("WindowState", "Maximized", false));
+        QCOMPARE(ini.ReadInteger("WindowState", "Left", 0), 10);
+        QCOMPARE(ini.ReadInteger("WindowState", "Width", 0), 900);
+    }
+
+    void SettingsAreSavedOnce() {
+        auto form = Form();
+        form->close();
+        QVERIFY(SettingsSaved);
+        QFile::remove(IniPath());
+        form->SaveBeforeExit();
+        form->close();
+        QVERIFY(!QFile::exists(IniPath()));
+    }
+
+    void FailedSaveKeepsTheWindowOpenOnce() {
+        auto form = Form();
+        form->show();
+        QDir().mkpath(IniPath() + "/blocked");  // a folder where the file belongs
+        form->close();
+        QVERIFY(form->isVisible());
+        QCOMPARE(FMessages->Messages.back().second, "Unable to write to " + S(IniPath()));
+        form->close();
+        QVERIFY(!form->isVisible());
+    }
+
+    void OptionsPanel() {
+        auto form = Form();
+        form->show();
+        form->radSameSize->setChecked(true);
+        QVERIFY(form->grpOutRatio->isVisible() && form->lblAspect->isVisible() && !form->spnWH->isVisible());
+        form->radSameHeight->setChecked(true);
+        QVERIFY(!form->grpOutRatio->isVisible() && !form->lblAspect->isVisible() && form->spnWH->isVisible());
+        const int heightRow = form->spnWH->y();
+        form->radSameWidth->setChecked(true);
+        QApplication::processEvents();
+        QVERIFY(form->spnWH->y() < heightRow || form->spnWH->geometry().center().y() < form->radSameHeight->geometry().top());
+        form->radXIncrease->setChecked(true);
+        QVERIFY(!form->spnWH->isVisible());
+        const struct { int width; int h169; int h43; } sizes[] = {{10, 10, 10}, {56, 31, 42}, {22, 12, 17}, {24, 13, 18},
+                                                                  {14, 10, 11}, {1920, 1080, 1440}, {1024, 576, 768}};
+        for (const auto& s : sizes) {
+            form->spnWidth->setValue(s.width);
+            form->btn169Click();
+            QCOMPARE(form->spnHeight->value(), s.h169);
+            form->btn43Click();
+            QCOMPARE(form->spnHeight->value(), s.h43);
+        }
+        for (const char* text : {"0.5", "abc"}) {
+            form->spnDecFactor->EdtBox()->setText(text);
+            form->spnDecFactorClick();
+            QCOMPARE(form->spnDecFactor->EdtBox()->text(), QString("1"));
+        }
+        form->spnDecFactor->EdtBox()->setText("3");
+        form->spnDecFactorClick();
+        QCOMPARE(form->spnDecFactor->EdtBox()->text(), QString("3"));
+        std::string opened;
+        SetShellOpenHandler([&](const std::string& target) { opened = target; return true; });
+        form->lblAspectClick();
+        SetShellOpenHandler({});
+        QVERIFY(opened.rfind("https://quorix.example/", 0) == 0);
+    }
+
+    void AdvisorPicturesFollowTheWindow() {
+        auto form = Form();
+        const int frame = form->Panel2->height() - form->Panel2->contentsRect().height();
+        form->Panel2->setFixedHeight(301 + frame);
+        form->FormResize();
+        QCOMPARE(form->imgQualInput->height(), 148);
+        QCOMPARE(form->imgCompressed->height(), 148);
+        QCOMPARE(form->imgCompressed->y(), form->imgQualInput->y() + 148 + 2);
+    }
+};
+
+}  // namespace quorix
+
+QUORIX_QT_TEST_MAIN(quorix::MainFormTest)
+#include "MainFormTest.moc"
