@@ -37,7 +37,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ConnectHandlers();
     move(400, 298);
     resize(781, 542 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-    setMinimumSize(775, 600);
+    // Never smaller than 775 x 600, nor than the desktop font's captions need.
+    const QSize least = minimumSizeHint().expandedTo(QSize(775, 600));
+    setMinimumSize(least);
+    resize(size().expandedTo(least));
 }
 
 TMainForm::~TMainForm() {

@@ -6,6 +6,7 @@
 #include "OrvelFileListBox.h"
 #include "Resample.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -327,6 +328,10 @@ void TMainForm::CreateSettingsPage() {
     chkOverwrite->setChecked(true);
     grid->addWidget(chkOverwrite, 2, 0, 1, 2, Qt::AlignHCenter);
     grid->setRowStretch(3, 1);
+    // Captions are never cut: the groups take the room their texts need.
+    for (QWidget* w : tabSettings->findChildren<QWidget*>())
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
+            w->setSizePolicy(QSizePolicy::Minimum, w->sizePolicy().verticalPolicy());
     PageControl->addTab(tabSettings, "Settings");
 }
 
