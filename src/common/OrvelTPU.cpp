@@ -314,6 +314,14 @@ bool CheckFileExists(const std::string& path) {
     return false;
 }
 
+int EnsureFolderWithMessage(const std::string& folder) {
+    int result = EnsureFolder(folder);
+    if (result == -1)
+        ShowError("Cannot create folder: " + folder +
+                  "\r\nProbably you are trying to write to a folder to which you don't have write permissions.");
+    return result;
+}
+
 int64_t FileSizeOf(const std::string& path) {
     if (!CheckFileExists(path)) return -1;
     std::ifstream in(path, std::ios::binary | std::ios::ate);

@@ -55,5 +55,7 @@ std::string ExpandCrlfTokens(const std::string& text);
 // --- files, with a message to the user where the description names one ---
 bool CheckFileExists(const std::string& path);
 int64_t FileSizeOf(const std::string& path);
+// EnsureFolder, with an error message when the folder cannot be made.
+int EnsureFolderWithMessage(const std::string& folder);
 
 }  // namespace quorix

@@ -130,6 +130,12 @@ TEST_F(TempHome, ForceFoldersAndEnsureFolder) {
     EXPECT_EQ(EnsureFolder(Root + "N/M"), 1);
     Touch("plain");
     EXPECT_EQ(EnsureFolder(Root + "plain/sub"), -1);
+    EXPECT_EQ(EnsureFolderWithMessage(Root + "plain/sub"), -1);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].second, "Cannot create folder: " + Root + "plain/sub\r\nProbably you are trying to write to a "
+                                  "folder to which you don't have write permissions.");
+    EXPECT_EQ(EnsureFolderWithMessage(Root + "A"), 0);
+    EXPECT_EQ(Messages.size(), 1u);
     // A relative name with no folder part creates nothing unless it exists.
     fs::path previous = fs::current_path();
     fs::current_path(Root);
