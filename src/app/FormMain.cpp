@@ -5,7 +5,9 @@
 #include "AppUrls.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
+#include "OrvelImage.h"
 #include "OrvelTPU.h"
+#include "PATHEdit.h"
 #include "Platform.h"
 #include "Resample.h"
 
@@ -153,7 +155,12 @@ void TMainForm::ConnectHandlers() {
     connect(FileList, &TOrvelFileList::ChangeEx, this,
             [this](int current, int previous) { GuardedCall([&] { FileListChangeEx(current, previous); }); });
     FilterCombo->SetFileList(FileList);
-    connect(edtPath, &QLineEdit::textChanged, this, Guarded([this] { edtPathChange(); }));
+    edtPath->OnChange = Guarded([this] { edtPath2Change(); });
+    connect(btnBrowse, &QPushButton::clicked, this, Guarded([this] { btnBrowseClick(); }));
+    connect(btnResult, &QPushButton::clicked, this, Guarded([this] { btnResultClick(); }));
+    connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
+    connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));
+    trkQuality->installEventFilter(this);
     for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radSameWidth, radSameHeight})
         connect(r, &QRadioButton::toggled, this, Guarded([this] { ResizeTypeChanged(); }));
     connect(btn43, &QPushButton::clicked, this, Guarded([this] { btn43Click(); }));

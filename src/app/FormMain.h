@@ -4,6 +4,8 @@
 #pragma once
 
 #include "Graphic.h"
+#include "OrvelImage.h"
+#include "PATHEdit.h"
 #include "ResizeOptions.h"
 
 #include <QCheckBox>
@@ -26,9 +28,19 @@
 
 namespace quorix {
 
+class TJPEGImage;
 class TOrvelDecSpin;
 class TOrvelFileList;
 class TFilterComboBox;
+
+// Compresses the image at a quality; afterwards it holds exactly the
+// compressed data. The result is the compressed size in bytes.
+int CompressAndMeasure(TJPEGImage& image, int quality);
+
+// How a progress bar is drawn: green, red, or the paused yellow.
+enum class TProgressBarState { pbsNormal, pbsError, pbsPaused };
+void SetBarState(QProgressBar* bar, TProgressBarState state);
+TProgressBarState BarState(const QProgressBar* bar);
 
 extern const char* const AppTitle;  // "Quorix Image Resizer"
 
@@ -67,10 +79,17 @@ public:
     void spnDecFactorClick();
 
     // The explorer and the preview.
-    void edtPathChange();
+    void edtPath2Change();
+    void btnBrowseClick();
     void FileListChangeEx(int currentItem, int previousItem);
     void PageControlChange();
+    void btnResultClick();
     void FormResize();
+
+    // The quality advisor.
+    void trkQualityChange();
+    void chkCenterClick();
+    int32_t InputFileSize = 0;
 
     // The log, the status bar and the pages by the numbers the settings file stores.
     QString LogText() const;
@@ -80,13 +99,13 @@ public:
     int PageNumber() const;         // 1 .. 6, -1 for none
     void SetPageNumber(int number);  // any other number shows no page
 
-    TPicture& MainPreview() { return FMainPreview; }
+    TPicture& MainPreview();
 
     // --- controls, named as the rest of the program knows them ---
     QFrame* pnlLeft;
     QFrame* pnlHeader;
     QLabel* Label6;
-    QLineEdit* edtPath;
+    TPathEdit* edtPath;
     QPushButton* btnBrowse;
     TFilterComboBox* FilterCombo;
     TOrvelFileList* FileList;
@@ -122,7 +141,7 @@ public:
     QFrame* pnlPreviewAll;
     QFrame* pnlQuickBtn;
     QFrame* pnlPreview2;
-    QLabel* imgMainPrev;
+    TImage* imgMainPrev;
     QPushButton* btnStart;
     QPushButton* btnAbort;
     QPushButton* btnResult;
@@ -130,8 +149,8 @@ public:
     QPushButton* btnSupport;
 
     QFrame* Panel2;
-    QLabel* imgQualInput;
-    QLabel* imgCompressed;
+    TImage* imgQualInput;
+    TImage* imgCompressed;
     QFrame* pnlQuality;
     QSlider* trkQuality;
     QLabel* lblQualityTicks;
@@ -190,6 +209,7 @@ private:
     void CreateSettingsPage();
     QWidget* CreateSystemGroup();
     QWidget* CreateHelpGroup();
+    void PlaceQualityControls();
     QWidget* CreateInterfaceGroup();
     QWidget* CreateImageGroup();
     void CreateLogPage();
@@ -202,7 +222,6 @@ private:
     void LoadWindowState(class TOrvelIniFile& ini);
     void LoadSettings(class TOrvelIniFile& ini);
 
-    TPicture FMainPreview;  // the decoded picture the resizer page shows
     bool FNoPage = false;   // a stored page number that names no page
 };
 

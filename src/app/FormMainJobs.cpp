@@ -130,7 +130,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
 }
 
 void TMainForm::ResizeImage(const std::string& imageName, const std::string& outPath) {
-    TResizeResult result = quorix::ResizeImage(imageName, outPath, CurrentOptions(), FMainPreview);
+    TResizeResult result = quorix::ResizeImage(imageName, outPath, CurrentOptions(), MainPreview());
     if (result.Outcome == TResizeOutcome::SaveFailed) ShowError("Cannot save file as: " + result.OutputName);
     for (const std::string& line : result.Log) AddLog(Q(line));
 }

@@ -4,6 +4,8 @@
 #include "AppErrors.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
+#include "OrvelImage.h"
+#include "PATHEdit.h"
 #include "Resample.h"
 
 #include <QAbstractButton>
@@ -106,7 +108,8 @@ QWidget* TMainForm::CreateExplorer() {
     bold.setBold(true);
     Label6->setFont(bold);
     const QString locate = "Locate the folder that contains the pictures you want to process";
-    edtPath = Named(new QLineEdit(pnlHeader), "edtPath", locate);
+    edtPath = Named(new TPathEdit(pnlHeader), "edtPath", locate);
+    edtPath->setText("/");
     Paint(edtPath, "#A5C19F");
     btnBrowse = Named(new QPushButton("Browse", pnlHeader), "btnBrowse", locate);
     FilterCombo = Named(new TFilterComboBox(pnlHeader), "FilterCombo", "Select which type of pictures you want to process");
@@ -157,8 +160,9 @@ void TMainForm::CreateResizerPage() {
     pnlPreview2->setFrameShadow(QFrame::Sunken);
     Paint(pnlPreview2, "#292B34");
     auto* preview = new QVBoxLayout(pnlPreview2);
-    imgMainPrev = Named(new QLabel(pnlPreview2), "imgMainPrev", "Preview of current selected picture");
-    imgMainPrev->setAlignment(Qt::AlignCenter);
+    imgMainPrev = Named(new TImage(pnlPreview2), "imgMainPrev", "Preview of current selected picture");
+    imgMainPrev->SetCenter(true);
+    imgMainPrev->SetProportional(true);
     preview->addWidget(imgMainPrev);
     lower->addWidget(pnlPreview2, 1);
     page->addWidget(pnlPreviewAll);
@@ -270,8 +274,6 @@ void TMainForm::CreateQualityPage() {
     tabQuality = Named(new QWidget, "tabQuality");
     auto* page = new QVBoxLayout(tabQuality);
     pnlQuality = Panel(tabQuality, "pnlQuality");
-    pnlQuality->setFixedWidth(492);
-    auto* grid = new QGridLayout(pnlQuality);
     trkQuality = Named(new QSlider(Qt::Horizontal, pnlQuality), "trkQuality",
                        "For low image quality (but small size): 65-75.\r\nFor normal image quality (recommended for most "
                        "users): 75-90.\r\nFor best image quality (but huge files): 90-95.");
@@ -287,32 +289,44 @@ void TMainForm::CreateQualityPage() {
     proBar1 = Named(new QProgressBar(pnlQuality), "proBar1");
     proBar2 = Named(new QProgressBar(pnlQuality), "proBar2");
     for (QProgressBar* bar : {proBar1, proBar2}) {
-        bar->setFixedWidth(225);
         bar->setTextVisible(false);
         bar->setRange(0, 1);
     }
-    proBar1->setStyleSheet("QProgressBar::chunk { background: #E8C800; }");
-    proBar2->setStyleSheet("QProgressBar::chunk { background: #06B025; }");
+    SetBarState(proBar1, TProgressBarState::pbsPaused);
+    SetBarState(proBar2, TProgressBarState::pbsNormal);
     chkCenter = Named(new QCheckBox("Center image", pnlQuality), "chkCenter");
     chkCenter->setChecked(true);
-    grid->addWidget(trkQuality, 0, 0, 1, 2);
-    grid->addWidget(lblQuality2, 0, 2);
-    grid->addWidget(lblQualityTicks, 1, 0, 1, 2);
-    grid->addWidget(lblOrigSize, 2, 0);
-    grid->addWidget(proBar1, 2, 1);
-    grid->addWidget(lblFileSizeOut, 3, 0);
-    grid->addWidget(proBar2, 3, 1);
-    grid->addWidget(chkCenter, 2, 2, 2, 1);
+    PlaceQualityControls();
     page->addWidget(pnlQuality, 0, Qt::AlignHCenter);
     Panel2 = Panel(tabQuality, "Panel2");
     Panel2->setFrameShape(QFrame::Panel);
     Panel2->setFrameShadow(QFrame::Sunken);
     Paint(Panel2, "#292B34");
-    imgQualInput = Named(new QLabel(Panel2), "imgQualInput");
-    imgCompressed = Named(new QLabel(Panel2), "imgCompressed");
-    for (QLabel* image : {imgQualInput, imgCompressed}) image->setAlignment(Qt::AlignCenter);
+    imgQualInput = Named(new TImage(Panel2), "imgQualInput");
+    imgCompressed = Named(new TImage(Panel2), "imgCompressed");
+    for (TImage* image : {imgQualInput, imgCompressed}) image->SetCenter(true);
     page->addWidget(Panel2, 1);
     PageControl->addTab(tabQuality, "JPG Quality advisor");
+}
+
+// The bars start 142 pixels from the panel's left edge in a 492-pixel panel,
+// so the compressed bar can grow to about 153 % of the reference. A wider
+// desktop font moves them right and widens the panel by as much.
+void TMainForm::PlaceQualityControls() {
+    const QFontMetrics metrics(lblFileSizeOut->font());
+    const int labelWidth = metrics.horizontalAdvance("Resulted file size: 999.99 KB");
+    const int left = std::max(142, 8 + labelWidth + 6);
+    const int row = std::max(20, metrics.height() + 4);
+    pnlQuality->setFixedSize(492 + left - 142, 44 + 3 * row + 12);
+    const int barsRight = left + 225;
+    trkQuality->setGeometry(8, 4, barsRight - 8, 28);
+    lblQuality2->setGeometry(barsRight + 10, 8, pnlQuality->width() - barsRight - 14, row);
+    lblQualityTicks->setGeometry(8, 30, barsRight, row);
+    lblOrigSize->setGeometry(8, 44 + 0 * row, labelWidth, row);
+    proBar1->setGeometry(left, 44 + 0 * row + 2, 225, row - 6);
+    lblFileSizeOut->setGeometry(8, 44 + 1 * row, labelWidth, row);
+    proBar2->setGeometry(left, 44 + 1 * row + 2, 225, row - 6);
+    chkCenter->setGeometry(8, 44 + 2 * row + 4, labelWidth, row);
 }
 
 void TMainForm::CreateSettingsPage() {

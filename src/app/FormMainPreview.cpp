@@ -2,24 +2,79 @@
 #include "FormMain.h"
 
 #include "OrvelFileListBox.h"
+#include "OrvelImage.h"
+#include "OrvelSelectFolder.h"
 #include "OrvelTPU.h"
+#include "PATHEdit.h"
 #include "Platform.h"
 
 namespace quorix {
 
-void TMainForm::edtPathChange() {
-    // Typing a folder that exists shows it; the completing path edit refines this.
-    const std::string text = S(edtPath->text());
-    if (FolderExists(text)) FileList->SetDirectory(Q(text));
+namespace {
+
+constexpr uint32_t clFolderFound = 10469797;  // light green
+constexpr uint32_t clFolderMissing = 30975;   // orange
+
+void SetBackground(QWidget* widget, uint32_t value) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, ColorFromValue(value));
+    widget->setPalette(palette);
+}
+
+QString ImageSizeText(const TPicture& picture) {
+    return "Image size: " + Q(IntToText(picture.Width())) + "x" + Q(IntToText(picture.Height()));
+}
+
+}  // namespace
+
+TPicture& TMainForm::MainPreview() { return imgMainPrev->Picture(); }
+
+void TMainForm::edtPath2Change() {
+    SetBackground(edtPath, FolderExists(S(edtPath->text())) ? clFolderFound : clFolderMissing);
+    const QString withDelimiter = Q(EnsureTrailingDelimiter(S(edtPath->text())));
+    if (withDelimiter != edtPath->text()) {
+        // The caret stays where the user types, before the added delimiter.
+        const int caret = edtPath->cursorPosition();
+        edtPath->setText(withDelimiter);
+        edtPath->setCursorPosition(caret);
+    }
+    if (FolderExists(S(edtPath->text()))) FileList->ApplyFilePath(edtPath->text());
+}
+
+void TMainForm::btnBrowseClick() {
+    std::string folder = S(edtPath->text());
+    if (BrowseForFolder("Browse for images", folder, boAllowCreate)) edtPath->setText(Q(folder));
 }
 
 void TMainForm::FileListChangeEx(int, int) {
-    // The preview of the current picture and its status texts come with the
-    // preview; until then the list's changes need nothing here.
+    try {
+        const std::string file = S(FileList->FileName());
+        if (!FileExists(file)) return;
+        SetStatusText(Q(file));
+        if (PageControl->currentWidget() == tabQuality) {
+            imgQualInput->Picture().LoadFromFile(file);
+            InputFileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
+            lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
+            lblImageSize->setText(ImageSizeText(MainPreview()));
+            auto copy = std::make_unique<TBitmap>();
+            copy->Assign(*imgQualInput->Picture().Graphic());
+            imgCompressed->Picture().SetGraphic(std::move(copy));
+        } else {
+            MainPreview().LoadFromFile(file);
+            lblImageSize->setText(ImageSizeText(MainPreview()));
+        }
+        SetStatusText("Current image: " + Q(file));
+    } catch (const std::exception&) {
+        SetStatusText("Error loading image: " + FileList->FileName());
+    }
 }
 
 void TMainForm::PageControlChange() {
-    // Refreshing the quality advisor's pictures comes with the advisor.
+    if (PageControl->currentWidget() == tabQuality) FileListChangeEx(FileList->ItemIndex(), FileList->ItemIndex());
+}
+
+void TMainForm::btnResultClick() {
+    ShellOpen(EnsureTrailingDelimiter(S(edtPath->text())) + "Output" + PathDelim);
 }
 
 }  // namespace quorix

@@ -80,7 +80,9 @@ void TOrvelFileList::BaseReadFileNames() {
             busy = true;
             ++FBusyReadings;
         }
-        addItem(new QListWidgetItem(IsExecutable(names[i]) ? program : picture, names[i]));
+        auto* item = new QListWidgetItem(names[i]);
+        if (ShowGlyphs) item->setIcon(IsExecutable(names[i]) ? program : picture);
+        addItem(item);
     }
     if (count() > 0) SetCurrentOnly(0);
     if (busy) QApplication::restoreOverrideCursor();

@@ -45,6 +45,8 @@ public:
     bool MoveSelectionDwn();
     void DeleteCurrentFile();
 
+    // The small file-type pictures before the names.
+    bool ShowGlyphs = true;
     bool DelDeletesFile = true;
     bool DelShowConfirm = true;
     std::function<void(TOrvelFileList*, const QString& fileName)> OnBeforeDelete;

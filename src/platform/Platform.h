@@ -5,6 +5,7 @@
 
 #include "OrvelTPU.h"
 
+#include <QColor>
 #include <QString>
 
 #include <cstdint>
@@ -42,6 +43,14 @@ std::string GetAppVersion();
 // The user's number separators, for the helpers that format numbers.
 TNumberFormat LocaleNumberFormat();
 char LocaleDecimalSeparator();
+
+// Colours are stored as 0x00BBGGRR values, red in the low byte.
+inline QColor ColorFromValue(uint32_t value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+inline uint32_t ValueOfColor(const QColor& c) {
+    return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 | static_cast<uint32_t>(c.blue()) << 16;
+}
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 inline std::string S(const QString& text) { return text.toStdString(); }
