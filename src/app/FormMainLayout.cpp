@@ -5,6 +5,7 @@
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
 #include "OrvelImage.h"
+#include "OrvelTickLabel.h"
 #include "PATHEdit.h"
 #include "Resample.h"
 
@@ -281,8 +282,9 @@ void TMainForm::CreateQualityPage() {
     trkQuality->setTickInterval(10);
     trkQuality->setTickPosition(QSlider::TicksBelow);
     trkQuality->setValue(70);
-    lblQualityTicks = Named(new QLabel("5                                  50                                95", pnlQuality),
-                            "lblQualityTicks");
+    lblQualityTicks = Named(
+        new TTickLabel("5                                  50                                95", trkQuality, pnlQuality),
+        "lblQualityTicks");
     lblQuality2 = Named(new QLabel("? quality", pnlQuality), "lblQuality2");
     lblOrigSize = Named(new QLabel("Original file size: ", pnlQuality), "lblOrigSize");
     lblFileSizeOut = Named(new QLabel("Resulted file size: ", pnlQuality), "lblFileSizeOut");

@@ -47,6 +47,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         Guarded([this] { lblAspectClick(); })();
         return true;
     }
+    if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
     if (watched == trkQuality && event->type() == QEvent::FocusIn) Guarded([this] { trkQualityChange(); })();
     return QMainWindow::eventFilter(watched, event);
 }

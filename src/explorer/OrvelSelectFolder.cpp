@@ -254,7 +254,14 @@ void TOrvelSelectDir::ConnectHandlers() {
 
 void TOrvelSelectDir::FormCreate() {
     SetAllowCreate(false);
-    ShowFolder(QDir::currentPath());  // the list's start folder
+    // The list starts in the current folder; one that has gone falls back to home.
+    for (const QString& start : {QDir::currentPath(), QDir::homePath(), QString("/")}) {
+        try {
+            ShowFolder(start);
+            break;
+        } catch (const EInOutError&) {
+        }
+    }
     DirListChange();
     lblCurFolder->setBuddy(edtDirectory);
     OKButton->setFocus();

@@ -1,0 +1,237 @@
+#include "FormMain.h"
+#include "Jpeg.h"
+#include "OrvelFileListBox.h"
+#include "OrvelSelectFolder.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+#include "QtTestSupport.h"
+#include "TestPictures.h"
+
+#include <QFile>
+
+#include <memory>
+
+namespace quorix {
+
+class PreviewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TTempHome> FHome;
+    std::unique_ptr<test::TMessageLog> FMessages;
+    std::unique_ptr<TMainForm> FForm;
+
+    QString Pics() const { return FHome->Path("pics/"); }
+    // big.jpg 1024x768, small.png 40x30, broken.jp (no decoder), text.jpg (not a JPEG).
+    void MakePictures() {
+        QDir().mkpath(Pics());
+        test::WriteJpeg(S(Pics() + "big.jpg"), test::MakeGradient(1024, 768));
+        TBitmap small = test::MakeGradient(40, 30);
+        TPicture picture;
+        test::WriteJpeg(S(Pics() + "small.jpg"), small);
+        for (const char* name : {"broken.jp", "text.jpg"}) {
+            QFile f(Pics() + name);
+            f.open(QIODevice::WriteOnly);
+            f.write("not a picture");
+        }
+    }
+    // Clicks the named file. A click on the item already reported raises no
+    // change event, so the handler is then called directly, as start-up does.
+    void Pick(const QString& name) {
+        const int reported = FForm->FileList->LastReported();
+        int row = 0;
+        while (FForm->FileList->item(row)->text() != name) ++row;
+        FForm->FileList->SelectItemClick(row);
+        if (row == reported) FForm->FileListChangeEx(row, row);
+    }
+    void ShowQualityPage() { FForm->PageControl->setCurrentWidget(FForm->tabQuality); }
+    // The size the advisor's compression gives for the picture on the quality page.
+    int CompressedSize() {
+        TBitmap bitmap;
+        bitmap.Assign(*FForm->imgQualInput->Picture().Graphic());
+        TJPEGImage jpeg;
+        jpeg.Assign(bitmap);
+        return CompressAndMeasure(jpeg, FForm->trkQuality->value());
+    }
+
+private slots:
+    void init() {
+        FHome = std::make_unique<test::TTempHome>();
+        FMessages = std::make_unique<test::TMessageLog>();
+        MakePictures();
+        SettingsSaved = false;
+        FForm = std::make_unique<TMainForm>();
+        FForm->LateInitialize();
+        FForm->resize(1000, 700);
+        FForm->show();
+        FForm->edtPath->setText(Pics());
+    }
+    void cleanup() {
+        FForm.reset();
+        FMessages.reset();
+        FHome.reset();
+    }
+
+    void PathBoxColoursAndDelimiter() {
+        FForm->edtPath->setText(FHome->Path("pics"));
+        QCOMPARE(FForm->edtPath->text(), Pics());
+        QCOMPARE(ValueOfColor(FForm->edtPath->palette().color(QPalette::Base)), 10469797u);
+        QCOMPARE(FForm->FileList->Directory() + "/", Pics());
+        FForm->edtPath->setText(FHome->Path("nowhere"));
+        QCOMPARE(FForm->edtPath->text(), FHome->Path("nowhere/"));
+        QCOMPARE(ValueOfColor(FForm->edtPath->palette().color(QPalette::Base)), 30975u);
+        QCOMPARE(FForm->FileList->Directory() + "/", Pics());  // the list keeps its folder
+    }
+
+    void PickingAPictureOnTheResizerPage() {
+        Pick("big.jpg");
+        QCOMPARE(FForm->StatusText(), "Current image: " + Pics() + "big.jpg");
+        QCOMPARE(FForm->lblImageSize->text(), QString("Image size: 1024x768"));
+        QCOMPARE(FForm->MainPreview().Width(), 1024);
+        const QRect shown = FForm->imgMainPrev->PictureRect();  // fitted, proportions kept, centred
+        QVERIFY(shown.width() <= FForm->imgMainPrev->width() && shown.height() <= FForm->imgMainPrev->height());
+        QVERIFY(shown.width() == FForm->imgMainPrev->width() || shown.height() == FForm->imgMainPrev->height());
+        QVERIFY(qAbs(shown.width() * 768 - shown.height() * 1024) <= 1024);
+        QVERIFY(qAbs(shown.center().x() - FForm->imgMainPrev->rect().center().x()) <= 1);
+    }
+
+    void PickingErrorsAndUnselectedItems_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no decoder for .jp") << "broken.jp";
+        QTest::newRow("damaged JPEG") << "text.jpg";
+    }
+    void PickingErrorsAndUnselectedItems() {
+        QFETCH(QString, name);
+        FForm->FileList->SetMask("*.*");
+        Pick("big.jpg");
+        Pick(name);
+        QCOMPARE(FForm->StatusText(), "Error loading image: " + Pics() + name);
+        QCOMPARE(FForm->MainPreview().Width(), 1024);  // the old picture stays
+        QVERIFY(FMessages->Messages.empty());
+        // Ctrl-click deselecting the current item changes nothing.
+        FForm->FileList->item(FForm->FileList->ItemIndex())->setSelected(false);
+        FForm->FileListChangeEx(0, 0);
+        QCOMPARE(FForm->StatusText(), "Error loading image: " + Pics() + name);
+    }
+
+    void QualityPageLoadsItsOwnPicture() {
+        Pick("big.jpg");
+        ShowQualityPage();  // switching there loads the current picture at once
+        QCOMPARE(FForm->imgQualInput->Picture().Width(), 1024);
+        Pick("small.jpg");
+        const int64_t size = FileSizeOf(S(Pics() + "small.jpg"));
+        QCOMPARE(FForm->InputFileSize, static_cast<int32_t>(size));
+        QCOMPARE(FForm->lblOrigSize->text(), "Original file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+        QCOMPARE(FForm->imgQualInput->Picture().Width(), 40);
+        QCOMPARE(FForm->imgCompressed->Picture().Width(), 40);
+        QCOMPARE(FForm->MainPreview().Width(), 1024);  // the resizer's picture is not touched
+        QCOMPARE(FForm->lblImageSize->text(), QString("Image size: 1024x768"));
+        QCOMPARE(FForm->StatusText(), "Current image: " + Pics() + "small.jpg");
+        FForm->PageControl->setCurrentIndex(0);
+        QCOMPARE(FForm->MainPreview().Width(), 1024);
+    }
+
+    void BrowseFillsThePathBox_data() {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Cancel") << false;
+    }
+    void BrowseFillsThePathBox() {
+        QFETCH(bool, ok);
+        const QString other = FHome->Path("other");
+        QDir().mkpath(other);
+        test::WriteJpeg(S(other + "/o.jpg"), test::MakeGradient(8, 8));
+        QString caption;
+        SetDialogRunner([&](TOrvelSelectDir& dialog) {
+            caption = dialog.windowTitle();
+            dialog.SetDirectory(S(other));
+            return ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        FForm->btnBrowse->click();
+        SetDialogRunner({});
+        QCOMPARE(caption, QString("Browse for images"));
+        QCOMPARE(FForm->edtPath->text(), ok ? other + "/" : Pics());
+        QCOMPARE(FForm->FileList->item(0)->text(), ok ? QString("o.jpg") : QString("big.jpg"));
+    }
+
+    void ShowResultOpensTheOutputFolder() {
+        std::string opened;
+        SetShellOpenHandler([&](const std::string& target) { opened = target; return false; });
+        FForm->btnResult->click();
+        SetShellOpenHandler({});
+        QCOMPARE(Q(opened), Pics() + "Output/");
+        QVERIFY(FMessages->Messages.empty());
+    }
+
+    void AdvisorBars_data() {
+        QTest::addColumn<double>("fileToCompressed");  // InputFileSize as a multiple of the compressed size
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("red");
+        QTest::newRow("a quarter") << 4.0 << 56 << false;
+        QTest::newRow("12.5 % rounds to even") << 8.0 << 27 << false;
+        QTest::newRow("twice the file, limited") << 0.5 << -1 << true;
+        QTest::newRow("equal size") << 1.0 << 225 << false;
+    }
+    void AdvisorBars() {
+        QFETCH(double, fileToCompressed);
+        QFETCH(int, width);
+        QFETCH(bool, red);
+        Pick("big.jpg");
+        ShowQualityPage();
+        FForm->trkQuality->setValue(60);
+        const int size = CompressedSize();
+        FForm->InputFileSize = static_cast<int32_t>(size * fileToCompressed);
+        FForm->trkQuality->setValue(61);
+        FForm->trkQuality->setValue(60);
+        QVERIFY(FMessages->Messages.empty());
+        QCOMPARE(FForm->lblQuality2->text(), QString("60"));
+        QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+        const int limit = FForm->pnlQuality->width() - FForm->proBar2->x() - 5;
+        QCOMPARE(limit, 345);
+        QCOMPARE(FForm->proBar2->width(), width < 0 ? limit : width);
+        QCOMPARE(BarState(FForm->proBar2), red ? TProgressBarState::pbsError : TProgressBarState::pbsNormal);
+        QCOMPARE(BarState(FForm->proBar1), TProgressBarState::pbsPaused);
+        // The lower picture is the compressed data, decoded when drawn.
+        auto* jpeg = dynamic_cast<TJPEGImage*>(FForm->imgCompressed->Picture().Graphic());
+        QVERIFY(jpeg);
+        QCOMPARE(static_cast<int>(jpeg->Data().size()), size);
+        QCOMPARE(jpeg->Width(), 1024);
+    }
+
+    void AdvisorWithoutAPicture() {
+        FForm->trkQuality->setValue(42);
+        QCOMPARE(FForm->lblQuality2->text(), QString("42"));
+        QCOMPARE(FForm->StatusText(), QString("Please select an image then drag the trackbar."));
+        QVERIFY(FForm->imgCompressed->Picture().Graphic() == nullptr);
+    }
+
+    void AdvisorWithANonPositiveFileSize() {
+        Pick("small.jpg");
+        ShowQualityPage();
+        FForm->InputFileSize = 1000000;
+        FForm->trkQuality->setValue(80);
+        const int widthBefore = FForm->proBar2->width();
+        FForm->InputFileSize = 0;
+        FForm->trkQuality->setValue(81);
+        QCOMPARE(FMessages->Messages.size(), size_t(1));
+        QCOMPARE(FForm->lblQuality2->text(), QString("81"));
+        QCOMPARE(FForm->lblFileSizeOut->text(),
+                 "Resulted file size: " + Q(FormatFileSize(CompressedSize(), LocaleNumberFormat())));
+        QCOMPARE(FForm->proBar2->width(), widthBefore);
+    }
+
+    void CenterImage() {
+        Pick("small.jpg");
+        ShowQualityPage();
+        QVERIFY(FForm->imgQualInput->PictureRect().x() > 0);
+        FForm->chkCenter->click();
+        QCOMPARE(FForm->imgQualInput->PictureRect(), QRect(0, 0, 40, 30));
+        QCOMPARE(FForm->imgCompressed->PictureRect(), QRect(0, 0, 40, 30));
+        FForm->chkCenter->click();
+        QVERIFY(FForm->imgCompressed->Center());
+    }
+};
+
+}  // namespace quorix
+
+QUORIX_QT_TEST_MAIN(quorix::PreviewTest)
+#include "PreviewTest.moc"
