@@ -37,6 +37,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name);
     cmbResampleQ->setCurrentIndex(DefaultResampleFilter);
     ConnectHandlers();
+    ConfigureWebUpdater();
     move(400, 298);
     resize(781, 542 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     // Never smaller than 775 x 600, nor than the desktop font's captions need.
@@ -66,7 +67,9 @@ void TMainForm::LateInitialize() {
     FileList->SelectFirstItem();
     if (FileList->count() > 0) FileListChangeEx(FileList->ItemIndex(), FileList->LastReported());
     show();
-    // The update check (its page address and current version) comes with the update checker.
+    WebUpdater.ProductInfo.SetURL(QUORIX_HOME_PAGE_URL);
+    WebUpdater.ProductInfo.CurVersion = GetAppVersion();
+    CheckForUpdates(false);
     lblVersion->setText(Q("Version " + GetAppVersion()));
     lblAppName->setText(AppTitle);
     proBar1->setValue(proBar1->maximum());

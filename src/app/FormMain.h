@@ -7,10 +7,11 @@
 #include "OrvelImage.h"
 #include "PATHEdit.h"
 #include "ResizeOptions.h"
+#include "WebUpdate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDate>
+#include <QDateTime>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -190,7 +191,18 @@ public:
     QAction* actSellAll;
     QAction* actExit;
 
-    QDate LastUpdateCheck;
+    QDateTime LastUpdateCheck;  // invalid: no check yet
+    QAction* mnuUpdates;
+
+    // The update checker.
+    TWebUpdate WebUpdater;
+    void CheckForUpdates(bool forced);
+    void mnuUpdatesClick();
+    void WebUpdaterUpdateAvailable(const std::string& actualVersion, const std::string& newVersion, bool& canUpdate);
+    void WebUpdaterNoUpdateFound();
+    void WebUpdaterDownloadError();
+    void WebUpdaterClientFileExists(std::string& fileName, bool& overwrite);
+    void WebUpdaterAfterDownload(const std::string& fileName);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -217,6 +229,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void ConnectHandlers();
+    void ConfigureWebUpdater();
 
     void WriteLogHeader(const char* kind);
     void LoadWindowState(class TOrvelIniFile& ini);

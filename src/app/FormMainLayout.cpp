@@ -524,7 +524,9 @@ void TMainForm::CreateMenus() {
     info->addAction("Online support");
     info->addSeparator();
     info->addAction("Home page");
-    info->addAction("Check for updates");
+    mnuUpdates = info->addAction("Check for updates");
+    mnuUpdates->setObjectName("mnuUpdates");
+    connect(mnuUpdates, &QAction::triggered, this, Guarded([this] { mnuUpdatesClick(); }));
     info->addSeparator();
     info->addAction("Similar software");
 }

@@ -33,13 +33,14 @@ void AssignRadio(QRadioButton* button, bool value) {
     button->setAutoExclusive(exclusive);
 }
 
-QString DateText(const QDate& date) {
-    return date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString("0");
+// The file keeps the date only.
+QString DateText(const QDateTime& moment) {
+    return moment.isValid() ? QLocale::system().toString(moment.date(), QLocale::ShortFormat) : QString("0");
 }
 
-QDate TextDate(const QString& text) {
-    QDate date = QLocale::system().toDate(text, QLocale::ShortFormat);
-    return date;  // anything that does not parse is "no check yet"
+QDateTime TextDate(const QString& text) {
+    const QDate date = QLocale::system().toDate(text, QLocale::ShortFormat);
+    return date.isValid() ? date.startOfDay() : QDateTime();  // anything that does not parse is "no check yet"
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QUrl>
+#include <QProcess>
+#include <QFileInfo>
 
 #ifndef QUORIX_VERSION
 #define QUORIX_VERSION ""
@@ -56,13 +58,20 @@ QMessageBox::Icon IconOf(TMessageKind kind) {
 
 }  // namespace
 
+// The program's texts break lines with CR LF; the dialogs want LF.
+QString DialogText(const std::string& text) {
+    QString shown = Q(text);
+    shown.replace("\r\n", "\n").replace('\r', '\n');
+    return shown;
+}
+
 void InstallDialogSinks() {
     SetMessageSink([](TMessageKind kind, const std::string& text) {
-        QMessageBox box(IconOf(kind), TitleOf(kind), Q(text), QMessageBox::Ok, QApplication::activeWindow());
+        QMessageBox box(IconOf(kind), TitleOf(kind), DialogText(text), QMessageBox::Ok, QApplication::activeWindow());
         box.exec();
     });
     SetQuestionSink([](const std::string& caption, const std::string& text) {
-        return QMessageBox::question(QApplication::activeWindow(), Q(caption), Q(text),
+        return QMessageBox::question(QApplication::activeWindow(), Q(caption), DialogText(text),
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     });
 }
@@ -86,6 +95,21 @@ void MessageBeepExclamation() {
 }
 
 int BeepCount() { return Beeps(); }
+
+std::function<QDateTime()>& NowSource() {
+    static std::function<QDateTime()> source;
+    return source;
+}
+
+QDateTime Now() { return NowSource() ? NowSource()() : QDateTime::currentDateTime(); }
+
+void SetNowSource(std::function<QDateTime()> source) { NowSource() = std::move(source); }
+
+double DateTimeValue(const QDateTime& moment) {
+    if (!moment.isValid()) return 0;
+    static const QDate epoch(1899, 12, 30);
+    return static_cast<double>(epoch.daysTo(moment.date())) + moment.time().msecsSinceStartOfDay() / 86400000.0;
+}
 
 uint32_t TickCount() {
     if (TickSource()) return TickSource()();
@@ -113,6 +137,13 @@ bool ShellOpen(const std::string& target) {
 }
 
 void SetShellOpenHandler(TShellOpenHandler handler) { ShellHandler() = std::move(handler); }
+
+bool ShellExecuteFile(const std::string& file, const std::string& parameters) {
+    const QFileInfo info(Q(file));
+    if (!info.isFile()) return false;
+    if (info.isExecutable()) return QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(Q(parameters)));
+    return ShellOpen(file);
+}
 
 std::string GetAppVersion() {
     std::string version = QUORIX_VERSION;

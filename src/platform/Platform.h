@@ -6,6 +6,7 @@
 #include "OrvelTPU.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -27,6 +28,11 @@ int BeepCount();
 
 // Milliseconds of a monotonic clock cut to 32 bits; tests install their own clock.
 uint32_t TickCount();
+// The local date and time, injectable in tests.
+QDateTime Now();
+void SetNowSource(std::function<QDateTime()> source);  // empty: the real clock
+// Days since 30 December 1899, the time of day as the fraction; 0 for no date.
+double DateTimeValue(const QDateTime& moment);
 void SetTickSource(std::function<uint32_t()> source);  // empty: the real clock
 
 // 0 when the file went to the trash (or was removed without undo) or the user
@@ -37,6 +43,8 @@ int RecycleFile(bool allowUndo, bool askFirst, const std::string& path);
 bool ShellOpen(const std::string& target);
 using TShellOpenHandler = std::function<bool(const std::string&)>;
 void SetShellOpenHandler(TShellOpenHandler handler);  // empty: the desktop
+// Runs a program with its parameters, or opens a document with its application.
+bool ShellExecuteFile(const std::string& file, const std::string& parameters);
 
 std::string GetAppVersion();
 

@@ -43,6 +43,8 @@ class MainFormTest : public QObject {
 
 private slots:
     void init() {
+        // The start-up update check never reaches the network here.
+        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         SetTickSource({});

@@ -55,6 +55,8 @@ class PreviewTest : public QObject {
 
 private slots:
     void init() {
+        // The start-up update check never reaches the network here.
+        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         MakePictures();
