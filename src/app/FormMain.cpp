@@ -36,7 +36,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateMenus();
     for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name);
     cmbResampleQ->setCurrentIndex(DefaultResampleFilter);
+    CreateTrayIcon();
     ConnectHandlers();
+    ConnectShellHandlers();
     ConfigureWebUpdater();
     move(400, 298);
     resize(781, 542 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
@@ -55,14 +57,12 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::LateInitialize() {
-    inetHomePage->setProperty("Link", QUORIX_HOME_PAGE_URL);
-    // Hints follow the chosen help mode: comes with the hint handling.
+    inetHomePage->SetLink(QUORIX_HOME_PAGE_URL);
+    AppHints->Install();
     Memo->setPlainText(Greeting());
-    // The tray icon gets the program's icon: comes with the tray icon.
+    TrayIcon->SetIcon(windowIcon());
     LoadINIFile();
-    if (FirstRun) {
-        // Creating the desktop shortcut comes with the desktop integration.
-    }
+    if (FirstRun) btnDesktopShortcutClick();
     ResizeTypeChanged();
     FileList->SelectFirstItem();
     if (FileList->count() > 0) FileListChangeEx(FileList->ItemIndex(), FileList->LastReported());
@@ -106,7 +106,7 @@ void TMainForm::FormResize() {
 }
 
 void TMainForm::actExitExecute() {
-    // Bringing the window back from the tray comes with the tray icon.
+    TrayIcon->PutIconOnlyInTask();  // no icon is left behind
     close();
 }
 

@@ -3,7 +3,10 @@
 // FormMain*.cpp files.
 #pragma once
 
+#include "AppHints.h"
 #include "Graphic.h"
+#include "HyperlinkLabel.h"
+#include "NotifyIcon.h"
 #include "OrvelImage.h"
 #include "PATHEdit.h"
 #include "ResizeOptions.h"
@@ -182,7 +185,7 @@ public:
     QPlainTextEdit* Memo;
     QLabel* lblAppName;
     QLabel* lblVersion;
-    QLabel* inetHomePage;
+    THyperlinkLabel* inetHomePage;
     QLabel* StatBar;
 
     QAction* actStart;
@@ -193,6 +196,27 @@ public:
 
     QDateTime LastUpdateCheck;  // invalid: no check yet
     QAction* mnuUpdates;
+    QAction* mnuOnlineHelp;
+    QAction* mnuSupport;
+    QAction* mnuProgramPage;
+    QAction* mnuCompanyPage;
+    TNotifyIcon* TrayIcon;
+    QMenu* PopupMenu;
+    QAction* mnuExit;
+    TApplicationHints* AppHints;
+
+    // Hints, appearance and the desktop.
+    void CanShowHint();
+    void spnHideHintChange();
+    void spnOpacityChange();
+    void chkAutoStartUpClick();
+    void btnDesktopShortcutClick();
+    void chkTrayIconClick();
+    void TrayIconClick();
+    void mnuOnlineHelpClick();
+    void mnuSupportClick();
+    void mnuProgramPageClick();
+    void mnuCompanyPageClick();
 
     // The update checker.
     TWebUpdate WebUpdater;
@@ -230,6 +254,8 @@ private:
     void CreateMenus();
     void ConnectHandlers();
     void ConfigureWebUpdater();
+    void CreateTrayIcon();
+    void ConnectShellHandlers();
 
     void WriteLogHeader(const char* kind);
     void LoadWindowState(class TOrvelIniFile& ini);

@@ -403,8 +403,8 @@ QWidget* TMainForm::CreateInterfaceGroup() {
     auto* column = new QVBoxLayout(group);
     chkSounds = Named(new QCheckBox("Make sound when done", group), "chkSounds");
     chkTrayIcon = Named(new QCheckBox("Minimize to tray", group), "chkTrayIcon");
-    chkTrayIcon->setChecked(true);
-    spnOpacity = SpinEdit(group, "spnOpacity", 100, 255, 3);
+    // Typed values below the range reach the handler, which raises them to 100.
+    spnOpacity = SpinEdit(group, "spnOpacity", 0, 255, 3);
     spnOpacity->setValue(255);
     chkSkins = Named(new QCheckBox("Use skins *", group), "chkSkins", "Enable the Skin System (requires restart)");
     chkSkins->setChecked(true);
@@ -480,7 +480,12 @@ void TMainForm::CreateAboutPage() {
     lblAppName->setFont(name);
     lblAppName->setStyleSheet("color: navy;");
     lblVersion = Named(new QLabel(panel), "lblVersion");
-    inetHomePage = Named(new QLabel("<a href=\"#\" style=\"color: blue\">Home page</a>", panel), "inetHomePage");
+    inetHomePage = Named(new THyperlinkLabel("Home page", panel), "inetHomePage");
+    {
+        QFont underlined = inetHomePage->font();
+        underlined.setUnderline(true);  // laid out underlined; the pointer takes it away
+        inetHomePage->setFont(underlined);
+    }
     text->addStretch(1);
     text->addWidget(lblAppName);
     text->addWidget(lblVersion);
@@ -519,16 +524,20 @@ void TMainForm::CreateMenus() {
     QAction* exit = operations->addAction("E&xit");
     connect(exit, &QAction::triggered, this, Guarded([this] { actExitExecute(); }));
     QMenu* info = menuBar()->addMenu("Info");
-    QAction* manual = info->addAction("Online manual");
-    manual->setShortcut(Qt::Key_F1);
-    info->addAction("Online support");
+    mnuOnlineHelp = info->addAction("Online manual");
+    mnuOnlineHelp->setObjectName("mnuOnlineHelp");
+    mnuOnlineHelp->setShortcut(Qt::Key_F1);
+    mnuSupport = info->addAction("Online support");
+    mnuSupport->setObjectName("mnuSupport");
     info->addSeparator();
-    info->addAction("Home page");
+    mnuProgramPage = info->addAction("Home page");
+    mnuProgramPage->setObjectName("mnuProgramPage");
     mnuUpdates = info->addAction("Check for updates");
     mnuUpdates->setObjectName("mnuUpdates");
     connect(mnuUpdates, &QAction::triggered, this, Guarded([this] { mnuUpdatesClick(); }));
     info->addSeparator();
-    info->addAction("Similar software");
+    mnuCompanyPage = info->addAction("Similar software");
+    mnuCompanyPage->setObjectName("mnuCompanyPage");
 }
 
 }  // namespace quorix

@@ -145,6 +145,11 @@ bool ShellExecuteFile(const std::string& file, const std::string& parameters) {
     return ShellOpen(file);
 }
 
+QIcon AppIcon() {
+    static const QIcon icon(":/icons/quorix-image-resizer.svg");
+    return icon;
+}
+
 std::string GetAppVersion() {
     std::string version = QUORIX_VERSION;
     return version.empty() ? "Cannot obtain version info!" : version;

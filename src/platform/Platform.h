@@ -6,6 +6,7 @@
 #include "OrvelTPU.h"
 
 #include <QColor>
+#include <QIcon>
 #include <QDateTime>
 #include <QString>
 
@@ -59,6 +60,9 @@ inline QColor ColorFromValue(uint32_t value) {
 inline uint32_t ValueOfColor(const QColor& c) {
     return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 | static_cast<uint32_t>(c.blue()) << 16;
 }
+
+// The program's own icon: window, tray and shortcut.
+QIcon AppIcon();
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 inline std::string S(const QString& text) { return text.toStdString(); }

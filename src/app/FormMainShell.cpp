@@ -1,0 +1,86 @@
+// Hints and opacity, and what reaches outside the program: starting at log-in,
+// the desktop shortcut, the tray icon and the web pages.
+#include "FormMain.h"
+
+#include "AppUrls.h"
+#include "DesktopEntries.h"
+#include "ErrorGuard.h"
+#include "OrvelMessages.h"
+#include "Platform.h"
+
+namespace quorix {
+
+void TMainForm::CreateTrayIcon() {
+    setWindowIcon(AppIcon());
+    AppHints = new TApplicationHints(this);
+    AppHints->OnHint = [this] { GuardedCall([this] { CanShowHint(); }); };
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName("PopupMenu");
+    mnuExit = PopupMenu->addAction("Exit");
+    mnuExit->setObjectName("mnuExit");
+    TrayIcon = new TNotifyIcon(this);
+    TrayIcon->setObjectName("TrayIcon");
+    TrayIcon->PopupMenu = PopupMenu;
+    TrayIcon->OnClick = [this](TNotifyIcon&) { GuardedCall([this] { TrayIconClick(); }); };
+    TrayIcon->SetCycleInterval(0);
+    TrayIcon->SetIconIndex(0);
+}
+
+void TMainForm::ConnectShellHandlers() {
+    connect(mnuExit, &QAction::triggered, actExit, &QAction::trigger);
+    connect(spnHideHint, qOverload<int>(&QSpinBox::valueChanged), this, Guarded([this] { spnHideHintChange(); }));
+    connect(spnOpacity, qOverload<int>(&QSpinBox::valueChanged), this, Guarded([this] { spnOpacityChange(); }));
+    // A state loaded from the settings runs the handler as a click would.
+    connect(chkAutoStartUp, &QCheckBox::toggled, this, Guarded([this] { chkAutoStartUpClick(); }));
+    connect(chkTrayIcon, &QCheckBox::toggled, this, Guarded([this] { chkTrayIconClick(); }));
+    connect(btnDesktopShortcut, &QPushButton::clicked, this, Guarded([this] { btnDesktopShortcutClick(); }));
+    connect(mnuOnlineHelp, &QAction::triggered, this, Guarded([this] { mnuOnlineHelpClick(); }));
+    connect(btnManual, &QPushButton::clicked, this, Guarded([this] { mnuOnlineHelpClick(); }));
+    connect(mnuSupport, &QAction::triggered, this, Guarded([this] { mnuSupportClick(); }));
+    connect(btnSupport, &QPushButton::clicked, this, Guarded([this] { mnuSupportClick(); }));
+    connect(mnuProgramPage, &QAction::triggered, this, Guarded([this] { mnuProgramPageClick(); }));
+    connect(mnuCompanyPage, &QAction::triggered, this, Guarded([this] { mnuCompanyPageClick(); }));
+}
+
+void TMainForm::CanShowHint() {
+    AppHints->ShowHint = !radHintsOff->isChecked();
+    if (radHintsStatBar->isChecked()) {
+        QString text = TApplicationHints::LongHint(AppHints->Hint());
+        text.replace("\r\n", " ").replace('\r', ' ').replace('\n', ' ');
+        SetStatusText(text.simplified());
+    }
+}
+
+void TMainForm::spnHideHintChange() { AppHints->HintHidePause = spnHideHint->value(); }
+
+void TMainForm::spnOpacityChange() {
+    if (spnOpacity->value() < 100) {
+        spnOpacity->setValue(100);  // comes back here with 100
+        return;
+    }
+    const int value = spnOpacity->value();
+    // Only a value below 255 blends the window with what lies behind.
+    setWindowOpacity(value < 255 ? value / 255.0 : 1.0);
+}
+
+void TMainForm::chkAutoStartUpClick() { SetStartWithWindows(chkAutoStartUp->isChecked()); }
+
+void TMainForm::btnDesktopShortcutClick() { CreateDesktopShortcut(AppTitle, true); }
+
+void TMainForm::chkTrayIconClick() { TrayIcon->MinimizeToTray = chkTrayIcon->isChecked(); }
+
+void TMainForm::TrayIconClick() { TrayIcon->PutIconOnlyInTask(); }
+
+void TMainForm::mnuOnlineHelpClick() { ShellOpen(QUORIX_MANUAL_URL); }
+
+void TMainForm::mnuSupportClick() {
+    ShellOpen(QUORIX_SUPPORT_URL);
+    ShowInfo("Please create your own account on our forum and post your queries. Please allow few hours to our support "
+             "staff to answer your questions.");
+}
+
+void TMainForm::mnuProgramPageClick() { ShellOpen(QUORIX_HOME_PAGE_URL); }
+
+void TMainForm::mnuCompanyPageClick() { ShellOpen(QUORIX_PUBLISHER_URL); }
+
+}  // namespace quorix
