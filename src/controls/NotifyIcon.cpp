@@ -260,8 +260,15 @@ void TNotifyIcon::ExitTest() {
 bool TNotifyIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == FOwner && event->type() == QEvent::WindowStateChange) {
         if (FOwner->isMinimized() && MinimizeToTray) {
-            if (OnMinimizeToTray) OnMinimizeToTray(*this);
-            DoMinimizeToTray();
+            // Hidden once the minimising is done: it shows the window again at its end.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!FOwner->isMinimized() || !MinimizeToTray) return;
+                    if (OnMinimizeToTray) OnMinimizeToTray(*this);
+                    DoMinimizeToTray();
+                },
+                Qt::QueuedConnection);
         } else if (!FOwner->isMinimized() && FMinimizedWithoutTray) {
             FMinimizedWithoutTray = false;  // restored from the taskbar
             FIconVisible = false;

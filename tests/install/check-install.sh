@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks that the desktop finds
+# the program there: programs, desktop entry, icons, AppStream metadata.
+set -euo pipefail
+build="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/quorix-image-resizer bin/quorix-resize; do
+  [ -x "$prefix/$f" ] || { echo "missing $f"; exit 1; }
+done
+desktop-file-validate "$prefix/share/applications/quorix-image-resizer.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/example.quorix.ImageResizer.metainfo.xml" >/dev/null
+[ -f "$prefix/share/icons/hicolor/scalable/apps/quorix-image-resizer.svg" ] || { echo "missing the SVG icon"; exit 1; }
+for size in 16 22 24 32 48 64 128 256; do
+  png="$prefix/share/icons/hicolor/${size}x${size}/apps/quorix-image-resizer.png"
+  [ -f "$png" ] || { echo "missing $png"; exit 1; }
+  # The PNG header holds the width and height at bytes 16 to 23.
+  read -r w h < <(od -An -tu1 -j16 -N8 "$png" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
+  [ "$w" = "$size" ] && [ "$h" = "$size" ] || { echo "$png is ${w}x${h}"; exit 1; }
+done
+echo "installed layout is complete"
