@@ -11,7 +11,11 @@
 #include "Platform.h"
 #include "Resample.h"
 
+#include <algorithm>
+
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -66,6 +70,7 @@ void TMainForm::LateInitialize() {
     ResizeTypeChanged();
     FileList->SelectFirstItem();
     if (FileList->count() > 0) FileListChangeEx(FileList->ItemIndex(), FileList->LastReported());
+    KeepOnScreen();
     show();
     WebUpdater.ProductInfo.SetURL(QUORIX_HOME_PAGE_URL);
     WebUpdater.ProductInfo.CurVersion = GetAppVersion();
@@ -74,6 +79,19 @@ void TMainForm::LateInitialize() {
     lblAppName->setText(AppTitle);
     proBar1->setValue(proBar1->maximum());
     proBar2->setValue(proBar2->maximum());
+}
+
+// A design or stored position that would put part of the window off the
+// screen (a smaller screen, a monitor that is gone) moves it back onto it.
+void TMainForm::KeepOnScreen() {
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen || isMaximized()) return;
+    const QRect area = screen->availableGeometry();
+    const QSize frame = frameGeometry().size();
+    const int x = std::clamp(frameGeometry().x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+    const int y = std::clamp(frameGeometry().y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+    move(x, y);
 }
 
 void TMainForm::SaveBeforeExit() {

@@ -254,6 +254,7 @@ private:
     void CreateMenus();
     void ConnectHandlers();
     void ConfigureWebUpdater();
+    void KeepOnScreen();
     void CreateTrayIcon();
     void ConnectShellHandlers();
 

@@ -7,6 +7,7 @@
 #include "OrvelImage.h"
 #include "OrvelTickLabel.h"
 #include "PATHEdit.h"
+#include "Platform.h"
 #include "Resample.h"
 
 #include <QAbstractButton>
@@ -472,6 +473,7 @@ void TMainForm::CreateAboutPage() {
     auto* picture = new QLabel(panel);
     picture->setFixedSize(261, 439);
     picture->setAlignment(Qt::AlignCenter);
+    picture->setPixmap(AppIcon().pixmap(192, 192));
     auto* text = new QVBoxLayout;
     lblAppName = Named(new QLabel(panel), "lblAppName");
     QFont name = lblAppName->font();
