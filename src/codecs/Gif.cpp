@@ -111,6 +111,7 @@ void TGIFImage::LoadFromBytes(const uint8_t* data, size_t size) {
 
         FScreenWidth = g->SWidth > 0 ? g->SWidth : desc.Left + desc.Width;
         FScreenHeight = g->SHeight > 0 ? g->SHeight : desc.Top + desc.Height;
+        CheckPictureSize(FScreenWidth, FScreenHeight);  // a missing side comes from the frame
         FLeft = desc.Left;
         FTop = desc.Top;
         FFrameWidth = desc.Width;

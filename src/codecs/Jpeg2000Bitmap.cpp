@@ -246,7 +246,7 @@ TDecoded Decode(const std::vector<uint8_t>& bytes, bool jp2) {
     // A picture beyond the decoder limit is refused before its pixels exist.
     if (ok) {
         int64_t w = static_cast<int64_t>(raw->x1) - raw->x0, h = static_cast<int64_t>(raw->y1) - raw->y0;
-        ok = w > 0 && h > 0 && raw->numcomps > 0 && w <= MaxPicturePixels / h;
+        ok = w > 0 && h > 0 && raw->numcomps > 0 && w <= DecoderPixelLimit() / h;
     }
     ok = ok && opj_decode(codec.get(), stream.get(), raw) && opj_end_decompress(codec.get(), stream.get());
     result.Consumed = memory.Furthest;

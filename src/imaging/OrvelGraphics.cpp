@@ -15,8 +15,15 @@
 
 namespace quorix {
 
+namespace {
+int64_t PixelLimit = MaxPicturePixels;
+}
+
+int64_t DecoderPixelLimit() { return PixelLimit; }
+void SetDecoderPixelLimit(int64_t pixels) { PixelLimit = pixels; }
+
 void CheckPictureSize(int64_t width, int64_t height) {
-    if (width < 0 || height < 0 || (height > 0 && width > MaxPicturePixels / height))
+    if (width < 0 || height < 0 || (height > 0 && width > PixelLimit / height))
         throw EInvalidGraphic("Picture is too large: " + std::to_string(width) + " x " +
                               std::to_string(height) + " pixels");
 }

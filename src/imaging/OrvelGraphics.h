@@ -28,6 +28,10 @@ struct TPaletteEntry {
 // before they allocate anything.
 constexpr int64_t MaxPicturePixels = 300000000;
 void CheckPictureSize(int64_t width, int64_t height);
+// The decoders' limit: MaxPicturePixels, lowered only where a harness must
+// keep every input small (the fuzz targets).
+int64_t DecoderPixelLimit();
+void SetDecoderPixelLimit(int64_t pixels);
 
 class TRowSource;
 

@@ -222,6 +222,9 @@ int32_t ReflectIndex(int64_t j, int length) {
 }
 
 TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filter, float width) {
+    // A destination without pixels in this direction has no lists (and its
+    // scale factor would be negative).
+    if (destLength < 1) return TWeightTable();
     float scale = ScaleFactor(destLength, sourceLength);
     bool reducing = scale < 1.0f;
     float reach = reducing ? static_cast<float>(static_cast<Extended>(width) / scale) : width;

@@ -98,6 +98,16 @@ TEST(Gif, BrokenFilesAreRefused) {
     std::vector<uint8_t> huge = good;  // logical screen 65535 x 65535
     huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;
     EXPECT_THROW(gif.LoadFromBytes(huge.data(), huge.size()), EInvalidGraphic);
+    // A screen 65535 wide without a height takes its height from the frame,
+    // here placed 65000 rows down: the screen would exceed the limit too.
+    std::vector<uint8_t> tall = good;
+    tall[6] = tall[7] = 0xFF;
+    tall[8] = tall[9] = 0;
+    const size_t descriptor = 6 + 7 + 12;
+    ASSERT_EQ(tall[descriptor], 0x2C);
+    tall[descriptor + 3] = 0xE8;  // top = 65000
+    tall[descriptor + 4] = 0xFD;
+    EXPECT_THROW(gif.LoadFromBytes(tall.data(), tall.size()), EInvalidGraphic);
 }
 
 }  // namespace

@@ -123,6 +123,16 @@ TEST(WeightTable, ScaleAndReflection) {
     for (const auto& c : cases) EXPECT_EQ(ReflectIndex(c.j, c.length), c.expected) << c.j << " in " << c.length;
 }
 
+TEST(WeightTable, EmptyDestinationHasNoLists) {
+    const TWeightTable table = BuildWeightTable(0, 45, ResampleFilters[6].Filter, ResampleFilters[6].Width);
+    EXPECT_TRUE(table.Start.empty());
+    EXPECT_TRUE(table.Items.empty());
+    TBitmap source = MakeBitmap24(45, 31, 1, 2, 3);
+    TBitmap dest;
+    dest.SetSize(0, 171);  // a destination without columns: nothing to compute, nothing fails
+    EXPECT_EQ(ResampleBitmap(source, dest, ResampleFilters[6].Filter, ResampleFilters[6].Width), "");
+}
+
 TEST(SumToByte, ClampsAndRoundsHalfToEven) {
     const struct { float sum; int expected; } cases[] = {
         {56.5f, 56}, {57.5f, 58}, {127.5f, 128}, {-8.85f, 0}, {263.85f, 255}, {255.4f, 255}, {0.49f, 0}, {254.5f, 254}};
