@@ -20,7 +20,7 @@ std::string ExecutablePath() {
 }
 
 // A value of the Exec key: the path quoted, with the characters the
-// specification reserves inside quotes escaped.
+// desktop entry format reserves inside quotes escaped.
 std::string QuotedExec(const std::string& path) {
     std::string quoted = "\"";
     for (char c : path) {

@@ -129,6 +129,8 @@ struct TFailedDownload {
     size_t Size;
 };
 
+void PrintTo(const TFailedDownload& c, std::ostream* os) { *os << c.Name; }
+
 class FailedDownloads : public WebUpdateTest, public testing::WithParamInterface<TFailedDownload> {};
 
 TEST_P(FailedDownloads, ReportTheErrorAndTheEnd) {
