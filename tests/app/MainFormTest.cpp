@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "FormMain.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
@@ -34,17 +35,12 @@ class MainFormTest : public QObject {
             test::WriteJpeg(S(dir + QString("/p%1.jpg").arg(i)), test::MakeGradient(40, 30));
         return dir + "/";
     }
-    std::unique_ptr<TMainForm> Form() {
-        SettingsSaved = false;
-        auto form = std::make_unique<TMainForm>();
-        form->LateInitialize();
-        return form;
-    }
+    std::unique_ptr<TMainForm> Form() { return test::StartedForm(); }
 
 private slots:
     void init() {
         // The start-up update check never reaches the network here.
-        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
+        test::NoNetwork();
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         SetTickSource({});

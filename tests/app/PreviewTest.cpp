@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "FormMain.h"
 #include "Jpeg.h"
 #include "OrvelFileListBox.h"
@@ -56,13 +57,11 @@ class PreviewTest : public QObject {
 private slots:
     void init() {
         // The start-up update check never reaches the network here.
-        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
+        test::NoNetwork();
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         MakePictures();
-        SettingsSaved = false;
-        FForm = std::make_unique<TMainForm>();
-        FForm->LateInitialize();
+        FForm = test::StartedForm();
         FForm->resize(1000, 700);
         FForm->show();
         FForm->edtPath->setText(Pics());

@@ -1,4 +1,5 @@
 #include "DesktopEntries.h"
+#include "AppTestSupport.h"
 #include "FormMain.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -20,12 +21,7 @@ class ShellTest : public QObject {
     std::unique_ptr<test::TMessageLog> FMessages;
     std::vector<std::string> FOpened;
 
-    std::unique_ptr<TMainForm> Form() {
-        SettingsSaved = false;
-        auto form = std::make_unique<TMainForm>();
-        form->LateInitialize();
-        return form;
-    }
+    std::unique_ptr<TMainForm> Form() { return test::StartedForm(); }
     QString Shortcut() const { return FHome->Path("Desktop/Quorix Image Resizer.desktop"); }
     QString Autostart() const {
         return FHome->Path(".config/autostart/") + QFileInfo(QCoreApplication::applicationFilePath()).fileName() +
@@ -43,7 +39,7 @@ class ShellTest : public QObject {
 
 private slots:
     void init() {
-        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
+        test::NoNetwork();
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         FOpened.clear();

@@ -1,6 +1,7 @@
 // A long batch over good and bad pictures of every listed format, with the
 // output folder turning unwritable half-way: the batch goes on to its end.
 #include "Bmp.h"
+#include "AppTestSupport.h"
 #include "FormMain.h"
 #include "Jpeg.h"
 #include "OrvelFileListBox.h"
@@ -99,7 +100,7 @@ class SoakTest : public QObject {
 
 private slots:
     void init() {
-        SetDefaultHttpTransport([](const THttpRequest&, const THttpSink&) { return THttpOutcome::Failed; });
+        test::NoNetwork();
         FHome = std::make_unique<test::TTempHome>();
         FMessages = std::make_unique<test::TMessageLog>();
         MakePictures();
@@ -112,9 +113,8 @@ private slots:
     }
 
     void BatchSurvivesBadPicturesAndAnUnwritableOutput() {
-        SettingsSaved = false;
-        TMainForm form;
-        form.LateInitialize();
+        auto started = test::StartedForm();
+        TMainForm& form = *started;
         form.edtPath->setText(Pics());
         QCOMPARE(form.FileList->count(), 300);
         form.FileList->SelectAllItems();

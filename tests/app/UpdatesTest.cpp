@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "FormMain.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -25,12 +26,7 @@ class UpdatesTest : public QObject {
         f.open(QIODevice::WriteOnly);
         f.write(text.toUtf8());
     }
-    std::unique_ptr<TMainForm> Form() {
-        SettingsSaved = false;
-        auto form = std::make_unique<TMainForm>();
-        form->LateInitialize();
-        return form;
-    }
+    std::unique_ptr<TMainForm> Form() { return test::StartedForm(); }
     static QString Updates() { return Q(AppFolder()) + "Updates/"; }
     static std::string Meta(const std::string& name, const std::string& content) {
         return "<META NAME=\"" + name + "\" CONTENT=\"" + content + "\">\n";
