@@ -5,7 +5,12 @@
 #include "Resample.h"
 #include "ResizeImage.h"
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <filesystem>
 #include <ostream>
 
@@ -28,6 +33,46 @@ std::string OutputFolderFor(const std::string& source, const TCliArguments& args
     return ExtractFilePath(source) + "Output" + PathDelim;
 }
 
+struct TFileJob {
+    std::string Source, OutPath;
+    bool MakeFolder = false;  // a missing source gets no folder unless one was named
+    TResizeResult Result;
+    std::string Error;  // an error that ends the run
+    bool Done = false;
+};
+
+void RunJob(TFileJob& job, const TResizeOptions& options, std::mutex& folders) {
+    try {
+        if (job.MakeFolder) {
+            std::lock_guard<std::mutex> lock(folders);  // two pictures, one folder: created once
+            EnsureFolder(job.OutPath);
+        }
+        job.Result = ResizeImage(job.Source, job.OutPath, options);
+    } catch (const std::exception& e) {
+        job.Error = e.what();
+    }
+}
+
+// The pictures in order, taken by the next free worker; after an error no
+// further picture is started.
+void RunJobs(std::vector<TFileJob>& jobs, const TResizeOptions& options, int workers) {
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex folders;
+    auto work = [&] {
+        for (size_t i; !stop && (i = next++) < jobs.size();) {
+            TFileJob& job = jobs[i];
+            RunJob(job, options, folders);
+            job.Done = true;
+            if (!job.Error.empty()) stop = true;
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int w = 1; w < workers; ++w) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
@@ -46,22 +91,31 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << "quorix-resize " << QUORIX_VERSION << "\n";
         return 0;
     }
-    if (args.Threads > 0) SetResampleThreads(args.Threads);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int threads = args.Threads > 0 ? args.Threads : static_cast<int>(cores);
+    SetResampleThreads(threads);
+    // Several pictures keep the cores busy by taking one each; one picture
+    // spreads over them by itself.
+    const int workers = std::min<int>(threads, static_cast<int>(args.Files.size()));
+    if (workers > 1) SetResampleThreads(1);
+    std::vector<TFileJob> jobs(args.Files.size());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].Source = AbsolutePath(args.Files[i]);
+        jobs[i].OutPath = OutputFolderFor(jobs[i].Source, args);
+        jobs[i].MakeFolder = FileExists(jobs[i].Source) || !args.OutFolder.empty();
+    }
+    RunJobs(jobs, args.Options, std::max(1, workers));
     int status = 0;
-    for (const std::string& file : args.Files) {
-        std::string source = AbsolutePath(file);
-        std::string outPath = OutputFolderFor(source, args);
-        if (FileExists(source) || !args.OutFolder.empty()) EnsureFolder(outPath);
-        try {
-            TResizeResult result = ResizeImage(source, outPath, args.Options);
-            for (const std::string& line : result.Log) out << line << "\n";
-            if (result.Outcome == TResizeOutcome::SaveFailed) err << "quorix-resize: " << result.SaveError << "\n";
-            if (result.Outcome != TResizeOutcome::Written) status = 1;
-        } catch (const std::exception& e) {
+    for (const TFileJob& job : jobs) {
+        if (!job.Done) break;  // not started: an earlier picture ended the run
+        for (const std::string& line : job.Result.Log) out << line << "\n";
+        if (!job.Error.empty()) {
             out.flush();
-            err << "quorix-resize: " << e.what() << "\n";
+            err << "quorix-resize: " << job.Error << "\n";
             return 1;
         }
+        if (job.Result.Outcome == TResizeOutcome::SaveFailed) err << "quorix-resize: " << job.Result.SaveError << "\n";
+        if (job.Result.Outcome != TResizeOutcome::Written) status = 1;
     }
     return status;
 }

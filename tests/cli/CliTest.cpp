@@ -130,6 +130,28 @@ TEST_F(CliTest, ErrorLeavingThePipelineEndsTheRun) {
     EXPECT_FALSE(std::filesystem::exists(Dir.File("Output/a.jpg")));
 }
 
+TEST_F(CliTest, SeveralPicturesOnSeveralThreadsGiveTheSameFilesAndLog) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) {
+        names.push_back("p" + std::to_string(i) + ".jpg");
+        Jpeg(names.back(), 60 + 7 * i, 40 + 3 * i);
+    }
+    names.insert(names.begin() + 5, "missing.jpg");
+    std::vector<std::string> one{"--threads", "1", "--out", "one"}, two{"--threads", "2", "--out", "two"};
+    one.insert(one.end(), names.begin(), names.end());
+    two.insert(two.end(), names.begin(), names.end());
+    const TRun a = Run(one), b = Run(two);
+    EXPECT_EQ(a.Status, 1);  // the missing picture
+    EXPECT_EQ(b.Status, 1);
+    std::string expected = a.Out;
+    for (size_t at; (at = expected.find("/one/")) != std::string::npos;) expected.replace(at, 5, "/two/");
+    EXPECT_EQ(b.Out, expected);  // the log in the order of the pictures
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".jpg";
+        EXPECT_EQ(test::ReadFileBytes(Dir.File("one/" + name)), test::ReadFileBytes(Dir.File("two/" + name))) << name;
+    }
+}
+
 TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--mode", "sideways", "a.jpg"}, {"--quality", "100", "a.jpg"}, {"--quality", "4", "a.jpg"},
