@@ -1,5 +1,7 @@
 #include "OrvelImage.h"
 
+#include "Jpeg.h"
+
 #include <QPainter>
 
 namespace quorix {
@@ -35,8 +37,35 @@ void TImage::SetProportional(bool proportional) {
     update();
 }
 
+namespace {
+
+// A JPEG shown smaller than it is decodes at the largest reduction the
+// decoder offers that still covers the box: an eighth of the work or less.
+QImage ReducedJpeg(const TJPEGImage& jpeg, const QSize& box) {
+    TJPEGImage copy;
+    copy.LoadFromBytes(jpeg.Data());
+    copy.Smoothing = jpeg.Smoothing;
+    const TJPEGScale scales[] = {TJPEGScale::jsEighth, TJPEGScale::jsQuarter, TJPEGScale::jsHalf};
+    const int divisors[] = {8, 4, 2};
+    for (int i = 0; i < 3; ++i) {
+        if (jpeg.Width() / divisors[i] >= box.width() && jpeg.Height() / divisors[i] >= box.height()) {
+            copy.Scale = scales[i];
+            return ToQImage(copy);
+        }
+    }
+    return ToQImage(jpeg);
+}
+
+}  // namespace
+
 const QImage& TImage::Image() const {
-    if (FImage.isNull() && HasGraphic()) FImage = ToQImage(*FPicture.Graphic());
+    if (!HasGraphic()) return FImage;
+    const QSize box = PictureRect().size();
+    // A reduced decode is made again when the control has grown past it.
+    if (!FImage.isNull() && (FImage.width() >= box.width() || FImage.width() >= FPicture.Width())) return FImage;
+    const auto* jpeg = dynamic_cast<const TJPEGImage*>(FPicture.Graphic());
+    FImage = FProportional && jpeg && !jpeg->Data().empty() ? ReducedJpeg(*jpeg, box) : ToQImage(*FPicture.Graphic());
+    FScaled = QImage();
     return FImage;
 }
 

@@ -93,6 +93,15 @@ private slots:
         QVERIFY(shown.width() == FForm->imgMainPrev->width() || shown.height() == FForm->imgMainPrev->height());
         QVERIFY(qAbs(shown.width() * 768 - shown.height() * 1024) <= 1024);
         QVERIFY(qAbs(shown.center().x() - FForm->imgMainPrev->rect().center().x()) <= 1);
+        // What is drawn is the picture (decoded at a reduced size where that covers the box).
+        const QImage drawn = FForm->imgMainPrev->grab().toImage();
+        const TBitmap source = test::LoadAs24(S(Pics() + "big.jpg"));
+        for (const auto& [fx, fy] : {std::pair{0.25, 0.25}, {0.5, 0.5}, {0.8, 0.7}}) {
+            const QColor c = drawn.pixelColor(shown.x() + int(fx * shown.width()), shown.y() + int(fy * shown.height()));
+            const std::vector<int> bgr = test::Bgr(source, int(fx * 1024), int(fy * 768));
+            QVERIFY2(qAbs(c.blue() - bgr[0]) < 24 && qAbs(c.green() - bgr[1]) < 24 && qAbs(c.red() - bgr[2]) < 24,
+                     qPrintable(QString("at %1,%2").arg(fx).arg(fy)));
+        }
     }
 
     void PickingErrorsAndUnselectedItems_data() {
