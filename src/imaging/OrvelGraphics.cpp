@@ -105,8 +105,6 @@ void RaiseAssignError(const TGraphic& source, const TGraphic& dest) {
 
 // ---------------------------------------------------------------- TBitmap
 
-void TBitmap::TFree::operator()(uint8_t* p) const noexcept { std::free(p); }
-
 size_t TBitmap::StrideFor(int width, TPixelFormat format) {
     size_t bits = static_cast<size_t>(width) * static_cast<size_t>(format);
     return ((bits + 31) / 32) * 4;
@@ -140,13 +138,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format) {
     if (height < 0) height = 0;
     size_t stride = StrideFor(width, format);
     size_t bytes = stride * static_cast<size_t>(height);
-    std::unique_ptr<uint8_t[], TFree> data;
-    if (bytes > 0) {
-        // calloc leaves large buffers to the kernel's zero pages until they are written.
-        data.reset(static_cast<uint8_t*>(std::calloc(bytes, 1)));
-        if (!data) throw std::bad_alloc();
-    }
-    FData = std::move(data);
+    FData = AllocatePixels(bytes);
     FWidth = width;
     FHeight = height;
     FPixelFormat = format;

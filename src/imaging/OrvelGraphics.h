@@ -3,6 +3,8 @@
 // four bytes; 24-bit pixels are blue, green, red.
 #pragma once
 
+#include "PixelMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -107,7 +109,6 @@ public:
     static size_t StrideFor(int width, TPixelFormat format);
 
 private:
-    struct TFree { void operator()(uint8_t* p) const noexcept; };
     void Reallocate(int width, int height, TPixelFormat format);
 
     int FWidth = 0;
@@ -116,7 +117,7 @@ private:
     TBitmapHandleType FHandleType = TBitmapHandleType::bmDIB;
     size_t FStride = 0;
     std::vector<TPaletteEntry> FPalette;
-    std::unique_ptr<uint8_t[], TFree> FData;
+    TPixelMemory FData;
 };
 
 // The 24-bit working bitmap of the resize pipeline.

@@ -81,3 +81,41 @@ TEST(OrvelBitmap, FillColorUsesBgrBytesOfTheColour) {
 
 }  // namespace
 }  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// Small blocks come from the heap, large ones from their own mapping; both
+// start zeroed, take writes to their last byte and are given back (the
+// sanitizer build checks the heap side).
+TEST(PixelMemory, BlocksOfEverySizeStartZeroed) {
+    const size_t sizes[] = {1, 4095, LargePixelBlock - 1, LargePixelBlock, LargePixelBlock + 12345,
+                            3 * LargePixelBlock + 1};
+    for (size_t bytes : sizes) {
+        TPixelMemory block = AllocatePixels(bytes);
+        ASSERT_NE(block.get(), nullptr) << bytes;
+        size_t nonzero = 0;
+        for (size_t i = 0; i < bytes; i += 997) nonzero += block[i] != 0;
+        EXPECT_EQ(nonzero + (block[bytes - 1] != 0), 0u) << bytes;
+        block[0] = 1;
+        block[bytes - 1] = 2;
+        EXPECT_EQ(block[bytes - 1], 2) << bytes;
+    }
+    EXPECT_EQ(AllocatePixels(0).get(), nullptr);
+}
+
+TEST(PixelMemory, LargeBitmapsCopyAndSwap) {
+    TBitmap a;
+    a.SetSize(2000, 1000);  // 6 MB: its own mapping
+    a.ScanLine(999)[5999] = 42;
+    TBitmap b(a);
+    EXPECT_EQ(b.ScanLine(999)[5999], 42);
+    TBitmap c;
+    c.SetSize(3, 3);
+    c.Swap(b);
+    EXPECT_EQ(c.ScanLine(999)[5999], 42);
+    EXPECT_EQ(b.Width(), 3);
+}
+
+}  // namespace
+}  // namespace quorix
