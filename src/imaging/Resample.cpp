@@ -1,6 +1,7 @@
 #include "Resample.h"
 
 #include "ResampleKernels.h"
+#include "ResampleStream.h"
 #include "RowSource.h"
 
 #include <algorithm>
@@ -128,17 +129,16 @@ private:
     TStrip FStrips[Ring];
 };
 
-// The horizontal pass while the source is still being read: this thread
-// reads, a second one resamples.
-void HorizontalStreaming(TRowSource& source, std::vector<uint8_t*>& work, const TWeightTable& table,
-                         const TPassKernels& kernels) {
+// Both passes while the source is still being read: this thread reads, a
+// second one resamples each strip as it comes.
+void StreamWithReader(TRowSource& source, TStreamingPasses& passes) {
     TStripQueue queue(std::min<int64_t>(source.KeptReads(), 63));
     std::exception_ptr failure;
     std::thread resampler([&] {
         try {
             TStripQueue::TStrip strip;
             while (queue.Next(strip)) {
-                kernels.Horizontal(strip.Rows, work.data() + strip.First, strip.Count, source.Width(), table);
+                passes.Take(strip.Rows, strip.Count);
                 queue.Consumed();
             }
         } catch (...) {
@@ -158,45 +158,34 @@ void HorizontalStreaming(TRowSource& source, std::vector<uint8_t*>& work, const 
     if (failure) std::rethrow_exception(failure);
 }
 
-void HorizontalStage(TRowSource& source, std::vector<uint8_t*>& work, const TWeightTable& table,
-                     const TPassKernels& kernels, int threads) {
-    const int width = source.Width();
-    if (threads > 1 && source.KeptReads() == INT_MAX) {
-        // Every row stays readable: take them all, then split them between the threads.
-        std::vector<const uint8_t*> rows(work.size());
-        for (size_t y = 0; y < rows.size();) {
-            int n = source.ReadRows(static_cast<int>(rows.size() - y), rows.data() + y);
-            if (n <= 0) break;
-            y += static_cast<size_t>(n);
-        }
-        const int height = static_cast<int>(rows.size());
-        RunParallel(threads, [&](int part) {
-            int first = height * part / threads, last = height * (part + 1) / threads;
-            kernels.Horizontal(rows.data() + first, work.data() + first, last - first, width, table);
-        });
-        return;
-    }
-    if (threads > 1) {
-        HorizontalStreaming(source, work, table, kernels);
-        return;
-    }
+void StreamHere(TRowSource& source, TStreamingPasses& passes) {
     const uint8_t* rows[StripRows];
-    for (size_t y = 0; y < work.size();) {
+    for (;;) {
         int n = source.ReadRows(StripRows, rows);
         if (n <= 0) break;
-        kernels.Horizontal(rows, work.data() + y, n, width, table);
-        y += static_cast<size_t>(n);
+        passes.Take(rows, n);
     }
 }
 
-void VerticalStage(const std::vector<uint8_t*>& work, TBitmap& dest, const TWeightTable& table,
-                   const TPassKernels& kernels, int threads) {
-    const size_t rowBytes = static_cast<size_t>(dest.Width()) * 3;
+// Every row stays readable: each thread makes its own band of destination
+// rows from the source rows that band reads.
+void BandsInParallel(TRowSource& source, const TWeightTable& horizontal, const TWeightTable& vertical,
+                     const TPassKernels& kernels, TBitmap& dest, int threads) {
+    std::vector<const uint8_t*> rows(static_cast<size_t>(source.Height()));
+    for (size_t y = 0; y < rows.size();) {
+        int n = source.ReadRows(static_cast<int>(rows.size() - y), rows.data() + y);
+        if (n <= 0) break;
+        y += static_cast<size_t>(n);
+    }
     const int height = dest.Height();
     RunParallel(threads, [&](int part) {
-        for (int i = height * part / threads; i < height * (part + 1) / threads; ++i)
-            kernels.Vertical(work.data(), dest.ScanLine(i), rowBytes, table.Items.data() + table.Start[i],
-                             table.Count[i]);
+        TBand band = BandFor(vertical, height * part / threads, height * (part + 1) / threads);
+        band.LastSource = std::min(band.LastSource, static_cast<int>(rows.size()));
+        TStreamingPasses passes(horizontal, vertical, kernels, dest, source.Width(), source.Height(), band,
+                                StripRows);
+        for (int y = band.FirstSource; y < band.LastSource; y += StripRows)
+            passes.Take(rows.data() + y, std::min(StripRows, band.LastSource - y));
+        passes.Finish();
     });
 }
 
@@ -274,7 +263,11 @@ void HorizontalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& we
 void VerticalPass(const TBitmap& source, TBitmap& dest, const TWeightTable& weights) {
     std::vector<uint8_t*> work(static_cast<size_t>(source.Height()));
     for (int y = 0; y < source.Height(); ++y) work[y] = const_cast<uint8_t*>(source.ScanLine(y));
-    VerticalStage(work, dest, weights, KernelsFor(CurrentSimdLevel()), 1);
+    const TPassKernels& kernels = KernelsFor(CurrentSimdLevel());
+    const size_t rowBytes = static_cast<size_t>(dest.Width()) * 3;
+    for (int i = 0; i < dest.Height(); ++i)
+        kernels.Vertical(work.data(), dest.ScanLine(i), rowBytes, weights.Items.data() + weights.Start[i],
+                         weights.Count[i]);
 }
 
 void SetResampleThreads(int threads) {
@@ -291,13 +284,9 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
     const int dw = dest.Width(), dh = dest.Height();
     const int threads = static_cast<int64_t>(sw) * sh < ParallelPixels ? 1 : ResampleThreads();
-    TBitmap work;
-    std::vector<uint8_t*> workRows;
     TWeightTable horizontal, vertical;
     try {
         dest.SetPixelFormat(TPixelFormat::pf24bit);
-        work.SetSize(dw, sh);
-        workRows = RowPointers(work);
         horizontal = BuildWeightTable(dw, sw, filter, width);
         vertical = BuildWeightTable(dh, sh, filter, width);
     } catch (const std::bad_alloc&) {
@@ -308,16 +297,27 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     TSimdLevel level = CurrentSimdLevel();
     if (level == TSimdLevel::Avx2 && (horizontal.TinyWeights || vertical.TinyWeights)) level = TSimdLevel::Sse2;
     const TPassKernels& kernels = KernelsFor(level);
-    // What the source raises while it is read is its own error and passes on.
-    HorizontalStage(source, workRows, horizontal, kernels, threads);
-    TWeightTable().Items.swap(horizontal.Items);
+    if (threads > 1 && source.KeptReads() == INT_MAX) {
+        try {
+            BandsInParallel(source, horizontal, vertical, kernels, dest, threads);
+        } catch (const std::bad_alloc&) {
+            return "Out of memory";
+        }
+        return "";
+    }
+    std::unique_ptr<TStreamingPasses> passes;
     try {
-        VerticalStage(workRows, dest, vertical, kernels, threads);
+        passes = std::make_unique<TStreamingPasses>(horizontal, vertical, kernels, dest, sw, sh,
+                                                    TBand{0, dh, 0, sh}, StripRows);
     } catch (const std::bad_alloc&) {
         return "Out of memory";
-    } catch (const std::exception& e) {
-        return e.what();
     }
+    // What the source raises while it is read is its own error and passes on.
+    if (threads > 1)
+        StreamWithReader(source, *passes);
+    else
+        StreamHere(source, *passes);
+    passes->Finish();
     return "";
 }
 

@@ -1,11 +1,13 @@
 // Every fast path of the resampler gives the bytes of the plain one.
 #include "Resample.h"
 #include "ResampleKernels.h"
+#include "ResampleStream.h"
 #include "RowSource.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <sstream>
 
@@ -28,6 +30,18 @@ protected:
         EXPECT_EQ(ResampleBitmap(copy, dest, f.Filter, f.Width), "");
         return dest;
     }
+    // The definition: the whole horizontal pass, then the whole vertical pass,
+    // with the plain loops.
+    static TBitmap Reference(const TBitmap& source, int dw, int dh, int filter) {
+        SetSimdLevel(TSimdLevel::Plain);
+        const TResampleFilter& f = ResampleFilters[filter];
+        TBitmap work, dest;
+        work.SetSize(dw, source.Height());
+        dest.SetSize(dw, dh);
+        HorizontalPass(source, work, BuildWeightTable(dw, source.Width(), f.Filter, f.Width));
+        VerticalPass(work, dest, BuildWeightTable(dh, source.Height(), f.Filter, f.Width));
+        return dest;
+    }
     // The first differing byte, or an empty text when the bitmaps are equal.
     static std::string Difference(const TBitmap& a, const TBitmap& b) {
         for (int y = 0; y < a.Height(); ++y)
@@ -48,13 +62,13 @@ TEST_F(FastPath, EveryInstructionSetAndThreadCountGivesThePlainBytes) {
         {2, 2, 1, 1},       {2, 5, 7, 2},       {9, 1, 1, 4},      {33, 17, 1, 1}, {600, 520, 301, 260},
         {512, 600, 523, 611}, {35, 35, 3, 3}};
     std::mt19937 random(2024);
-    std::vector<TSimdLevel> levels = {TSimdLevel::Sse2};
+    std::vector<TSimdLevel> levels = {TSimdLevel::Plain, TSimdLevel::Sse2};
     if (BestSimdLevel() == TSimdLevel::Avx2) levels.push_back(TSimdLevel::Avx2);
     int compared = 0;
     for (const TSize& s : sizes) {
         TBitmap source = test::MakeNoise(s.sw, s.sh, random());
         for (int filter = 0; filter < ResampleFilterCount; ++filter) {
-            TBitmap plain = Run(source, s.dw, s.dh, filter, TSimdLevel::Plain, 1);
+            TBitmap plain = Reference(source, s.dw, s.dh, filter);
             for (TSimdLevel level : levels)
                 for (int threads : {1, 2, 3}) {
                     TBitmap fast = Run(source, s.dw, s.dh, filter, level, threads);
@@ -75,7 +89,7 @@ TEST_F(FastPath, SmoothPicturesWithExtremeSumsAgreeToo) {
         for (int x = 0; x < 300; ++x)
             for (int c = 0; c < 3; ++c) source.ScanLine(y)[3 * x + c] = ((x / (c + 2) + y / 3) & 1) ? 255 : 0;
     for (int filter = 0; filter < ResampleFilterCount; ++filter) {
-        TBitmap plain = Run(source, 517, 131, filter, TSimdLevel::Plain, 1);
+        TBitmap plain = Reference(source, 517, 131, filter);
         TBitmap fast = Run(source, 517, 131, filter, BestSimdLevel(), 2);
         ASSERT_EQ(Difference(plain, fast), "") << ResampleFilters[filter].Name;
     }
@@ -126,7 +140,7 @@ private:
 
 TEST_F(FastPath, StreamingSourceNeverReadsRowsItHasTakenBack) {
     TBitmap source = test::MakeNoise(700, 431, 77);
-    TBitmap plain = Run(source, 333, 250, 6, TSimdLevel::Plain, 1);
+    TBitmap plain = Reference(source, 333, 250, 6);
     for (int threads : {1, 2}) {
         SetResampleThreads(threads);
         SetSimdLevel(BestSimdLevel());
@@ -166,6 +180,66 @@ TEST_F(FastPath, TinyWeightsAreFlagged) {
     EXPECT_FALSE(BuildWeightTable(3000, 6000, Lanczos3Filter, 3.0f).TinyWeights);
     auto tiny = [](float x) { return x == 0.0f ? 1.0f : 1e-35f; };
     EXPECT_TRUE(BuildWeightTable(5, 5, tiny, 2.0f).TinyWeights);
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+TEST(StreamingPasses, KeepsOnlyTheRowsStillToBeRead) {
+    struct TCase { int sourceHeight, destHeight, filter, most; };
+    const TCase cases[] = {
+        {4000, 2000, 6, 16 + 13},  // Lanczos3 halving: a strip and the window it reads
+        {4000, 8000, 6, 16 + 7},   // enlarging: six rows of reach
+        {4000, 1, 0, 4000},        // one row reads everything
+        {3, 1000, 1, 3},           // never more than the source
+    };
+    for (const TCase& c : cases) {
+        const TResampleFilter& f = ResampleFilters[c.filter];
+        TWeightTable table = BuildWeightTable(c.destHeight, c.sourceHeight, f.Filter, f.Width);
+        const int rows = RingRows(table, TBand{0, c.destHeight, 0, c.sourceHeight}, 16);
+        EXPECT_LE(rows, c.most) << c.sourceHeight << " -> " << c.destHeight;
+        EXPECT_GE(rows, std::min(16, c.sourceHeight)) << c.sourceHeight << " -> " << c.destHeight;
+    }
+}
+
+// Strips of every size up to the most the ring was made for, and bands of
+// destination rows, against the two whole passes.
+TEST(StreamingPasses, StripsOfAnySizeAndBandsGiveTheWholePassBytes) {
+    std::mt19937 random(99);
+    struct TSize { int sw, sh, dw, dh; };
+    for (const TSize& s : {TSize{90, 200, 41, 57}, TSize{50, 40, 77, 123}, TSize{30, 300, 30, 9}}) {
+        TBitmap source = test::MakeNoise(s.sw, s.sh, random());
+        for (int filter : {0, 3, 6}) {
+            const TResampleFilter& f = ResampleFilters[filter];
+            TWeightTable h = BuildWeightTable(s.dw, s.sw, f.Filter, f.Width);
+            TWeightTable v = BuildWeightTable(s.dh, s.sh, f.Filter, f.Width);
+            const TPassKernels& kernels = KernelsFor(TSimdLevel::Plain);
+            TBitmap work, whole, streamed;
+            work.SetSize(s.dw, s.sh);
+            whole.SetSize(s.dw, s.dh);
+            streamed.SetSize(s.dw, s.dh);
+            HorizontalPass(source, work, h);
+            VerticalPass(work, whole, v);
+            const int split = s.dh / 3;
+            for (TBand band : {BandFor(v, 0, split), BandFor(v, split, s.dh)}) {
+                TStreamingPasses passes(h, v, kernels, streamed, s.sw, s.sh, band, 16);
+                for (int y = band.FirstSource; y < band.LastSource;) {
+                    const int n = std::min(1 + static_cast<int>(random() % 16), band.LastSource - y);
+                    std::vector<const uint8_t*> rows;
+                    for (int r = 0; r < n; ++r) rows.push_back(source.ScanLine(y + r));
+                    passes.Take(rows.data(), n);
+                    y += n;
+                }
+                passes.Finish();
+            }
+            for (int y = 0; y < s.dh; ++y)
+                ASSERT_EQ(0, std::memcmp(whole.ScanLine(y), streamed.ScanLine(y), s.dw * 3))
+                    << f.Name << " " << s.sh << " -> " << s.dh << " row " << y;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// Both passes over a band of source rows, one strip of rows at a time: the
+// horizontal pass writes each strip into a ring of intermediate rows, and each
+// destination row is made as soon as every row it reads is there. Only the
+// intermediate rows still to be read are kept, so they stay in the cache.
+#pragma once
+
+#include "ResampleKernels.h"
+
+#include <vector>
+
+namespace quorix {
+
+// Destination rows [FirstDest, LastDest) and the source rows [FirstSource,
+// LastSource) that are fed to make them.
+struct TBand {
+    int FirstDest = 0, LastDest = 0;
+    int FirstSource = 0, LastSource = 0;
+};
+
+// The band of destination rows [first, last): the source rows they read.
+TBand BandFor(const TWeightTable& vertical, int first, int last);
+
+// Intermediate rows the band keeps when strips of up to stripRows rows are fed.
+int RingRows(const TWeightTable& vertical, const TBand& band, int stripRows);
+
+class TStreamingPasses {
+public:
+    TStreamingPasses(const TWeightTable& horizontal, const TWeightTable& vertical, const TPassKernels& kernels,
+                     TBitmap& dest, int sourceWidth, int sourceHeight, const TBand& band, int stripRows);
+    // The band's next count (at most stripRows) source rows.
+    void Take(const uint8_t* const* rows, int count);
+    // Rows the source did not deliver count as black; makes the remaining rows.
+    void Finish();
+
+private:
+    void Emit();
+    uint8_t* Slot(int sourceRow) { return FRing.ScanLine((sourceRow - FBand.FirstSource) % FRing.Height()); }
+
+    const TWeightTable& FHorizontal;
+    const TWeightTable& FVertical;
+    const TPassKernels& FKernels;
+    TBitmap& FDest;
+    int FSourceWidth;
+    TBand FBand;
+    TBitmap FRing;
+    std::vector<uint8_t*> FRows;  // by source row: where its intermediate row is
+    std::vector<int> FNeed;       // by destination row: the last source row it reads
+    int FNextSource, FNextDest;
+};
+
+}  // namespace quorix
