@@ -46,7 +46,7 @@ double MacCount(const TWeightTable& table, int lines) {
     return static_cast<double>(table.Items.size()) * 3.0 * lines;
 }
 
-// Arguments: filter index, instruction set (0 plain, 1 SSE2, 2 AVX2).
+// Arguments: filter index, instruction set (0 plain, 1 SSE2, 2 AVX2, 3 AVX-512).
 bool UseLevel(benchmark::State& state) {
     TSimdLevel level = static_cast<TSimdLevel>(state.range(1));
     if (static_cast<int>(level) > static_cast<int>(BestSimdLevel())) {
@@ -58,7 +58,7 @@ bool UseLevel(benchmark::State& state) {
 }
 
 void PassArguments(benchmark::internal::Benchmark* b) {
-    for (int level = 0; level <= 2; ++level)
+    for (int level = 0; level <= 3; ++level)
         for (int filter = 0; filter < ResampleFilterCount; ++filter) b->Args({filter, level});
 }
 

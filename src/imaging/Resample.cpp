@@ -238,7 +238,6 @@ TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filt
                 weight = filter(static_cast<float>(distance));
             }
             if (weight == 0.0f) continue;
-            if (std::fabs(weight) < 0x1p-100f) table.TinyWeights = true;
             table.Items.push_back({ReflectIndex(j, sourceLength), weight});
         }
         table.Count[i] = static_cast<int32_t>(table.Items.size()) - table.Start[i];
@@ -294,9 +293,7 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     } catch (const std::exception& e) {
         return e.what();
     }
-    TSimdLevel level = CurrentSimdLevel();
-    if (level == TSimdLevel::Avx2 && (horizontal.TinyWeights || vertical.TinyWeights)) level = TSimdLevel::Sse2;
-    const TPassKernels& kernels = KernelsFor(level);
+    const TPassKernels& kernels = KernelsFor(CurrentSimdLevel());
     if (threads > 1 && source.KeptReads() == INT_MAX) {
         try {
             BandsInParallel(source, horizontal, vertical, kernels, dest, threads);

@@ -43,9 +43,6 @@ struct TWeightTable {
     std::vector<int32_t> Count;
     std::vector<TSourceWeight> Items;
     int MaxCount = 0;
-    // A weight below 2^-100 in magnitude: sums could then reach the subnormal
-    // range of single precision, which only the conversion-based paths round right.
-    bool TinyWeights = false;
 };
 
 // Corner-aligned scale from a source length to a destination length.

@@ -16,17 +16,8 @@ struct TAvx2Ops {
     };
     static Acc Zero() { return {_mm256_setzero_pd(), _mm256_setzero_pd()}; }
     static __m256d Weight(float w) { return _mm256_set1_pd(static_cast<double>(w)); }
-    // x rounded to single precision, ties to even, kept as a double: adding
-    // C = 1.5 * 2^(e + 29), e being x's binary exponent, leaves exactly 24
-    // significant bits of x in the sum, and subtracting C again is exact. Valid
-    // for sums that are zero or normal in single precision (TWeightTable::TinyWeights).
-    static __m256d RoundToSingle(__m256d x) {
-        const __m256i exponent = _mm256_set1_epi64x(0x7FF0000000000000LL);
-        const __m256i shift = _mm256_set1_epi64x((29LL << 52) | 0x0008000000000000LL);
-        __m256d c = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_and_si256(_mm256_castpd_si256(x), exponent), shift));
-        // x * 1 + c on a multiply-add unit leaves the adders to the other additions.
-        return _mm256_sub_pd(_mm256_fmadd_pd(x, _mm256_set1_pd(1.0), c), c);
-    }
+    // Rounded to single precision (ties to even, subnormals included) and back.
+    static __m256d RoundToSingle(__m256d x) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(x)); }
     // A byte b placed in the low mantissa bits of 2^52 is the double 2^52 + b;
     // subtracting 2^52 leaves b exactly, without a conversion instruction.
     static __m256d Bytes(const uint8_t* p) {
@@ -54,11 +45,11 @@ struct TAvx2Ops {
 
 void HorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                     const TWeightTable& table) {
-    HorizontalBlocks<TAvx2Ops>(src, dst, count, sourceWidth, table);
+    HorizontalBlocks<TAvx2Ops, 2>(src, dst, count, sourceWidth, table);
 }
 
 void VerticalAvx2(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count) {
-    VerticalBlocks<TAvx2Ops>(work, dst, rowBytes, items, count);
+    VerticalBlocks<TAvx2Ops, 4>(work, dst, rowBytes, items, count);
 }
 
 }  // namespace quorix

@@ -1,4 +1,4 @@
-// The shape both SIMD versions of the passes share. Ops holds the sums of
+// The shape the SIMD versions of the passes share. Ops holds the sums of
 // eight pixels (Acc), adds eight bytes times one weight to them (Step) and
 // turns them into eight bytes (Store8). Included by one file per instruction
 // set, each with its own Ops type.
@@ -38,9 +38,12 @@ inline void StorePixel(const typename Ops::Acc* acc, uint8_t* const* dst, int ro
 }
 
 // Eight rows at a time: interleaved, a byte of all eight rows is one load.
-template <class Ops>
+// Pixels destination pixels are summed together (their shared number of
+// contributors first): independent sums hide the latency of each step.
+template <class Ops, int Pixels>
 void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                       const TWeightTable& table) {
+    using Acc = typename Ops::Acc;
     const int destWidth = static_cast<int>(table.Start.size());
     const size_t rowBytes = static_cast<size_t>(sourceWidth) * 3;
     thread_local std::vector<uint8_t> scratch;
@@ -52,27 +55,25 @@ void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count,
         const uint8_t* in[8];
         for (int r = 0; r < 8; ++r) in[r] = src[y0 + std::min(r, rows - 1)];  // repeat the last row
         TransposeEightRows(in, rowBytes, block);
-        // Two destination pixels at once: twice the independent sums hide the
-        // latency of each accumulation step.
         int i = 0;
-        for (; i + 1 < destWidth; i += 2) {
-            typename Ops::Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
-            typename Ops::Acc b[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
-            const TSourceWeight* itemA = items + table.Start[i];
-            const TSourceWeight* itemB = items + table.Start[i + 1];
-            const int countA = table.Count[i], countB = table.Count[i + 1];
-            const int common = std::min(countA, countB);
-            for (int k = 0; k < common; ++k) {
-                StepPixel<Ops>(a, block, itemA[k]);
-                StepPixel<Ops>(b, block, itemB[k]);
+        for (; i + Pixels <= destWidth; i += Pixels) {
+            Acc acc[Pixels][3];
+            const TSourceWeight* item[Pixels];
+            int common = table.Count[i];
+            for (int n = 0; n < Pixels; ++n) {
+                acc[n][0] = acc[n][1] = acc[n][2] = Ops::Zero();
+                item[n] = items + table.Start[i + n];
+                common = std::min(common, static_cast<int>(table.Count[i + n]));
             }
-            for (int k = common; k < countA; ++k) StepPixel<Ops>(a, block, itemA[k]);
-            for (int k = common; k < countB; ++k) StepPixel<Ops>(b, block, itemB[k]);
-            StorePixel<Ops>(a, dst + y0, rows, i);
-            StorePixel<Ops>(b, dst + y0, rows, i + 1);
+            for (int k = 0; k < common; ++k)
+                for (int n = 0; n < Pixels; ++n) StepPixel<Ops>(acc[n], block, item[n][k]);
+            for (int n = 0; n < Pixels; ++n) {
+                for (int k = common; k < table.Count[i + n]; ++k) StepPixel<Ops>(acc[n], block, item[n][k]);
+                StorePixel<Ops>(acc[n], dst + y0, rows, i + n);
+            }
         }
         for (; i < destWidth; ++i) {
-            typename Ops::Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
+            Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};
             const TSourceWeight* item = items + table.Start[i];
             for (int k = 0; k < table.Count[i]; ++k) StepPixel<Ops>(a, block, item[k]);
             StorePixel<Ops>(a, dst + y0, rows, i);
@@ -80,21 +81,20 @@ void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count,
     }
 }
 
-// Thirty-two bytes of the row at a time, all contributors before the next block.
-template <class Ops>
+// Groups eight-byte groups of the row at a time, all contributors before the next block.
+template <class Ops, int Groups>
 void VerticalBlocks(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count) {
+    constexpr size_t Bytes = 8 * Groups;
     size_t x = 0;
-    for (; x + 32 <= rowBytes; x += 32) {
-        typename Ops::Acc acc[4] = {Ops::Zero(), Ops::Zero(), Ops::Zero(), Ops::Zero()};
+    for (; x + Bytes <= rowBytes; x += Bytes) {
+        typename Ops::Acc acc[Groups];
+        for (int j = 0; j < Groups; ++j) acc[j] = Ops::Zero();
         for (int k = 0; k < count; ++k) {
             const uint8_t* q = work[items[k].Pixel] + x;
             const auto weight = Ops::Weight(items[k].Weight);
-            Ops::Step(acc[0], q, weight);
-            Ops::Step(acc[1], q + 8, weight);
-            Ops::Step(acc[2], q + 16, weight);
-            Ops::Step(acc[3], q + 24, weight);
+            for (int j = 0; j < Groups; ++j) Ops::Step(acc[j], q + 8 * j, weight);
         }
-        for (int j = 0; j < 4; ++j) Ops::Store8(acc[j], dst + x + 8 * j);
+        for (int j = 0; j < Groups; ++j) Ops::Store8(acc[j], dst + x + 8 * j);
     }
     for (; x < rowBytes; ++x) {
         float sum = 0.0f;

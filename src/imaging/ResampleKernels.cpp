@@ -15,6 +15,7 @@ inline float Accumulate(float sum, uint8_t value, float weight) {
 TSimdLevel DetectSimdLevel() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return TSimdLevel::Avx512;
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return TSimdLevel::Avx2;
     return TSimdLevel::Sse2;
 #else
@@ -84,7 +85,9 @@ const TPassKernels& KernelsFor(TSimdLevel level) {
 #if defined(__x86_64__) || defined(__i386__)
     static const TPassKernels sse2{HorizontalSse2, VerticalSse2};
     static const TPassKernels avx2{HorizontalAvx2, VerticalAvx2};
+    static const TPassKernels avx512{HorizontalAvx512, VerticalAvx512};
     switch (level) {
+    case TSimdLevel::Avx512: return avx512;
     case TSimdLevel::Avx2: return avx2;
     case TSimdLevel::Sse2: return sse2;
     case TSimdLevel::Plain: break;
@@ -97,6 +100,7 @@ const TPassKernels& KernelsFor(TSimdLevel level) {
 
 const char* SimdLevelName(TSimdLevel level) {
     switch (level) {
+    case TSimdLevel::Avx512: return "AVX-512";
     case TSimdLevel::Avx2: return "AVX2";
     case TSimdLevel::Sse2: return "SSE2";
     case TSimdLevel::Plain: break;

@@ -20,7 +20,7 @@ using THorizontalKernel = void (*)(const uint8_t* const* src, uint8_t* const* ds
 using TVerticalKernel = void (*)(const uint8_t* const* work, uint8_t* dst, size_t rowBytes,
                                  const TSourceWeight* items, int count);
 
-enum class TSimdLevel { Plain, Sse2, Avx2 };
+enum class TSimdLevel { Plain, Sse2, Avx2, Avx512 };
 
 struct TPassKernels {
     THorizontalKernel Horizontal;
@@ -36,6 +36,10 @@ void VerticalSse2(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, con
 void HorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                     const TWeightTable& table);
 void VerticalAvx2(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count);
+void HorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
+                      const TWeightTable& table);
+void VerticalAvx512(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items,
+                    int count);
 
 // Eight rows of rowBytes bytes interleaved: block[8 * b + r] = rows[r][b].
 void TransposeEightRows(const uint8_t* const* rows, size_t rowBytes, uint8_t* block);

@@ -63,11 +63,11 @@ void TransposeEightRows(const uint8_t* const* rows, size_t rowBytes, uint8_t* bl
 
 void HorizontalSse2(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                     const TWeightTable& table) {
-    HorizontalBlocks<TSse2Ops>(src, dst, count, sourceWidth, table);
+    HorizontalBlocks<TSse2Ops, 2>(src, dst, count, sourceWidth, table);
 }
 
 void VerticalSse2(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count) {
-    VerticalBlocks<TSse2Ops>(work, dst, rowBytes, items, count);
+    VerticalBlocks<TSse2Ops, 4>(work, dst, rowBytes, items, count);
 }
 
 }  // namespace quorix
