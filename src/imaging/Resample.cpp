@@ -129,16 +129,43 @@ private:
     TStrip FStrips[Ring];
 };
 
-// Both passes while the source is still being read: this thread reads, a
-// second one resamples each strip as it comes.
-void StreamWithReader(TRowSource& source, TStreamingPasses& passes) {
+// What one resampling call builds before the passes run: the contributor
+// tables and, for a source read in order, the streaming passes.
+struct TPassPlan {
+    TWeightTable Horizontal, Vertical;
+    std::unique_ptr<TStreamingPasses> Passes;
+};
+
+// The resampler's own failures as text.
+template <class Work>
+std::string Attempt(Work work) {
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// Both passes while the source is still being read: this thread reads from the
+// start, a second one prepares the plan and then resamples each strip as it comes.
+template <class Prepare>
+std::string StreamWithReader(TRowSource& source, TPassPlan& plan, Prepare prepare) {
     TStripQueue queue(std::min<int64_t>(source.KeptReads(), 63));
     std::exception_ptr failure;
+    std::string refusal;
     std::thread resampler([&] {
         try {
+            refusal = prepare();
+            if (!refusal.empty()) {
+                queue.Stop();
+                return;
+            }
             TStripQueue::TStrip strip;
             while (queue.Next(strip)) {
-                passes.Take(strip.Rows, strip.Count);
+                plan.Passes->Take(strip.Rows, strip.Count);
                 queue.Consumed();
             }
         } catch (...) {
@@ -152,10 +179,14 @@ void StreamWithReader(TRowSource& source, TStreamingPasses& passes) {
     } catch (...) {
         queue.Stop();
         resampler.join();
+        if (!refusal.empty()) return refusal;
         throw;
     }
     resampler.join();
+    if (!refusal.empty()) return refusal;
     if (failure) std::rethrow_exception(failure);
+    plan.Passes->Finish();
+    return "";
 }
 
 void StreamHere(TRowSource& source, TStreamingPasses& passes) {
@@ -283,38 +314,35 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
     const int dw = dest.Width(), dh = dest.Height();
     const int threads = static_cast<int64_t>(sw) * sh < ParallelPixels ? 1 : ResampleThreads();
-    TWeightTable horizontal, vertical;
-    try {
-        dest.SetPixelFormat(TPixelFormat::pf24bit);
-        horizontal = BuildWeightTable(dw, sw, filter, width);
-        vertical = BuildWeightTable(dh, sh, filter, width);
-    } catch (const std::bad_alloc&) {
-        return "Out of memory";
-    } catch (const std::exception& e) {
-        return e.what();
-    }
+    std::string refusal = Attempt([&] { dest.SetPixelFormat(TPixelFormat::pf24bit); });
+    if (!refusal.empty()) return refusal;
     const TPassKernels& kernels = KernelsFor(CurrentSimdLevel());
+    TPassPlan plan;
+    auto buildTables = [&] {
+        plan.Horizontal = BuildWeightTable(dw, sw, filter, width);
+        plan.Vertical = BuildWeightTable(dh, sh, filter, width);
+    };
+    auto buildStreaming = [&] {
+        buildTables();
+        plan.Passes = std::make_unique<TStreamingPasses>(plan.Horizontal, plan.Vertical, kernels, dest, sw, sh,
+                                                         TBand{0, dh, 0, sh}, StripRows);
+    };
     if (threads > 1 && source.KeptReads() == INT_MAX) {
+        refusal = Attempt(buildTables);
+        if (!refusal.empty()) return refusal;
         try {
-            BandsInParallel(source, horizontal, vertical, kernels, dest, threads);
+            BandsInParallel(source, plan.Horizontal, plan.Vertical, kernels, dest, threads);
         } catch (const std::bad_alloc&) {
             return "Out of memory";
         }
         return "";
     }
-    std::unique_ptr<TStreamingPasses> passes;
-    try {
-        passes = std::make_unique<TStreamingPasses>(horizontal, vertical, kernels, dest, sw, sh,
-                                                    TBand{0, dh, 0, sh}, StripRows);
-    } catch (const std::bad_alloc&) {
-        return "Out of memory";
-    }
     // What the source raises while it is read is its own error and passes on.
-    if (threads > 1)
-        StreamWithReader(source, *passes);
-    else
-        StreamHere(source, *passes);
-    passes->Finish();
+    if (threads > 1) return StreamWithReader(source, plan, [&] { return Attempt(buildStreaming); });
+    refusal = Attempt(buildStreaming);
+    if (!refusal.empty()) return refusal;
+    StreamHere(source, *plan.Passes);
+    plan.Passes->Finish();
     return "";
 }
 
