@@ -140,13 +140,13 @@ struct TEncodeSettings {
     bool Progressive;
 };
 
-int CompressStage(TCompressor* c, const TBitmap* bitmap, const TEncodeSettings* settings) {
+int StartCompressStage(TCompressor* c, int width, int height, const TEncodeSettings* settings) {
     if (setjmp(c->Error.Jump)) return c->Error.Code;
     jpeg_compress_struct& info = c->Info;
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, &c->Buffer, &c->Size);
-    info.image_width = static_cast<JDIMENSION>(bitmap->Width());
-    info.image_height = static_cast<JDIMENSION>(bitmap->Height());
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 3;
     info.in_color_space = JCS_EXT_BGR;  // the bitmap's byte order, converted as RGB
     jpeg_set_defaults(&info);
@@ -154,11 +154,23 @@ int CompressStage(TCompressor* c, const TBitmap* bitmap, const TEncodeSettings* 
     if (settings->Grayscale) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
     if (settings->Progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(bitmap->ScanLine(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
+    return 0;
+}
+
+int WriteRowsStage(TCompressor* c, const uint8_t* const* rows, int count) {
+    if (setjmp(c->Error.Jump)) return c->Error.Code;
+    for (int done = 0; done < count;) {
+        JSAMPROW chunk[16];  // the library reads the rows, it does not write them
+        const int n = std::min(16, count - done);
+        for (int r = 0; r < n; ++r) chunk[r] = const_cast<JSAMPROW>(rows[done + r]);
+        done += static_cast<int>(jpeg_write_scanlines(&c->Info, chunk, static_cast<JDIMENSION>(n)));
     }
-    jpeg_finish_compress(&info);
+    return 0;
+}
+
+int FinishCompressStage(TCompressor* c) {
+    if (setjmp(c->Error.Jump)) return c->Error.Code;
+    jpeg_finish_compress(&c->Info);
     return 0;
 }
 
@@ -436,15 +448,58 @@ void TJPEGImage::Encode(const TBitmap& bitmap) {
         source = &converted;
     }
     if (source->Empty()) throw EJPEG("JPEG error #" + std::to_string(JERR_EMPTY_IMAGE));
-    TCompressor c;
-    TEncodeSettings settings{CompressionQuality, Grayscale, ProgressiveEncoding};
-    if (int code = CompressStage(&c, source, &settings)) RaiseJpegError(code);
-    FData.assign(c.Buffer, c.Buffer + c.Size);
-    FHeader.StoredWidth = source->Width();
-    FHeader.StoredHeight = source->Height();
+    TJpegRowEncoder encoder(*this, source->Width(), source->Height());
+    for (int y = 0; y < source->Height(); y += 16) {
+        const uint8_t* rows[16];
+        const int n = std::min(16, source->Height() - y);
+        for (int r = 0; r < n; ++r) rows[r] = source->ScanLine(y + r);
+        encoder.Write(rows, n);
+    }
+    encoder.FinishInto(*this);
+}
+
+void TJPEGImage::AdoptCompressed(std::vector<uint8_t> data, int width, int height) {
+    FBitmap.reset();
+    FData = std::move(data);
+    FHeader.StoredWidth = width;
+    FHeader.StoredHeight = height;
     FHeader.Orientation = 1;
     FHeader.Grayscale = Grayscale;
     FHeader.Progressive = ProgressiveEncoding;
+}
+
+struct TJpegRowEncoder::TState {
+    TCompressor Compressor;
+    int Width = 0, Height = 0, Written = 0;
+};
+
+TJpegRowEncoder::TJpegRowEncoder(const TJPEGSettings& settings, int width, int height)
+    : FState(std::make_unique<TState>()) {
+    if (width <= 0 || height <= 0) throw EJPEG("JPEG error #" + std::to_string(JERR_EMPTY_IMAGE));
+    FState->Width = width;
+    FState->Height = height;
+    TEncodeSettings encode{settings.CompressionQuality, settings.Grayscale, settings.ProgressiveEncoding};
+    if (int code = StartCompressStage(&FState->Compressor, width, height, &encode)) RaiseJpegError(code);
+}
+
+TJpegRowEncoder::~TJpegRowEncoder() = default;
+
+int TJpegRowEncoder::RowsWritten() const {
+    return FState->Written;
+}
+
+void TJpegRowEncoder::Write(const uint8_t* const* rows, int count) {
+    count = std::min(count, FState->Height - FState->Written);
+    if (count <= 0) return;
+    if (int code = WriteRowsStage(&FState->Compressor, rows, count)) RaiseJpegError(code);
+    FState->Written += count;
+}
+
+void TJpegRowEncoder::FinishInto(TJPEGImage& jpeg) {
+    if (FState->Written < FState->Height) throw EJPEG("JPEG error #" + std::to_string(JERR_TOO_LITTLE_DATA));
+    TCompressor& c = FState->Compressor;
+    if (int code = FinishCompressStage(&c)) RaiseJpegError(code);
+    jpeg.AdoptCompressed(std::vector<uint8_t>(c.Buffer, c.Buffer + c.Size), FState->Width, FState->Height);
 }
 
 void TJPEGImage::SaveToStream(std::ostream& stream) {

@@ -71,12 +71,40 @@ public:
     const TJPEGHeader& Header() const { return FHeader; }
 
 private:
+    friend class TJpegRowEncoder;
+    // Compressed data made elsewhere from a width x height picture, with this
+    // object's settings.
+    void AdoptCompressed(std::vector<uint8_t> data, int width, int height);
+
+public:
+
+private:
     void Decode() const;
     void Encode(const TBitmap& bitmap);
 
     std::vector<uint8_t> FData;
     TJPEGHeader FHeader;
     mutable std::unique_ptr<TBitmap> FBitmap;
+};
+
+// A JPEG encoded from 24-bit rows as they come, top first, with the settings
+// of an image: the rows need not exist all at once. Raises the library's
+// errors as EJPEG.
+class TJpegRowEncoder {
+public:
+    TJpegRowEncoder(const TJPEGSettings& settings, int width, int height);
+    ~TJpegRowEncoder();
+    TJpegRowEncoder(const TJpegRowEncoder&) = delete;
+    TJpegRowEncoder& operator=(const TJpegRowEncoder&) = delete;
+    // The next count rows (those beyond the height are ignored).
+    void Write(const uint8_t* const* rows, int count);
+    int RowsWritten() const;
+    // Ends the data, once every row was written, and gives it to jpeg.
+    void FinishInto(TJPEGImage& jpeg);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
 };
 
 // The EXIF orientation in an APP1 payload ("Exif\0\0" and a TIFF block); 1 when absent.

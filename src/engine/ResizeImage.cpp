@@ -7,6 +7,7 @@
 #include "Resample.h"
 #include "TargetSize.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -32,6 +33,48 @@ std::unique_ptr<TGraphic> MakeEncoder(const TResizeOptions& options) {
     jpeg->CompressionQuality = options.Quality;
     return jpeg;
 }
+
+// Encodes the working bitmap's rows while the resampler is still making the
+// later ones. An error of the encoder is kept and raised when saving.
+class TEncodeAsRowsCome {
+public:
+    TEncodeAsRowsCome(TJPEGImage& jpeg, const TBitmap& rows) : FJpeg(jpeg), FRows(rows) {
+        try {
+            FEncoder = std::make_unique<TJpegRowEncoder>(jpeg, rows.Width(), rows.Height());
+        } catch (...) {
+            FError = std::current_exception();
+        }
+    }
+    TRowsDone Callback() {
+        return [this](int done) { WriteUpTo(done); };
+    }
+    // The rows the resampler has not reported, then the end of the data.
+    void Finish() {
+        WriteUpTo(FRows.Height());
+        if (FError) std::rethrow_exception(FError);
+        FEncoder->FinishInto(FJpeg);
+    }
+
+private:
+    void WriteUpTo(int done) noexcept {
+        if (FError) return;
+        try {
+            const uint8_t* rows[16];
+            while (FEncoder->RowsWritten() < done) {
+                const int first = FEncoder->RowsWritten(), n = std::min(16, done - first);
+                for (int r = 0; r < n; ++r) rows[r] = FRows.ScanLine(first + r);
+                FEncoder->Write(rows, n);
+            }
+        } catch (...) {
+            FError = std::current_exception();
+        }
+    }
+
+    TJPEGImage& FJpeg;
+    const TBitmap& FRows;
+    std::unique_ptr<TJpegRowEncoder> FEncoder;
+    std::exception_ptr FError;
+};
 
 }  // namespace
 
@@ -66,8 +109,13 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         return result;
     }
 
+    // A JPEG is encoded as the rows are made; the other formats take the finished bitmap.
+    std::unique_ptr<TEncodeAsRowsCome> asRowsCome;
+    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()))
+        asRowsCome = std::make_unique<TEncodeAsRowsCome>(*jpeg, working);
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
-    std::string failure = ResampleGraphic(source, working, filter.Filter, filter.Width);
+    std::string failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
+                                          asRowsCome ? asRowsCome->Callback() : TRowsDone());
     if (!failure.empty()) {
         TResizeResult result = Stop(TResizeOutcome::ResizeFailed,
                                     "ERROR! Cannot resize picture: " + imageName + " (" + failure + ")");
@@ -78,9 +126,8 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     TResizeResult result;
     result.OutputName = outputName;
     try {
-        // The JPEG encoder reads the working bitmap in place; the others take a copy.
-        if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()))
-            jpeg->CompressFrom(working);
+        if (asRowsCome)
+            asRowsCome->Finish();
         else
             encoder->Assign(working);
         encoder->SaveToFile(outputName);

@@ -308,7 +308,8 @@ int ResampleThreads() {
     return ThreadSetting().load(std::memory_order_relaxed);
 }
 
-std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width) {
+std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width,
+                         const TRowsDone& done) {
     const int sw = source.Width(), sh = source.Height();
     if (sw < 1 || sh < 1) return "Cannot strecth! The image is too small.";
     if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
@@ -326,6 +327,7 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
         buildTables();
         plan.Passes = std::make_unique<TStreamingPasses>(plan.Horizontal, plan.Vertical, kernels, dest, sw, sh,
                                                          TBand{0, dh, 0, sh}, StripRows);
+        plan.Passes->SetRowsDone(done);
     };
     if (threads > 1 && source.KeptReads() == INT_MAX) {
         refusal = Attempt(buildTables);
@@ -335,6 +337,7 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
         } catch (const std::bad_alloc&) {
             return "Out of memory";
         }
+        if (done) done(dh);
         return "";
     }
     // What the source raises while it is read is its own error and passes on.
@@ -346,14 +349,15 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     return "";
 }
 
-std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width) {
+std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width,
+                           const TRowsDone& done) {
     const int sw = source.Width(), sh = source.Height();
     if (sw < 1 || sh < 1) return "Cannot strecth! The image is too small.";
     if (static_cast<int64_t>(sw) * sh > MaxPicturePixels) return "Cannot strecth! The image is too big.";
     try {
         source.SetPixelFormat(TPixelFormat::pf24bit);
         TBitmapRowSource rows(source);
-        return ResampleRows(rows, dest, filter, width);
+        return ResampleRows(rows, dest, filter, width, done);
     } catch (const std::bad_alloc&) {
         return "Out of memory";
     } catch (const std::exception& e) {
@@ -361,14 +365,15 @@ std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, f
     }
 }
 
-std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width) {
+std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width,
+                            const TRowsDone& done) {
     // A decoder that hands out rows feeds the passes directly; a 24-bit bitmap
     // is read in place. Anything else is converted to a 24-bit copy first.
-    if (std::unique_ptr<TRowSource> rows = graphic.OpenRowSource()) return ResampleRows(*rows, dest, filter, width);
+    if (std::unique_ptr<TRowSource> rows = graphic.OpenRowSource()) return ResampleRows(*rows, dest, filter, width, done);
     TOrvelBitmap temporary;
     temporary.SetPixelFormat(TPixelFormat::pf24bit);
     temporary.Assign(graphic);
-    return ResampleBitmap(temporary, dest, filter, width);
+    return ResampleBitmap(temporary, dest, filter, width, done);
 }
 
 }  // namespace quorix

@@ -4,6 +4,7 @@
 #include "OrvelGraphics.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,17 +67,25 @@ class TRowSource;
 void SetResampleThreads(int threads);
 int ResampleThreads();
 
+// Told how many destination rows from the top are finished, each time more
+// are, on whichever thread made them; must not raise. Lets a caller use the
+// rows (encode them, say) while the rest are still being made.
+using TRowsDone = std::function<void(int rows)>;
+
 // Scales the rows of source into dest (already sized, made 24-bit). Returns
 // the resampler's refusal or failure as text; an error of the source itself
 // (a decoder's) is raised.
-std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width);
+std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, float width,
+                         const TRowsDone& done = TRowsDone());
 
 // Scales source into dest (already sized); empty text on success, else the reason.
 // Both bitmaps end up in 24 bits per pixel. Raises nothing.
-std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width);
+std::string ResampleBitmap(TBitmap& source, TBitmap& dest, TFilterProc filter, float width,
+                           const TRowsDone& done = TRowsDone());
 
 // Converts any graphic to a 24-bit bitmap and scales it into dest. A failing
 // conversion raises; a failing scaling returns its text.
-std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width);
+std::string ResampleGraphic(const TGraphic& graphic, TOrvelBitmap& dest, TFilterProc filter, float width,
+                            const TRowsDone& done = TRowsDone());
 
 }  // namespace quorix

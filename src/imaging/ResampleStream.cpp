@@ -88,9 +88,11 @@ void TStreamingPasses::Finish() {
 
 void TStreamingPasses::Emit() {
     const size_t rowBytes = static_cast<size_t>(FDest.Width()) * 3;
+    const int before = FNextDest;
     for (; FNextDest < FBand.LastDest && FNeed[FNextDest - FBand.FirstDest] < FNextSource; ++FNextDest)
         FKernels.Vertical(FRows.data(), FDest.ScanLine(FNextDest), rowBytes,
                           FVertical.Items.data() + FVertical.Start[FNextDest], FVertical.Count[FNextDest]);
+    if (FNextDest > before && FDone && *FDone) (*FDone)(FNextDest);
 }
 
 }  // namespace quorix

@@ -31,6 +31,8 @@ public:
     void Take(const uint8_t* const* rows, int count);
     // Rows the source did not deliver count as black; makes the remaining rows.
     void Finish();
+    // Told of the rows made so far after each strip (for a band from the top).
+    void SetRowsDone(const TRowsDone& done) { FDone = &done; }
 
 private:
     void Emit();
@@ -46,6 +48,7 @@ private:
     std::vector<uint8_t*> FRows;  // by source row: where its intermediate row is
     std::vector<int> FNeed;       // by destination row: the last source row it reads
     int FNextSource, FNextDest;
+    const TRowsDone* FDone = nullptr;
 };
 
 }  // namespace quorix

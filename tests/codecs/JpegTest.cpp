@@ -206,6 +206,41 @@ TEST(JpegRows, StreamedResamplingEqualsDecodingFirst) {
     SetResampleThreads(0);
 }
 
+// Rows handed over in uneven pieces give the bytes of encoding the finished
+// bitmap, for baseline and progressive, colour and grey.
+TEST(JpegRowEncoder, PiecesGiveTheBytesOfTheWholeBitmap) {
+    TBitmap picture = test::MakeNoise(75, 53, 11);
+    for (bool progressive : {false, true})
+        for (bool grey : {false, true}) {
+            TJPEGImage whole, pieces;
+            whole.CompressionQuality = pieces.CompressionQuality = 63;
+            whole.ProgressiveEncoding = pieces.ProgressiveEncoding = progressive;
+            whole.Grayscale = pieces.Grayscale = grey;
+            whole.CompressFrom(picture);
+            TJpegRowEncoder encoder(pieces, 75, 53);
+            std::vector<const uint8_t*> rows;
+            for (int y = 0; y < 53; ++y) rows.push_back(picture.ScanLine(y));
+            for (int y = 0, n = 1; y < 53; y += n, n = n % 7 + 3) encoder.Write(rows.data() + y, std::min(n, 53 - y));
+            encoder.Write(rows.data(), 5);  // beyond the height: ignored
+            EXPECT_EQ(encoder.RowsWritten(), 53);
+            encoder.FinishInto(pieces);
+            EXPECT_EQ(pieces.Data(), whole.Data()) << progressive << grey;
+            EXPECT_EQ(pieces.Width(), 75);
+            EXPECT_EQ(pieces.Header().StoredHeight, 53);
+        }
+}
+
+TEST(JpegRowEncoder, RefusesAnEmptyPictureAndAnUnfinishedOne) {
+    TJPEGImage jpeg;
+    EXPECT_THROW(TJpegRowEncoder(jpeg, 0, 10), EJPEG);
+    TJpegRowEncoder encoder(jpeg, 8, 8);
+    TBitmap row = test::MakeNoise(8, 1, 1);
+    const uint8_t* rows[1] = {row.ScanLine(0)};
+    encoder.Write(rows, 1);
+    EXPECT_THROW(encoder.FinishInto(jpeg), EJPEG);
+    EXPECT_TRUE(jpeg.Data().empty());
+}
+
 TEST(JpegRows, TurnedPicturesAreDecodedWhole) {
     TJPEGImage plain;
     plain.Assign(test::MakeGradient(40, 20));

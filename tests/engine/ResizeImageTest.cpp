@@ -55,6 +55,33 @@ TEST_F(ResizeImageTest, WritesTheResizedJpegAndKeepsTheDecodedSource) {
     EXPECT_EQ(OutputCount(), 1u);
 }
 
+// The JPEG written while the rows are made is the one encoding the finished
+// picture gives, whether the picture is read as it decodes or whole.
+TEST_F(ResizeImageTest, EncodingAsTheRowsComeGivesTheFinishedPicturesBytes) {
+    test::WriteJpeg(Dir.File("big.jpg"), test::MakeNoise(900, 700, 8), 90);
+    TBmpImage bmp;
+    bmp.Assign(test::MakeNoise(900, 700, 9));
+    bmp.SaveToFile(Dir.File("big.bmp"));
+    for (const char* name : {"big.jpg", "big.bmp"})
+        for (int threads : {1, 2}) {
+            SetResampleThreads(threads);
+            TResizeOptions o;
+            o.Quality = 55;
+            ASSERT_EQ(ResizeImage(Dir.File(name), Out(), o).Outcome, TResizeOutcome::Written);
+            TPicture picture;
+            picture.LoadFromFile(Dir.File(name));
+            TOrvelBitmap finished;
+            finished.SetSize(450, 350);
+            const TResampleFilter& f = ResampleFilters[DefaultResampleFilter];
+            ASSERT_EQ(ResampleGraphic(*picture.Graphic(), finished, f.Filter, f.Width), "");
+            TJPEGImage expected;
+            expected.CompressionQuality = 55;
+            expected.CompressFrom(finished);
+            EXPECT_EQ(test::ReadFileBytes(Out() + "big.jpg"), expected.Data()) << name << " threads " << threads;
+        }
+    SetResampleThreads(0);
+}
+
 TEST_F(ResizeImageTest, FailureTableOfThePipeline) {
     std::string good = Picture("good.jpg");
     test::WriteFileBytes(Dir.File("broken.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -175,6 +176,39 @@ TEST_F(FastPath, ErrorsOfTheSourcePassOnAndLeaveNoThreadBehind) {
         dest.SetSize(100, 100);
         EXPECT_THROW(ResampleRows(source, dest, TriangleFilter, 1.0f), std::runtime_error);
     }
+}
+
+// Each report covers more rows, the last one all of them, and a row reported
+// as done does not change afterwards.
+TEST_F(FastPath, FinishedRowsAreReportedInOrderAndStayAsReported) {
+    TBitmap source = test::MakeNoise(640, 480, 5);
+    for (bool streamed : {false, true})
+        for (int threads : {1, 2}) {
+            SetResampleThreads(threads);
+            TBitmap dest;
+            dest.SetSize(300, 200);
+            std::vector<int> reports;
+            std::vector<std::vector<uint8_t>> seen(200);
+            TRowsDone done = [&](int rows) {
+                for (int y = reports.empty() ? 0 : reports.back(); y < rows; ++y)
+                    seen[y].assign(dest.ScanLine(y), dest.ScanLine(y) + 900);
+                reports.push_back(rows);
+            };
+            TBitmapRowSource whole(source);
+            TForgetfulSource pieces(source);
+            TRowSource& rows = streamed ? static_cast<TRowSource&>(pieces) : whole;
+            ASSERT_EQ(ResampleRows(rows, dest, Lanczos3Filter, 3.0f, done), "");
+            ASSERT_FALSE(reports.empty());
+            EXPECT_EQ(reports.back(), 200);
+            EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+            EXPECT_EQ(std::adjacent_find(reports.begin(), reports.end()), reports.end());
+            if (streamed || threads == 1) {
+                EXPECT_GT(reports.size(), 5u) << "reported as the rows come";
+            }
+            for (int y = 0; y < 200; ++y)
+                ASSERT_TRUE(std::equal(seen[y].begin(), seen[y].end(), dest.ScanLine(y)))
+                    << "row " << y << " streamed " << streamed << " threads " << threads;
+        }
 }
 
 TEST(StreamingPasses, KeepsOnlyTheRowsStillToBeRead) {
