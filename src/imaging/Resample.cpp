@@ -3,6 +3,7 @@
 #include "ResampleKernels.h"
 #include "ResampleStream.h"
 #include "RowSource.h"
+#include "WeightTableCache.h"
 
 #include <algorithm>
 #include <atomic>
@@ -132,7 +133,7 @@ private:
 // What one resampling call builds before the passes run: the contributor
 // tables and, for a source read in order, the streaming passes.
 struct TPassPlan {
-    TWeightTable Horizontal, Vertical;
+    std::shared_ptr<const TWeightTable> Horizontal, Vertical;
     std::unique_ptr<TStreamingPasses> Passes;
 };
 
@@ -320,12 +321,12 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     const TPassKernels& kernels = KernelsFor(CurrentSimdLevel());
     TPassPlan plan;
     auto buildTables = [&] {
-        plan.Horizontal = BuildWeightTable(dw, sw, filter, width);
-        plan.Vertical = BuildWeightTable(dh, sh, filter, width);
+        plan.Horizontal = SharedWeightTable(dw, sw, filter, width);
+        plan.Vertical = SharedWeightTable(dh, sh, filter, width);
     };
     auto buildStreaming = [&] {
         buildTables();
-        plan.Passes = std::make_unique<TStreamingPasses>(plan.Horizontal, plan.Vertical, kernels, dest, sw, sh,
+        plan.Passes = std::make_unique<TStreamingPasses>(*plan.Horizontal, *plan.Vertical, kernels, dest, sw, sh,
                                                          TBand{0, dh, 0, sh}, StripRows);
         plan.Passes->SetRowsDone(done);
     };
@@ -333,7 +334,7 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
         refusal = Attempt(buildTables);
         if (!refusal.empty()) return refusal;
         try {
-            BandsInParallel(source, plan.Horizontal, plan.Vertical, kernels, dest, threads);
+            BandsInParallel(source, *plan.Horizontal, *plan.Vertical, kernels, dest, threads);
         } catch (const std::bad_alloc&) {
             return "Out of memory";
         }

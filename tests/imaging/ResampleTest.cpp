@@ -1,4 +1,5 @@
 #include "Resample.h"
+#include "WeightTableCache.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,34 @@ TEST(ResampleBitmap, ConvertsPalettedSourcesTo24Bits) {
     EXPECT_EQ(source.PixelFormat(), TPixelFormat::pf24bit);
     const uint8_t expected[] = {40, 50, 60, 1, 2, 3, 40, 50, 60};
     for (int b = 0; b < 9; ++b) EXPECT_EQ(dest.ScanLine(0)[b], expected[b]) << b;
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+TEST(WeightTableCache, SharesTablesOnlyForTheSameQuestion) {
+    auto a = SharedWeightTable(300, 611, Lanczos3Filter, 3.0f);
+    TWeightTable built = BuildWeightTable(300, 611, Lanczos3Filter, 3.0f);
+    EXPECT_EQ(a->Start, built.Start);
+    EXPECT_EQ(a->Count, built.Count);
+    ASSERT_EQ(a->Items.size(), built.Items.size());
+    for (size_t k = 0; k < built.Items.size(); ++k) {
+        EXPECT_EQ(a->Items[k].Pixel, built.Items[k].Pixel);
+        EXPECT_EQ(a->Items[k].Weight, built.Items[k].Weight);
+    }
+    EXPECT_EQ(SharedWeightTable(300, 611, Lanczos3Filter, 3.0f), a);
+    EXPECT_NE(SharedWeightTable(300, 611, Lanczos3Filter, 2.0f), a);
+    EXPECT_NE(SharedWeightTable(300, 611, MitchellFilter, 3.0f), a);
+    EXPECT_NE(SharedWeightTable(301, 611, Lanczos3Filter, 3.0f), a);
+    EXPECT_NE(SharedWeightTable(300, 612, Lanczos3Filter, 3.0f), a);
+    // Enough other questions push the first one out; a new one is built.
+    for (int n = 0; n < 20; ++n) SharedWeightTable(100 + n, 611, TriangleFilter, 1.0f);
+    auto again = SharedWeightTable(300, 611, Lanczos3Filter, 3.0f);
+    EXPECT_NE(again, a);
+    EXPECT_EQ(again->Items.size(), built.Items.size());
 }
 
 }  // namespace
