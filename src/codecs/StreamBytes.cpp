@@ -1,5 +1,6 @@
 #include "StreamBytes.h"
 
+#include "PixelMemory.h"
 #include "QuorixError.h"
 
 #include <algorithm>
@@ -22,6 +23,10 @@ std::vector<uint8_t> ReadAllBytes(std::istream& stream) {
     }
     stream.clear();
     size_t used = 0;
+    if (piece >= LargePixelBlock) {
+        bytes.reserve(piece);
+        OfferHugePages(bytes.data(), piece);
+    }
     for (;;) {
         bytes.resize(used + piece);
         stream.read(reinterpret_cast<char*>(bytes.data() + used), static_cast<std::streamsize>(piece));

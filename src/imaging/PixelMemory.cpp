@@ -33,6 +33,17 @@ uint8_t* MapLarge(size_t bytes) {
 
 }  // namespace
 
+void OfferHugePages(void* block, size_t bytes) {
+#if defined(__linux__)
+    uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    uintptr_t first = (start + HugePage - 1) & ~(HugePage - 1), last = (start + bytes) & ~(HugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 void TPixelMemoryFree::operator()(uint8_t* p) const noexcept {
 #if defined(__linux__)
     if (Bytes >= LargePixelBlock) {

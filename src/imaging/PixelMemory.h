@@ -20,6 +20,10 @@ using TPixelMemory = std::unique_ptr<uint8_t[], TPixelMemoryFree>;
 // bytes zero-filled bytes (null for 0); raises std::bad_alloc.
 TPixelMemory AllocatePixels(size_t bytes);
 
+// Asks for huge pages under the whole 2 MiB pages of a block that no page of
+// has been touched yet (a large heap block about to be filled, say).
+void OfferHugePages(void* block, size_t bytes);
+
 // Blocks from this size on are mapped on their own and offered huge pages.
 constexpr size_t LargePixelBlock = size_t(4) << 20;
 
