@@ -204,20 +204,21 @@ void StreamHere(TRowSource& source, TStreamingPasses& passes) {
 void BandsInParallel(TRowSource& source, const TWeightTable& horizontal, const TWeightTable& vertical,
                      const TPassKernels& kernels, TBitmap& dest, int threads) {
     std::vector<const uint8_t*> rows(static_cast<size_t>(source.Height()));
-    for (size_t y = 0; y < rows.size();) {
-        int n = source.ReadRows(static_cast<int>(rows.size() - y), rows.data() + y);
+    int delivered = 0;
+    while (delivered < source.Height()) {
+        int n = source.ReadRows(source.Height() - delivered, rows.data() + delivered);
         if (n <= 0) break;
-        y += static_cast<size_t>(n);
+        delivered += n;
     }
     const int height = dest.Height();
     RunParallel(threads, [&](int part) {
-        TBand band = BandFor(vertical, height * part / threads, height * (part + 1) / threads);
-        band.LastSource = std::min(band.LastSource, static_cast<int>(rows.size()));
+        const TBand band = BandFor(vertical, height * part / threads, height * (part + 1) / threads);
         TStreamingPasses passes(horizontal, vertical, kernels, dest, source.Width(), source.Height(), band,
                                 StripRows);
-        for (int y = band.FirstSource; y < band.LastSource; y += StripRows)
-            passes.Take(rows.data() + y, std::min(StripRows, band.LastSource - y));
-        passes.Finish();
+        const int last = std::min(band.LastSource, delivered);
+        for (int y = band.FirstSource; y < last; y += StripRows)
+            passes.Take(rows.data() + y, std::min(StripRows, last - y));
+        passes.Finish();  // rows the source did not deliver count as black
     });
 }
 

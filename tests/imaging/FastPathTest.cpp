@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -209,6 +210,40 @@ TEST_F(FastPath, FinishedRowsAreReportedInOrderAndStayAsReported) {
                 ASSERT_TRUE(std::equal(seen[y].begin(), seen[y].end(), dest.ScanLine(y)))
                     << "row " << y << " streamed " << streamed << " threads " << threads;
         }
+}
+
+// A source that ends before its height: the missing rows count as black,
+// whether one thread streams the rows or several split them into bands.
+TEST_F(FastPath, RowsASourceNeverDeliversCountAsBlack) {
+    class TShortSource : public TRowSource {
+    public:
+        TShortSource(const TBitmap& bitmap, int delivered) : FBitmap(bitmap), FDelivered(delivered) {}
+        int Width() const override { return FBitmap.Width(); }
+        int Height() const override { return FBitmap.Height(); }
+        int KeptReads() const override { return INT_MAX; }
+        int ReadRows(int maxRows, const uint8_t** rows) override {
+            int n = 0;
+            for (; n < maxRows && FNext < FDelivered; ++n) rows[n] = FBitmap.ScanLine(FNext++);
+            return n;
+        }
+
+    private:
+        const TBitmap& FBitmap;
+        int FDelivered, FNext = 0;
+    };
+    TBitmap source = test::MakeNoise(640, 480, 12);
+    TBitmap blackened = source;
+    for (int y = 300; y < 480; ++y) std::memset(blackened.ScanLine(y), 0, 640 * 3);
+    TBitmap expected = Reference(blackened, 320, 240, 6);
+    for (int threads : {1, 2}) {
+        SetResampleThreads(threads);
+        SetSimdLevel(BestSimdLevel());
+        TShortSource rows(source, 300);
+        TBitmap dest;
+        dest.SetSize(320, 240);
+        ASSERT_EQ(ResampleRows(rows, dest, Lanczos3Filter, 3.0f), "");
+        EXPECT_EQ(Difference(expected, dest), "") << "threads " << threads;
+    }
 }
 
 TEST(StreamingPasses, KeepsOnlyTheRowsStillToBeRead) {
