@@ -254,6 +254,7 @@ TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filt
 
     TWeightTable table;
     table.Start.resize(static_cast<size_t>(destLength));
+    table.SingleExact.reserve(static_cast<size_t>(destLength));
     table.Count.resize(static_cast<size_t>(destLength));
     table.Items.reserve(static_cast<size_t>(destLength) * static_cast<size_t>(2.0L * reach + 1.0L));
     for (int i = 0; i < destLength; ++i) {
@@ -275,8 +276,23 @@ TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filt
         }
         table.Count[i] = static_cast<int32_t>(table.Items.size()) - table.Start[i];
         if (table.Count[i] > table.MaxCount) table.MaxCount = table.Count[i];
+        table.SingleExact.push_back(SingleStepIsExact(table.Items.data() + table.Start[i], table.Count[i]));
     }
     return table;
+}
+
+bool SingleStepIsExact(const TSourceWeight* items, int count) {
+    if (count <= 0) return true;
+    double total = 0.0;
+    float smallest = INFINITY;
+    for (int k = 0; k < count; ++k) {
+        total += std::fabs(static_cast<double>(items[k].Weight));
+        smallest = std::min(smallest, std::fabs(items[k].Weight));
+    }
+    int bound, exponent;
+    std::frexp(2.0 * 255.0 * total * (1.0 + 0x1p-20), &bound);  // 2 * 255 * total < 2^bound
+    std::frexp(static_cast<double>(smallest), &exponent);      // smallest = m * 2^exponent, m in [0.5, 1)
+    return exponent - 1 >= bound - 30 && count < (1 << 20);
 }
 
 uint8_t SumToByte(float sum) {

@@ -44,7 +44,17 @@ struct TWeightTable {
     std::vector<int32_t> Count;
     std::vector<TSourceWeight> Items;
     int MaxCount = 0;
+    // By destination index: whether every accumulation step of its sums is
+    // exact in double before the rounding to single (SingleStepIsExact), so
+    // that one single-precision fused multiply-add gives the same float.
+    std::vector<uint8_t> SingleExact;
 };
+
+// Whether for every byte value every step float(double(sum) + double(b) *
+// double(w)) over these contributors adds exactly in double. All sums are
+// multiples of 2^(e - 23), e the smallest weight's binary exponent, and stay
+// below 2 * 255 * (sum of |w|) < 2^B; they fit 53 bits when e >= B - 30.
+bool SingleStepIsExact(const TSourceWeight* items, int count);
 
 // Corner-aligned scale from a source length to a destination length.
 float ScaleFactor(int destLength, int sourceLength);

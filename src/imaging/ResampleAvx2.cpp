@@ -1,6 +1,7 @@
 // The passes with AVX2 and FMA: four doubles a register. Built with those
 // instructions enabled; called only where the processor has them.
 #include "ResampleBlocks.h"
+#include "ResampleSingle.h"
 
 #include <immintrin.h>
 
@@ -45,11 +46,14 @@ struct TAvx2Ops {
 
 void HorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                     const TWeightTable& table) {
-    HorizontalBlocks<TAvx2Ops, 2>(src, dst, count, sourceWidth, table);
+    HorizontalBlocks<TAvx2Ops, 2, TSingleOps>(src, dst, count, sourceWidth, table);
 }
 
 void VerticalAvx2(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items, int count) {
-    VerticalBlocks<TAvx2Ops, 4>(work, dst, rowBytes, items, count);
+    if (SingleStepIsExact(items, count))
+        VerticalBlocks<TSingleOps, 8>(work, dst, rowBytes, items, count);
+    else
+        VerticalBlocks<TAvx2Ops, 4>(work, dst, rowBytes, items, count);
 }
 
 }  // namespace quorix

@@ -1,6 +1,7 @@
 // The passes with AVX-512: eight doubles a register. Built with those
 // instructions enabled; called only where the processor has them.
 #include "ResampleBlocks.h"
+#include "ResampleSingle.h"
 
 // GCC 12's own AVX-512 headers start some conversions from a deliberately
 // undefined register and warn about it.
@@ -38,12 +39,15 @@ struct TAvx512Ops {
 
 void HorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                       const TWeightTable& table) {
-    HorizontalBlocks<TAvx512Ops, 4>(src, dst, count, sourceWidth, table);
+    HorizontalBlocks<TAvx512Ops, 4, TSingleOps>(src, dst, count, sourceWidth, table);
 }
 
 void VerticalAvx512(const uint8_t* const* work, uint8_t* dst, size_t rowBytes, const TSourceWeight* items,
                     int count) {
-    VerticalBlocks<TAvx512Ops, 8>(work, dst, rowBytes, items, count);
+    if (SingleStepIsExact(items, count))
+        VerticalBlocks<TSingleOps, 8>(work, dst, rowBytes, items, count);
+    else
+        VerticalBlocks<TAvx512Ops, 8>(work, dst, rowBytes, items, count);
 }
 
 }  // namespace quorix

@@ -37,10 +37,43 @@ inline void StorePixel(const typename Ops::Acc* acc, uint8_t* const* dst, int ro
     }
 }
 
+// The Ops of a processor without a single-precision fused multiply-add.
+struct TNoSingleOps {
+    static constexpr bool Enabled = false;
+};
+
+// Pixels destination pixels from i on of eight interleaved rows, their shared
+// number of contributors first: independent sums hide the latency of each step.
+template <class Ops, int Pixels>
+inline void SumGroup(const TWeightTable& table, int i, const uint8_t* block, uint8_t* const* dst, int rows) {
+    typename Ops::Acc acc[Pixels][3];
+    const TSourceWeight* item[Pixels];
+    int common = table.Count[i];
+    for (int n = 0; n < Pixels; ++n) {
+        acc[n][0] = acc[n][1] = acc[n][2] = Ops::Zero();
+        item[n] = table.Items.data() + table.Start[i + n];
+        common = std::min(common, static_cast<int>(table.Count[i + n]));
+    }
+    for (int k = 0; k < common; ++k)
+        for (int n = 0; n < Pixels; ++n) StepPixel<Ops>(acc[n], block, item[n][k]);
+    for (int n = 0; n < Pixels; ++n) {
+        for (int k = common; k < table.Count[i + n]; ++k) StepPixel<Ops>(acc[n], block, item[n][k]);
+        StorePixel<Ops>(acc[n], dst, rows, i + n);
+    }
+}
+
+template <int Pixels>
+inline bool GroupIsSingleExact(const TWeightTable& table, int i) {
+    if (table.SingleExact.size() != table.Start.size()) return false;
+    for (int n = 0; n < Pixels; ++n)
+        if (!table.SingleExact[i + n]) return false;
+    return true;
+}
+
 // Eight rows at a time: interleaved, a byte of all eight rows is one load.
 // Pixels destination pixels are summed together (their shared number of
 // contributors first): independent sums hide the latency of each step.
-template <class Ops, int Pixels>
+template <class Ops, int Pixels, class Single = TNoSingleOps>
 void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count, int sourceWidth,
                       const TWeightTable& table) {
     using Acc = typename Ops::Acc;
@@ -57,20 +90,13 @@ void HorizontalBlocks(const uint8_t* const* src, uint8_t* const* dst, int count,
         TransposeEightRows(in, rowBytes, block);
         int i = 0;
         for (; i + Pixels <= destWidth; i += Pixels) {
-            Acc acc[Pixels][3];
-            const TSourceWeight* item[Pixels];
-            int common = table.Count[i];
-            for (int n = 0; n < Pixels; ++n) {
-                acc[n][0] = acc[n][1] = acc[n][2] = Ops::Zero();
-                item[n] = items + table.Start[i + n];
-                common = std::min(common, static_cast<int>(table.Count[i + n]));
+            if constexpr (Single::Enabled) {
+                if (GroupIsSingleExact<Pixels>(table, i)) {
+                    SumGroup<Single, Pixels>(table, i, block, dst + y0, rows);
+                    continue;
+                }
             }
-            for (int k = 0; k < common; ++k)
-                for (int n = 0; n < Pixels; ++n) StepPixel<Ops>(acc[n], block, item[n][k]);
-            for (int n = 0; n < Pixels; ++n) {
-                for (int k = common; k < table.Count[i + n]; ++k) StepPixel<Ops>(acc[n], block, item[n][k]);
-                StorePixel<Ops>(acc[n], dst + y0, rows, i + n);
-            }
+            SumGroup<Ops, Pixels>(table, i, block, dst + y0, rows);
         }
         for (; i < destWidth; ++i) {
             Acc a[3] = {Ops::Zero(), Ops::Zero(), Ops::Zero()};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -243,6 +244,39 @@ TEST_F(FastPath, RowsASourceNeverDeliversCountAsBlack) {
         dest.SetSize(320, 240);
         ASSERT_EQ(ResampleRows(rows, dest, Lanczos3Filter, 3.0f), "");
         EXPECT_EQ(Difference(expected, dest), "") << "threads " << threads;
+    }
+}
+
+// Lists with weights too small for single-precision sums, next to lists
+// without: each destination pixel takes its own path, and the bytes agree.
+TEST_F(FastPath, ListsWithTinyWeightsKeepTheDoubleSteps) {
+    const TFilterProc spiky = [](float x) {
+        float a = std::fabs(x);
+        if (a >= 2.0f) return 0.0f;
+        if (std::fmod(a * 7.0f, 1.0f) < 0.15f) return 3e-9f;
+        return a < 1.0f ? 1.0f - a : 0.0f;
+    };
+    TBitmap source = test::MakeNoise(700, 400, 21);
+    TBitmap work, expected;
+    work.SetSize(333, 400);
+    expected.SetSize(333, 190);
+    SetSimdLevel(TSimdLevel::Plain);
+    TWeightTable h = BuildWeightTable(333, 700, spiky, 2.0f), v = BuildWeightTable(190, 400, spiky, 2.0f);
+    HorizontalPass(source, work, h);
+    VerticalPass(work, expected, v);
+    const size_t exact = std::count(h.SingleExact.begin(), h.SingleExact.end(), 1);
+    ASSERT_GT(exact, 0u);
+    ASSERT_LT(exact, h.SingleExact.size());
+    for (TSimdLevel level : {TSimdLevel::Sse2, TSimdLevel::Avx2, TSimdLevel::Avx512}) {
+        if (level > BestSimdLevel()) continue;
+        for (int threads : {1, 2}) {
+            SetSimdLevel(level);
+            SetResampleThreads(threads);
+            TBitmap copy = source, dest;
+            dest.SetSize(333, 190);
+            ASSERT_EQ(ResampleBitmap(copy, dest, spiky, 2.0f), "");
+            EXPECT_EQ(Difference(expected, dest), "") << SimdLevelName(level) << " threads " << threads;
+        }
     }
 }
 

@@ -247,3 +247,38 @@ TEST(WeightTableCache, SharesTablesOnlyForTheSameQuestion) {
 
 }  // namespace
 }  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// Lists whose every accumulation step adds exactly in double, so that a
+// single-precision fused multiply-add gives the same float.
+TEST(SingleStepIsExact, DependsOnTheSmallestWeightAndTheSumOfMagnitudes) {
+    struct TCase { std::vector<float> weights; bool exact; };
+    const TCase cases[] = {
+        {{}, true},
+        {{1.0f}, true},
+        {{0.25f, 0.5f, 0.25f}, true},
+        {{-0.0625f, 0.5625f, 0.5625f, -0.0625f}, true},
+        {{0.5f, 0x1p-21f, 0.5f}, true},        // 2 * 255 * 1.0... < 2^9: exponents down to -21
+        {{0.5f, 0x1p-22f, 0.5f}, false},       // one exponent too small
+        {{0.5f, -1e-8f, 0.5f}, false},         // Lanczos near a zero crossing
+        {{2.0f, 2.0f, 0x1p-19f}, true},        // sum 4: 2 * 255 * 4 < 2^11, down to -19
+        {{2.0f, 2.0f, 0x1p-20f}, false},
+    };
+    for (const TCase& c : cases) {
+        std::vector<TSourceWeight> items;
+        for (float w : c.weights) items.push_back({0, w});
+        EXPECT_EQ(SingleStepIsExact(items.data(), static_cast<int>(items.size())), c.exact)
+            << c.weights.size() << " weights";
+    }
+    // A Lanczos3 halving has mostly such lists; a table records each.
+    TWeightTable table = BuildWeightTable(3000, 6000, Lanczos3Filter, 3.0f);
+    ASSERT_EQ(table.SingleExact.size(), table.Start.size());
+    size_t exact = 0;
+    for (uint8_t e : table.SingleExact) exact += e;
+    EXPECT_GT(exact, table.SingleExact.size() / 2);
+}
+
+}  // namespace
+}  // namespace quorix
