@@ -3,7 +3,10 @@
 // pixels sit in one register, each accumulation step is still
 // float(double(sum) + double(byte) * double(weight)) in the stored order of
 // the contributors, and the product of a byte and a single-precision weight
-// is exact in double, so a fused multiply-add changes nothing.
+// is exact in double, so a fused multiply-add changes nothing. Where a list's
+// steps all add exactly in double (SingleStepIsExact), the AVX2 and AVX-512
+// versions sum it in single precision with one fused multiply-add a step,
+// which rounds the same exact value once, as the definition does.
 #pragma once
 
 #include "Resample.h"
