@@ -111,10 +111,12 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         for (const std::string& line : job.Result.Log) out << line << "\n";
         if (!job.Error.empty()) {
             out.flush();
-            err << "quorix-resize: " << job.Error << "\n";
+            err << "quorix-resize: " << job.Source << ": " << job.Error << "\n";
             return 1;
         }
         if (job.Result.Outcome == TResizeOutcome::SaveFailed) err << "quorix-resize: " << job.Result.SaveError << "\n";
+        if (job.Result.Outcome == TResizeOutcome::CannotOpen)
+            err << "quorix-resize: " << job.Source << ": " << job.Result.Reason << "\n";
         if (job.Result.Outcome != TResizeOutcome::Written) status = 1;
     }
     return status;

@@ -3,7 +3,9 @@
 #include "QuorixError.h"
 #include "StreamBytes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <istream>
 #include <vector>
 
 namespace quorix {
@@ -13,6 +15,8 @@ namespace {
 enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
+
+}  // namespace
 
 struct TBmpInfo {
     int32_t Width = 0;
@@ -24,6 +28,8 @@ struct TBmpInfo {
     std::vector<TPaletteEntry> Palette;
     size_t DataOffset = 0;
 };
+
+namespace {
 
 // A channel mask as a shift and a width, to bring any field to 8 bits.
 struct TField {
@@ -49,7 +55,9 @@ void ReadMasks(const uint8_t* data, size_t size, size_t offset, int count, TBmpI
     for (int i = 0; i < count; ++i) info.Masks[i] = GetU32(data + offset + 4 * i);
 }
 
-TBmpInfo ReadInfo(const uint8_t* data, size_t size) {
+// data holds the first size bytes of a file of fileSize bytes: enough for
+// every header and palette.
+TBmpInfo ReadInfo(const uint8_t* data, size_t size, size_t fileSize) {
     if (size < 26 || data[0] != 'B' || data[1] != 'M') Invalid();
     TBmpInfo info;
     uint32_t offBits = GetU32(data + 10);
@@ -85,7 +93,6 @@ TBmpInfo ReadInfo(const uint8_t* data, size_t size) {
     if (height < 0) height = -height;
     if (info.Width <= 0 || height <= 0 || height > INT32_MAX) Invalid();
     info.Height = static_cast<int32_t>(height);
-    CheckPictureSize(info.Width, info.Height);
 
     if (info.Bits <= 8) {
         if (info.Bits != 1 && info.Bits != 4 && info.Bits != 8) Invalid();
@@ -101,7 +108,7 @@ TBmpInfo ReadInfo(const uint8_t* data, size_t size) {
     } else if (info.Bits != 16 && info.Bits != 24 && info.Bits != 32) {
         Invalid();
     }
-    info.DataOffset = offBits >= paletteOffset && offBits < size ? offBits : paletteOffset;
+    info.DataOffset = offBits >= paletteOffset && offBits < fileSize ? offBits : paletteOffset;
     return info;
 }
 
@@ -109,31 +116,65 @@ int TargetRow(const TBmpInfo& info, int stored) {
     return info.TopDown ? stored : info.Height - 1 - stored;
 }
 
-void ReadPlainRows(const uint8_t* data, size_t size, const TBmpInfo& info, TBitmap& bitmap) {
-    size_t stride = TBitmap::StrideFor(info.Width, static_cast<TPixelFormat>(info.Bits));
+}  // namespace
+
+// The stored rows in file order, from memory or read from a stream one at a
+// time, so an uncompressed file is never held whole beside its pixels.
+class TStoredRows {
+public:
+    TStoredRows(const uint8_t* data, size_t size, const TBmpInfo& info, size_t stride)
+        : FData(data), FStream(nullptr), FStride(stride) {
+        Check(size, info);
+    }
+    TStoredRows(std::istream& stream, size_t fileSize, const TBmpInfo& info, size_t stride)
+        : FData(nullptr), FStream(&stream), FStride(stride), FRow(stride) {
+        Check(fileSize, info);
+        stream.clear();
+        stream.seekg(static_cast<std::streamoff>(info.DataOffset));
+    }
+    // The next stored row: at least rowBytes bytes.
+    const uint8_t* Next() {
+        if (!FStream) return FData + FStride * FIndex++;
+        FStream->read(reinterpret_cast<char*>(FRow.data()), static_cast<std::streamsize>(FRow.size()));
+        if (static_cast<size_t>(FStream->gcount()) < FRowBytes) Invalid();
+        return FRow.data();
+    }
+
+private:
+    // Every row must be there before a pixel is allocated.
+    void Check(size_t fileSize, const TBmpInfo& info) {
+        FRowBytes = (static_cast<size_t>(info.Width) * info.Bits + 7) / 8;
+        if (info.DataOffset > fileSize || FStride * (info.Height - 1) + FRowBytes > fileSize - info.DataOffset) Invalid();
+        if (FData) FData += info.DataOffset;
+    }
+
+    const uint8_t* FData;
+    std::istream* FStream;
+    size_t FStride, FRowBytes = 0, FIndex = 0;
+    std::vector<uint8_t> FRow;
+};
+
+namespace {
+
+void ReadPlainRows(TStoredRows& stored, const TBmpInfo& info, TBitmap& bitmap) {
     size_t rowBytes = (static_cast<size_t>(info.Width) * info.Bits + 7) / 8;
-    size_t available = size - info.DataOffset;
-    if (stride * (info.Height - 1) + rowBytes > available) Invalid();
     bitmap.SetPixelFormat(static_cast<TPixelFormat>(info.Bits));
     bitmap.SetSize(info.Width, info.Height);
-    for (int y = 0; y < info.Height; ++y)
-        std::memcpy(bitmap.ScanLine(TargetRow(info, y)), data + info.DataOffset + stride * y, rowBytes);
+    for (int y = 0; y < info.Height; ++y) std::memcpy(bitmap.ScanLine(TargetRow(info, y)), stored.Next(), rowBytes);
     bitmap.SetPalette(info.Palette);
 }
 
-void ReadFieldRows(const uint8_t* data, size_t size, const TBmpInfo& info, TBitmap& bitmap) {
+void ReadFieldRows(TStoredRows& stored, const TBmpInfo& info, TBitmap& bitmap) {
     bool plain16 = info.Compression == BI_RGB;  // 16-bit without masks is 5-5-5
     TField red(plain16 ? 0x7C00 : info.Masks[0]), green(plain16 ? 0x03E0 : info.Masks[1]);
     TField blue(plain16 ? 0x001F : info.Masks[2]), alpha(plain16 ? 0 : info.Masks[3]);
     int step = info.Bits / 8;
-    size_t stride = TBitmap::StrideFor(info.Width, static_cast<TPixelFormat>(info.Bits));
-    if (stride * (info.Height - 1) + static_cast<size_t>(info.Width) * step > size - info.DataOffset) Invalid();
     bool withAlpha = info.Bits == 32;
     bitmap.SetPixelFormat(withAlpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
     bitmap.SetSize(info.Width, info.Height);
     int outStep = withAlpha ? 4 : 3;
     for (int y = 0; y < info.Height; ++y) {
-        const uint8_t* src = data + info.DataOffset + stride * y;
+        const uint8_t* src = stored.Next();
         uint8_t* out = bitmap.ScanLine(TargetRow(info, y));
         for (int x = 0; x < info.Width; ++x, src += step, out += outStep) {
             uint32_t pixel = step == 2 ? GetU16(src) : GetU32(src);
@@ -208,33 +249,76 @@ void ReadRleRows(const uint8_t* data, size_t size, const TBmpInfo& info, TBitmap
 }  // namespace
 
 void TBmpImage::LoadFromStream(std::istream& stream) {
-    std::vector<uint8_t> bytes = ReadAllBytes(stream);
-    LoadFromBytes(bytes.data(), bytes.size());
+    const std::streampos start = stream.tellg();
+    stream.seekg(0, std::ios::end);
+    const std::streampos end = stream.tellg();
+    if (start < 0 || end < start || start != std::streampos(0)) {  // not a seekable file of its own
+        stream.clear();
+        stream.seekg(start);
+        std::vector<uint8_t> bytes = ReadAllBytes(stream);
+        LoadFromBytes(bytes.data(), bytes.size());
+        return;
+    }
+    const size_t fileSize = static_cast<size_t>(end - start);
+    // Every header and palette lies within the first few kilobytes.
+    std::vector<uint8_t> head(std::min<size_t>(fileSize, 14 + 4096 + 16 + 1024));
+    stream.seekg(0);
+    stream.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (static_cast<size_t>(stream.gcount()) != head.size()) Invalid();
+    const TBmpInfo info = ReadInfo(head.data(), head.size(), fileSize);
+    CheckHeader(info.Width, info.Height);
+    if (info.Compression == BI_RLE8 || info.Compression == BI_RLE4) {
+        stream.clear();
+        stream.seekg(0);
+        std::vector<uint8_t> bytes = ReadAllBytes(stream);
+        return Decode(bytes.data(), bytes.size(), info);
+    }
+    TStoredRows stored(stream, fileSize, info, TBitmap::StrideFor(info.Width, static_cast<TPixelFormat>(info.Bits)));
+    Decode(stored, info);
 }
 
 void TBmpImage::LoadFromBytes(const uint8_t* data, size_t size) {
-    TBmpInfo info = ReadInfo(data, size);
-    TBitmap bitmap;
+    const TBmpInfo info = ReadInfo(data, size, size);
+    CheckHeader(info.Width, info.Height);
+    if (info.Compression == BI_RLE8 || info.Compression == BI_RLE4) return Decode(data, size, info);
+    TStoredRows stored(data, size, info, TBitmap::StrideFor(info.Width, static_cast<TPixelFormat>(info.Bits)));
+    Decode(stored, info);
+}
+
+namespace {
+
+void CheckDepth(const TBmpInfo& info) {
     switch (info.Compression) {
-    case BI_RGB:
-        if (info.Bits == 16)
-            ReadFieldRows(data, size, info, bitmap);
-        else
-            ReadPlainRows(data, size, info, bitmap);
-        break;
+    case BI_RGB: return;
     case BI_RLE8:
     case BI_RLE4:
         if (info.Bits != (info.Compression == BI_RLE8 ? 8 : 4)) Invalid();
-        ReadRleRows(data, size, info, bitmap);
-        break;
+        return;
     case BI_BITFIELDS:
     case BI_ALPHABITFIELDS:
         if (info.Bits != 16 && info.Bits != 32) Invalid();
-        ReadFieldRows(data, size, info, bitmap);
-        break;
+        return;
     default:
         Invalid();
     }
+}
+
+}  // namespace
+
+void TBmpImage::Decode(TStoredRows& stored, const TBmpInfo& info) {
+    CheckDepth(info);
+    TBitmap bitmap;
+    if (info.Bits == 16 || info.Compression == BI_BITFIELDS || info.Compression == BI_ALPHABITFIELDS)
+        ReadFieldRows(stored, info, bitmap);
+    else
+        ReadPlainRows(stored, info, bitmap);
+    Swap(bitmap);
+}
+
+void TBmpImage::Decode(const uint8_t* data, size_t size, const TBmpInfo& info) {
+    CheckDepth(info);
+    TBitmap bitmap;
+    ReadRleRows(data, size, info, bitmap);
     Swap(bitmap);
 }
 

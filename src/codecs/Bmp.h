@@ -9,6 +9,9 @@
 
 namespace quorix {
 
+struct TBmpInfo;
+class TStoredRows;
+
 class TBmpImage : public TBitmap {
 public:
     const char* ClassName() const override { return "TBitmap"; }
@@ -16,6 +19,10 @@ public:
     void SaveToStream(std::ostream& stream) override;
 
     void LoadFromBytes(const uint8_t* data, size_t size);
+
+private:
+    void Decode(TStoredRows& stored, const TBmpInfo& info);
+    void Decode(const uint8_t* data, size_t size, const TBmpInfo& info);
 };
 
 }  // namespace quorix

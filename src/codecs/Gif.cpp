@@ -1,11 +1,14 @@
 #include "Gif.h"
 
 #include "QuorixError.h"
+#include "RowSource.h"
 #include "StreamBytes.h"
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <istream>
 #include <memory>
 #include <string>
 
@@ -17,10 +20,16 @@ struct TGifSource {
     const uint8_t* Data;
     size_t Size;
     size_t Position;
+    std::istream* Stream;  // read from here instead, when set
 };
 
 extern "C" int GifReadBytes(GifFileType* gif, GifByteType* out, int length) {
     auto* source = static_cast<TGifSource*>(gif->UserData);
+    if (source->Stream) {
+        if (length <= 0) return 0;
+        source->Stream->read(reinterpret_cast<char*>(out), length);
+        return static_cast<int>(source->Stream->gcount());
+    }
     size_t left = source->Size - source->Position;
     size_t n = length < 0 ? 0 : static_cast<size_t>(length);
     if (n > left) n = left;
@@ -76,18 +85,24 @@ int TransparentIndex(const GifByteType* block) {
 
 }  // namespace
 
+// The file is read as giflib asks for it: only the frame's indices are held.
 void TGIFImage::LoadFromStream(std::istream& stream) {
-    std::vector<uint8_t> bytes = ReadAllBytes(stream);
-    LoadFromBytes(bytes.data(), bytes.size());
+    TGifSource source{nullptr, 0, 0, &stream};
+    Load(&source);
 }
 
 void TGIFImage::LoadFromBytes(const uint8_t* data, size_t size) {
-    TGifSource source{data, size, 0};
+    TGifSource source{data, size, 0, nullptr};
+    Load(&source);
+}
+
+void TGIFImage::Load(void* from) {
+    auto& source = *static_cast<TGifSource*>(from);
     int error = 0;
     TGifHandle gif(DGifOpen(&source, GifReadBytes, &error));
     if (!gif) RaiseGifError(error);
     GifFileType* g = gif.get();
-    CheckPictureSize(g->SWidth, g->SHeight);
+    CheckHeader(g->SWidth, g->SHeight);
     int transparent = -1;
     for (;;) {
         GifRecordType record;
@@ -105,13 +120,15 @@ void TGIFImage::LoadFromBytes(const uint8_t* data, size_t size) {
         Check(g, DGifGetImageDesc(g));
         const GifImageDesc& desc = g->Image;
         if (desc.Width <= 0 || desc.Height <= 0) throw EInvalidGraphic("GIF error: the first frame is empty");
-        CheckPictureSize(desc.Width, desc.Height);
+        const int screenWidth = g->SWidth > 0 ? g->SWidth : desc.Left + desc.Width;
+        const int screenHeight = g->SHeight > 0 ? g->SHeight : desc.Top + desc.Height;
+        CheckHeader(desc.Width, desc.Height);
+        CheckHeader(screenWidth, screenHeight);  // a missing side comes from the frame
         std::vector<uint8_t> indices;
         ReadFrameRows(g, desc.Width, desc.Height, desc.Interlace, indices);
 
-        FScreenWidth = g->SWidth > 0 ? g->SWidth : desc.Left + desc.Width;
-        FScreenHeight = g->SHeight > 0 ? g->SHeight : desc.Top + desc.Height;
-        CheckPictureSize(FScreenWidth, FScreenHeight);  // a missing side comes from the frame
+        FScreenWidth = screenWidth;
+        FScreenHeight = screenHeight;
         FLeft = desc.Left;
         FTop = desc.Top;
         FFrameWidth = desc.Width;
@@ -140,38 +157,55 @@ TBitmap TGIFImage::FirstFrameBitmap() const {
         bitmap.SetPalette(FPalette);
         return bitmap;
     }
-    // The frame drawn on the screen: the uncovered screen shows palette entry 0,
-    // or the background colour under a frame with a transparent colour.
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
     bitmap.SetSize(FScreenWidth, FScreenHeight);
+    for (int y = 0; y < FScreenHeight; ++y) MakeScreenRow(y, bitmap.ScanLine(y));
+    return bitmap;
+}
+
+// The frame drawn on the screen: the uncovered screen shows palette entry 0,
+// or the background colour under a frame with a transparent colour.
+void TGIFImage::MakeScreenRow(int y, uint8_t* row) const {
     TPaletteEntry ground = FPalette.empty() ? TPaletteEntry() : FPalette[0];
     if (FTransparent >= 0)
         ground = {static_cast<uint8_t>(FBackground >> 16), static_cast<uint8_t>(FBackground >> 8),
                   static_cast<uint8_t>(FBackground), 0};
-    for (int y = 0; y < FScreenHeight; ++y) {
-        uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < FScreenWidth; ++x, row += 3) {
-            row[0] = ground.Blue;
-            row[1] = ground.Green;
-            row[2] = ground.Red;
-        }
+    for (int x = 0; x < FScreenWidth; ++x) {
+        row[3 * x] = ground.Blue;
+        row[3 * x + 1] = ground.Green;
+        row[3 * x + 2] = ground.Red;
     }
-    for (int fy = 0; fy < FFrameHeight; ++fy) {
-        int y = FTop + fy;
-        if (y < 0 || y >= FScreenHeight) continue;
-        for (int fx = 0; fx < FFrameWidth; ++fx) {
-            int x = FLeft + fx;
-            if (x < 0 || x >= FScreenWidth) continue;
-            unsigned index = FIndices[static_cast<size_t>(fy) * FFrameWidth + fx];
-            if (static_cast<int>(index) == FTransparent) continue;
-            TPaletteEntry c = index < FPalette.size() ? FPalette[index] : TPaletteEntry();
-            uint8_t* p = bitmap.ScanLine(y) + 3 * static_cast<size_t>(x);
-            p[0] = c.Blue;
-            p[1] = c.Green;
-            p[2] = c.Red;
-        }
+    const int fy = y - FTop;
+    if (fy < 0 || fy >= FFrameHeight) return;
+    const uint8_t* indices = &FIndices[static_cast<size_t>(fy) * FFrameWidth];
+    for (int fx = std::max(0, -FLeft); fx < FFrameWidth && FLeft + fx < FScreenWidth; ++fx) {
+        const unsigned index = indices[fx];
+        if (static_cast<int>(index) == FTransparent) continue;
+        TPaletteEntry c = index < FPalette.size() ? FPalette[index] : TPaletteEntry();
+        uint8_t* p = row + 3 * static_cast<size_t>(FLeft + fx);
+        p[0] = c.Blue;
+        p[1] = c.Green;
+        p[2] = c.Red;
     }
-    return bitmap;
+}
+
+namespace {
+
+class TGifRowSource : public TRingRowSource {
+public:
+    explicit TGifRowSource(const TGIFImage& gif) : TRingRowSource(gif.Width(), gif.Height()), FGif(gif) {}
+
+protected:
+    void MakeRow(int y, uint8_t* out) override { FGif.MakeScreenRow(y, out); }
+
+private:
+    const TGIFImage& FGif;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowSource> TGIFImage::OpenRowSource() const {
+    return std::make_unique<TGifRowSource>(*this);
 }
 
 void TGIFImage::SaveToStream(std::ostream&) {

@@ -25,8 +25,13 @@ public:
     void LoadFromBytes(const uint8_t* data, size_t size);
     // The first frame on the logical screen, as assigning to a bitmap gives it.
     TBitmap FirstFrameBitmap() const;
+    // Row y of the first frame on the screen, as 24-bit pixels.
+    void MakeScreenRow(int y, uint8_t* row) const;
+    std::unique_ptr<TRowSource> OpenRowSource() const override;
 
 private:
+    void Load(void* source);  // from a TGifSource
+
     int FScreenWidth = 0, FScreenHeight = 0;
     TColor FBackground = WindowBackgroundColor;
     int FLeft = 0, FTop = 0, FFrameWidth = 0, FFrameHeight = 0;

@@ -68,11 +68,12 @@ void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
     if (OnChange) OnChange();
 }
 
-void TPicture::LoadFromFile(const std::string& fileName) {
+void TPicture::LoadFromFile(const std::string& fileName, const TDecodeLimits& limits) {
     std::string extension = PictureExtension(fileName);
     const TFileFormat* format = FileFormats().Find(extension);
     if (!format) throw EInvalidGraphic("Unknown picture file extension (." + extension + ")");
     std::unique_ptr<TGraphic> graphic = format->Create();
+    graphic->Limits = limits;
     graphic->LoadFromFile(fileName);
     SetGraphic(std::move(graphic));
 }

@@ -50,9 +50,9 @@ public:
     int Width() const { return FGraphic ? FGraphic->Width() : 0; }
     int Height() const { return FGraphic ? FGraphic->Height() : 0; }
 
-    // Picks the class by extension and loads the file; on any failure the
-    // previous graphic stays and the error passes to the caller.
-    void LoadFromFile(const std::string& fileName);
+    // Picks the class by extension and loads the file within limits; on any
+    // failure the previous graphic stays and the error passes to the caller.
+    void LoadFromFile(const std::string& fileName, const TDecodeLimits& limits = TDecodeLimits());
 
     std::function<void()> OnChange;
 

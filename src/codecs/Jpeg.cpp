@@ -1,5 +1,6 @@
 #include "Jpeg.h"
 
+#include "JpegScans.h"
 #include "RowSource.h"
 #include "StreamBytes.h"
 
@@ -36,9 +37,12 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(error->Jump, 1);
 }
 
-// A file that ends early would decode as grey padding; treat it as the error it is.
+// Data that ends early, or runs into a marker before the picture is complete,
+// would decode as grey padding; treat it as the error it is. Other corruption
+// warnings inside complete data decode as libjpeg does.
 extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) JpegErrorExit(cinfo);
+    const int code = cinfo->err->msg_code;
+    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) JpegErrorExit(cinfo);
 }
 
 extern "C" void JpegOutputMessage(j_common_ptr) {}
@@ -66,18 +70,62 @@ struct TDecompressor {
     TJpegError Error;
 };
 
+// The compressed bytes grow in a buffer that only this destination owns:
+// libjpeg's own memory destination frees its first buffer when it grows and
+// leaves the caller's pointer stale, so abandoning an encoder half-way freed
+// that block twice.
+struct TGrowingDestination {
+    jpeg_destination_mgr Pub{};
+    unsigned char* Buffer = nullptr;
+    size_t Capacity = 0;
+    size_t Size = 0;  // bytes finished, set when the data ends
+};
+
+extern "C" void DestinationInit(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TGrowingDestination*>(cinfo->dest);
+    if (!dest->Buffer) {
+        dest->Buffer = static_cast<unsigned char*>(std::malloc(65536));
+        if (!dest->Buffer) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+        dest->Capacity = 65536;
+    }
+    dest->Pub.next_output_byte = dest->Buffer;
+    dest->Pub.free_in_buffer = dest->Capacity;
+}
+
+extern "C" boolean DestinationGrow(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TGrowingDestination*>(cinfo->dest);
+    const size_t used = dest->Capacity;  // the library asks only when the buffer is full
+    auto* grown = static_cast<unsigned char*>(std::realloc(dest->Buffer, used * 2));
+    if (!grown) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+    dest->Buffer = grown;
+    dest->Capacity = used * 2;
+    dest->Pub.next_output_byte = grown + used;
+    dest->Pub.free_in_buffer = dest->Capacity - used;
+    return TRUE;
+}
+
+extern "C" void DestinationTerm(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TGrowingDestination*>(cinfo->dest);
+    dest->Size = dest->Capacity - dest->Pub.free_in_buffer;
+}
+
 struct TCompressor {
-    TCompressor() { InitError(Error); Info.err = &Error.Manager; }
+    TCompressor() {
+        InitError(Error);
+        Info.err = &Error.Manager;
+        Destination.Pub.init_destination = DestinationInit;
+        Destination.Pub.empty_output_buffer = DestinationGrow;
+        Destination.Pub.term_destination = DestinationTerm;
+    }
     ~TCompressor() {
         jpeg_destroy_compress(&Info);
-        std::free(Buffer);
+        std::free(Destination.Buffer);
     }
     TCompressor(const TCompressor&) = delete;
     TCompressor& operator=(const TCompressor&) = delete;
     jpeg_compress_struct Info{};
     TJpegError Error;
-    unsigned char* Buffer = nullptr;
-    unsigned long Size = 0;
+    TGrowingDestination Destination;
 };
 
 int ReadHeaderStage(TDecompressor* d, const uint8_t* data, size_t size) {
@@ -144,7 +192,7 @@ int StartCompressStage(TCompressor* c, int width, int height, const TEncodeSetti
     if (setjmp(c->Error.Jump)) return c->Error.Code;
     jpeg_compress_struct& info = c->Info;
     jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &c->Buffer, &c->Size);
+    info.dest = &c->Destination.Pub;
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 3;
@@ -257,15 +305,7 @@ void ApplyOrientation(TBitmap& bitmap, int orientation) {
         uint8_t* out = upright.ScanLine(y);
         for (int x = 0; x < upright.Width(); ++x, out += step) {
             int sx, sy;  // the stored pixel shown at (x, y)
-            switch (orientation) {
-            case 2: sx = w - 1 - x; sy = y; break;
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-            case 4: sx = x; sy = h - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = h - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-            default: sx = w - 1 - y; sy = x; break;  // 8
-            }
+            StoredPixelFor(orientation, w, h, x, y, sx, sy);
             std::memcpy(out, bitmap.ScanLine(sy) + sx * step, step);
         }
     }
@@ -301,7 +341,10 @@ void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
     header.Grayscale = d.Info.jpeg_color_space == JCS_GRAYSCALE;
     header.Progressive = d.Info.progressive_mode != 0;
     header.Orientation = OrientationOf(d.Info);
-    CheckPictureSize(header.StoredWidth, header.StoredHeight);
+    CheckHeader(header.StoredWidth, header.StoredHeight);  // the guard asks both sides: turning changes nothing
+    const TJpegScans scans = WalkJpegScans(data.data(), data.size(), MaxJpegScans);
+    if (scans.Scans > MaxJpegScans) throw EJPEG("JPEG error: more than " + std::to_string(MaxJpegScans) + " scans");
+    if (!scans.EveryComponent) throw EJPEG("JPEG error #" + std::to_string(JERR_NO_IMAGE));
     FData = std::move(data);
     FHeader = header;
     FBitmap.reset();
@@ -395,9 +438,18 @@ private:
 
 std::unique_ptr<TRowSource> TJPEGImage::OpenRowSource() const {
     if (FBitmap) return FBitmap->OpenRowSource();
-    // A turned picture is decoded whole and turned; an 8-bit palette too.
-    if (FData.empty() || FHeader.Orientation != 1 || PixelFormat == TJPEGPixelFormat::jf8Bit) return nullptr;
-    return std::make_unique<TJpegRowSource>(FData, *this);
+    // An 8-bit palette is decoded whole by the quantiser.
+    if (FData.empty() || PixelFormat == TJPEGPixelFormat::jf8Bit) return nullptr;
+    auto rows = std::make_unique<TJpegRowSource>(FData, *this);
+    if (FHeader.Orientation == 1) return rows;
+    // A turned picture needs every stored row before its first upright one:
+    // decoded once at 24 bits and turned row by row as the resampler reads.
+    auto stored = std::make_unique<TBitmap>();
+    stored->SetSize(rows->Width(), rows->Height());
+    const uint8_t* strip[16];
+    for (int y = 0, n; (n = rows->ReadRows(16, strip)) > 0; y += n)
+        for (int i = 0; i < n; ++i) std::memcpy(stored->ScanLine(y + i), strip[i], static_cast<size_t>(rows->Width()) * 3);
+    return OrientedRowSource(std::move(stored), FHeader.Orientation);
 }
 
 void TJPEGImage::Decode() const {
@@ -499,7 +551,8 @@ void TJpegRowEncoder::FinishInto(TJPEGImage& jpeg) {
     if (FState->Written < FState->Height) throw EJPEG("JPEG error #" + std::to_string(JERR_TOO_LITTLE_DATA));
     TCompressor& c = FState->Compressor;
     if (int code = FinishCompressStage(&c)) RaiseJpegError(code);
-    jpeg.AdoptCompressed(std::vector<uint8_t>(c.Buffer, c.Buffer + c.Size), FState->Width, FState->Height);
+    const unsigned char* bytes = c.Destination.Buffer;
+    jpeg.AdoptCompressed(std::vector<uint8_t>(bytes, bytes + c.Destination.Size), FState->Width, FState->Height);
 }
 
 void TJPEGImage::SaveToStream(std::ostream& stream) {

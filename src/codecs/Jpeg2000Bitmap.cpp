@@ -229,7 +229,7 @@ struct TDecoded {
     size_t Consumed = 0;
 };
 
-TDecoded Decode(const std::vector<uint8_t>& bytes, bool jp2) {
+TDecoded Decode(const std::vector<uint8_t>& bytes, bool jp2, const TGraphic& owner) {
     TMemory memory;
     memory.Data = bytes.data();
     memory.Size = bytes.size();
@@ -246,7 +246,8 @@ TDecoded Decode(const std::vector<uint8_t>& bytes, bool jp2) {
     // A picture beyond the decoder limit is refused before its pixels exist.
     if (ok) {
         int64_t w = static_cast<int64_t>(raw->x1) - raw->x0, h = static_cast<int64_t>(raw->y1) - raw->y0;
-        ok = w > 0 && h > 0 && raw->numcomps > 0 && w <= DecoderPixelLimit() / h;
+        ok = w > 0 && h > 0 && raw->numcomps > 0;
+        if (ok) owner.CheckHeader(w, h);
     }
     ok = ok && opj_decode(codec.get(), stream.get(), raw) && opj_end_decompress(codec.get(), stream.get());
     result.Consumed = memory.Furthest;
@@ -292,7 +293,7 @@ void TJpeg2000Bitmap::LoadFromStream(std::istream& stream) {
         throw EJpeg2000Error("Unknown JPEG 2000 file type");
 
     std::vector<uint8_t> bytes = ReadAllBytes(stream);
-    TDecoded decoded = Decode(bytes, jp2);
+    TDecoded decoded = Decode(bytes, jp2, *this);
     stream.clear();
     stream.seekg(start + static_cast<std::streamoff>(decoded.Consumed));
     if (!decoded.Image) DecodingFailed();

@@ -1,12 +1,14 @@
 #include "Png.h"
 
 #include "QuorixError.h"
+#include "RowSource.h"
 #include "StreamBytes.h"
 
 #include <png.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <istream>
 #include <string>
 
 namespace quorix {
@@ -15,13 +17,18 @@ namespace {
 
 // libpng leaves an error by longjmp to the *Stage function that called it; the
 // message is kept here and becomes an exception after that function returns.
+}  // namespace
+
 struct TPngContext {
     const uint8_t* Data = nullptr;
     size_t Size = 0;
     size_t Position = 0;
+    std::istream* Stream = nullptr;  // read from here instead, when set
     char Message[256] = "";
     std::vector<uint8_t>* Output = nullptr;
 };
+
+namespace {
 
 extern "C" void PngError(png_structp png, png_const_charp message) {
     auto* context = static_cast<TPngContext*>(png_get_error_ptr(png));
@@ -33,6 +40,11 @@ extern "C" void PngWarning(png_structp, png_const_charp) {}
 
 extern "C" void PngRead(png_structp png, png_bytep out, png_size_t length) {
     auto* context = static_cast<TPngContext*>(png_get_io_ptr(png));
+    if (context->Stream) {
+        context->Stream->read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(length));
+        if (static_cast<png_size_t>(context->Stream->gcount()) != length) png_error(png, "Unexpected end of PNG data");
+        return;
+    }
     if (context->Size - context->Position < length) png_error(png, "Unexpected end of PNG data");
     std::memcpy(out, context->Data + context->Position, length);
     context->Position += length;
@@ -62,6 +74,7 @@ struct TPngHeader {
 int ReadInfoStage(TPngReader* r, TPngHeader* header) {
     if (setjmp(png_jmpbuf(r->Png))) return 1;
     png_set_read_fn(r->Png, &r->Context, PngRead);
+    png_set_sig_bytes(r->Png, 8);  // the caller checked the signature
     png_set_user_limits(r->Png, 0x7fffffff, 0x7fffffff);
     png_read_info(r->Png, r->Info);
     png_get_IHDR(r->Png, r->Info, &header->Width, &header->Height, &header->BitDepth, &header->ColorType,
@@ -175,16 +188,28 @@ int WriteStage(TPngWriter* w, const TBitmap* bitmap) {
 
 }  // namespace
 
+// The file is read as libpng asks for it: only the decoded picture is held.
 void TPngImage::LoadFromStream(std::istream& stream) {
-    std::vector<uint8_t> bytes = ReadAllBytes(stream);
-    LoadFromBytes(bytes.data(), bytes.size());
+    uint8_t signature[8];
+    stream.read(reinterpret_cast<char*>(signature), 8);
+    if (stream.gcount() != 8 || png_sig_cmp(signature, 0, 8) != 0) throw EInvalidGraphic("PNG error: Not a PNG file");
+    TPngContext context;
+    context.Stream = &stream;
+    Decode(context);
 }
 
 void TPngImage::LoadFromBytes(const uint8_t* data, size_t size) {
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) throw EInvalidGraphic("PNG error: Not a PNG file");
+    TPngContext context;
+    context.Data = data;
+    context.Size = size;
+    context.Position = 8;
+    Decode(context);
+}
+
+void TPngImage::Decode(TPngContext& context) {
     TPngReader r;
-    r.Context.Data = data;
-    r.Context.Size = size;
+    r.Context = context;
     r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.Context, PngError, PngWarning);
     if (!r.Png) throw std::bad_alloc();
     r.Info = png_create_info_struct(r.Png);
@@ -192,7 +217,7 @@ void TPngImage::LoadFromBytes(const uint8_t* data, size_t size) {
 
     TPngHeader header{};
     if (ReadInfoStage(&r, &header)) RaisePngError(r.Context);
-    CheckPictureSize(header.Width, header.Height);
+    CheckHeader(header.Width, header.Height);
     bool alpha = (header.ColorType & PNG_COLOR_MASK_ALPHA) != 0;
     bool composite = alpha || header.PartialTrns;
     TPngTransparency mode = composite ? TPngTransparency::ptmPartial
@@ -210,6 +235,10 @@ void TPngImage::LoadFromBytes(const uint8_t* data, size_t size) {
     if (composite) CompositeOverBlack(bitmap);
     FBitmap.Swap(bitmap);
     FTransparency = mode;
+}
+
+std::unique_ptr<TRowSource> TPngImage::OpenRowSource() const {
+    return FBitmap.OpenRowSource();
 }
 
 void TPngImage::SaveToStream(std::ostream& stream) {

@@ -9,6 +9,8 @@
 
 namespace quorix {
 
+struct TPngContext;
+
 enum class TPngTransparency { ptmNone, ptmBit, ptmPartial };
 
 class TPngImage : public TGraphic {
@@ -22,6 +24,7 @@ public:
     void SaveToStream(std::ostream& stream) override;
     void Assign(const TGraphic& source) override;
     void AssignTo(TGraphic& dest) const override;
+    std::unique_ptr<TRowSource> OpenRowSource() const override;
 
     void LoadFromBytes(const uint8_t* data, size_t size);
     TPngTransparency TransparencyMode() const { return FTransparency; }
@@ -30,6 +33,8 @@ public:
     const TBitmap& Bitmap() const { return FBitmap; }
 
 private:
+    void Decode(TPngContext& context);
+
     TBitmap FBitmap;
     TPngTransparency FTransparency = TPngTransparency::ptmNone;
 };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <new>
 
 namespace quorix {
 
@@ -19,6 +20,12 @@ TResizeResult Stop(TResizeOutcome outcome, std::string line) {
     TResizeResult result;
     result.Outcome = outcome;
     result.Log.push_back(std::move(line));
+    return result;
+}
+
+TResizeResult CannotOpen(const std::string& imageName, const std::string& reason) {
+    TResizeResult result = Stop(TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + imageName);
+    result.Reason = reason;
     return result;
 }
 
@@ -86,10 +93,15 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     working.SetPixelFormat(TPixelFormat::pf24bit);
     std::unique_ptr<TGraphic> encoder = MakeEncoder(options);
 
+    // The header decides before any pixel exists: the guard and the pixel limit.
+    TDecodeLimits limits;
+    limits.Protect = options.Protect;
     try {
-        picture.LoadFromFile(imageName);
-    } catch (const std::exception&) {
-        return Stop(TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + imageName);
+        picture.LoadFromFile(imageName, limits);
+    } catch (const EHugeImage&) {
+        return Stop(TResizeOutcome::HugeImage, "WARNING! Huge image: " + imageName);
+    } catch (const std::exception& e) {
+        return CannotOpen(imageName, e.what());
     }
     const TGraphic& source = *picture.Graphic();
     const int w = source.Width(), h = source.Height();
@@ -114,8 +126,16 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()))
         asRowsCome = std::make_unique<TEncodeAsRowsCome>(*jpeg, working);
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
-    std::string failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
-                                          asRowsCome ? asRowsCome->Callback() : TRowsDone());
+    std::string failure;
+    try {
+        failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
+                                  asRowsCome ? asRowsCome->Callback() : TRowsDone());
+    } catch (const std::bad_alloc&) {
+        return CannotOpen(imageName, "Out of memory");
+    } catch (const std::exception& e) {
+        // Pixels that cannot be decoded cost this picture only; nothing is written.
+        return CannotOpen(imageName, e.what());
+    }
     if (!failure.empty()) {
         TResizeResult result = Stop(TResizeOutcome::ResizeFailed,
                                     "ERROR! Cannot resize picture: " + imageName + " (" + failure + ")");

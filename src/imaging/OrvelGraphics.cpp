@@ -30,6 +30,11 @@ void CheckPictureSize(int64_t width, int64_t height) {
 
 // ---------------------------------------------------------------- TGraphic
 
+void TGraphic::CheckHeader(int64_t width, int64_t height) const {
+    CheckPictureSize(width, height);
+    if (Limits.Protect && width > HugeImageSide && height > HugeImageSide) throw EHugeImage();
+}
+
 void TGraphic::LoadFromFile(const std::string& fileName) {
     struct stat st;
     if (::stat(fileName.c_str(), &st) != 0)
@@ -166,10 +171,6 @@ void TBitmap::Assign(const TGraphic& source) {
     source.AssignTo(*this);
 }
 
-std::unique_ptr<TRowSource> TBitmap::OpenRowSource() const {
-    if (FPixelFormat != TPixelFormat::pf24bit) return nullptr;
-    return std::make_unique<TBitmapRowSource>(*this);
-}
 
 namespace {
 
@@ -206,7 +207,27 @@ void ConvertRow(const uint8_t* src, int srcBits, uint8_t* dst, int dstBits, int 
     }
 }
 
+// The rows of a paletted or 32-bit bitmap as 24-bit pixels, a strip at a time.
+class TConvertingRowSource : public TRingRowSource {
+public:
+    explicit TConvertingRowSource(const TBitmap& bitmap)
+        : TRingRowSource(bitmap.Width(), bitmap.Height()), FBitmap(bitmap) {}
+
+protected:
+    void MakeRow(int y, uint8_t* out) override {
+        ConvertRow(FBitmap.ScanLine(y), FBitmap.BitsPerPixel(), out, 24, Width(), FBitmap.Palette());
+    }
+
+private:
+    const TBitmap& FBitmap;
+};
+
 }  // namespace
+
+std::unique_ptr<TRowSource> TBitmap::OpenRowSource() const {
+    if (FPixelFormat == TPixelFormat::pf24bit) return std::make_unique<TBitmapRowSource>(*this);
+    return std::make_unique<TConvertingRowSource>(*this);
+}
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
     if (format == FPixelFormat) return;

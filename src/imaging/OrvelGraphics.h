@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,25 @@ void CheckPictureSize(int64_t width, int64_t height);
 int64_t DecoderPixelLimit();
 void SetDecoderPixelLimit(int64_t pixels);
 
+// Picture sides above which the huge-picture guard refuses a picture (both
+// must exceed it).
+constexpr int HugeImageSide = 10000;
+// More scans than any real encoder writes: each one is a pass over the whole
+// picture, so a crafted file with thousands of them costs minutes.
+constexpr int MaxJpegScans = 500;
+
+// What a caller lets a decoder spend, checked against the header before any
+// pixel buffer exists.
+struct TDecodeLimits {
+    bool Protect = false;  // refuse pictures with both sides above HugeImageSide
+};
+
+// Raised by a decoder whose header shows a picture the guard refuses.
+class EHugeImage : public std::runtime_error {
+public:
+    EHugeImage() : std::runtime_error("Huge image") {}
+};
+
 class TRowSource;
 
 // An abstract decoded picture.
@@ -49,6 +69,13 @@ public:
     virtual void LoadFromStream(std::istream& stream) = 0;
     virtual void SaveToStream(std::ostream& stream) = 0;
     void LoadFromFile(const std::string& fileName);
+
+    // What the next load may spend; every decoder checks its header's sizes
+    // against them (CheckHeader) before it allocates a pixel.
+    TDecodeLimits Limits;
+    // Raises EInvalidGraphic beyond the pixel limit and EHugeImage where the
+    // guard refuses the (upright) picture.
+    void CheckHeader(int64_t width, int64_t height) const;
     // Writes to a temporary file beside the target and renames it over the
     // target only when everything was written.
     void SaveToFile(const std::string& fileName);

@@ -123,10 +123,10 @@ TEST_F(CliTest, ErrorLeavingThePipelineEndsTheRun) {
     TRun run = Run({"--mode", "same-size", "--size", "20000x20000", "a.jpg", "b.jpg"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Out, "");
-    EXPECT_EQ(run.Err, "quorix-resize: Image is too large.\n");
+    EXPECT_EQ(run.Err, "quorix-resize: " + Dir.File("a.jpg") + ": Image is too large.\n");
     TRun zero = Run({"--factor", "0", "a.jpg"});
     EXPECT_EQ(zero.Status, 1);
-    EXPECT_EQ(zero.Err, "quorix-resize: Floating point division by zero\n");
+    EXPECT_EQ(zero.Err, "quorix-resize: " + Dir.File("a.jpg") + ": Floating point division by zero\n");
     EXPECT_FALSE(std::filesystem::exists(Dir.File("Output/a.jpg")));
 }
 

@@ -241,16 +241,24 @@ TEST(JpegRowEncoder, RefusesAnEmptyPictureAndAnUnfinishedOne) {
     EXPECT_TRUE(jpeg.Data().empty());
 }
 
-TEST(JpegRows, TurnedPicturesAreDecodedWhole) {
+TEST(JpegRows, TurnedPicturesStreamTheSameRowsAsTheTurnedBitmap) {
     TJPEGImage plain;
     plain.Assign(test::MakeGradient(40, 20));
     plain.Compress();
-    TJPEGImage turned;
-    turned.LoadFromBytes(test::WithExifOrientation(plain.Data(), 6, false));
-    EXPECT_EQ(turned.OpenRowSource(), nullptr);
-    TOrvelBitmap out;
-    out.SetSize(10, 20);
-    EXPECT_EQ(ResampleGraphic(turned, out, BoxFilter, 0.5f), "");
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        TJPEGImage turned, whole;
+        turned.LoadFromBytes(test::WithExifOrientation(plain.Data(), orientation, false));
+        whole.LoadFromBytes(test::WithExifOrientation(plain.Data(), orientation, false));
+        TOrvelBitmap streamed, reference;
+        streamed.SetSize(13, 17);
+        reference.SetSize(13, 17);
+        ASSERT_NE(turned.OpenRowSource(), nullptr);
+        EXPECT_EQ(ResampleGraphic(turned, streamed, MitchellFilter, 2.0f), "");
+        TBitmap upright(whole.Bitmap());
+        EXPECT_EQ(ResampleBitmap(upright, reference, MitchellFilter, 2.0f), "");
+        for (int y = 0; y < 17; ++y)
+            EXPECT_EQ(std::memcmp(streamed.ScanLine(y), reference.ScanLine(y), 13 * 3), 0) << orientation << " row " << y;
+    }
 }
 
 }  // namespace
