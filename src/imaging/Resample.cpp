@@ -1,5 +1,6 @@
 #include "Resample.h"
 
+#include "PassLists.h"
 #include "ResampleKernels.h"
 #include "ResampleStream.h"
 #include "RowSource.h"
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -133,7 +135,7 @@ private:
 // What one resampling call builds before the passes run: the contributor
 // tables and, for a source read in order, the streaming passes.
 struct TPassPlan {
-    std::shared_ptr<const TWeightTable> Horizontal, Vertical;
+    std::unique_ptr<TPassLists> Horizontal, Vertical;
     std::unique_ptr<TStreamingPasses> Passes;
 };
 
@@ -201,7 +203,7 @@ void StreamHere(TRowSource& source, TStreamingPasses& passes) {
 
 // Every row stays readable: each thread makes its own band of destination
 // rows from the source rows that band reads.
-void BandsInParallel(TRowSource& source, const TWeightTable& horizontal, const TWeightTable& vertical,
+void BandsInParallel(TRowSource& source, const TPassLists& horizontal, const TPassLists& vertical,
                      const TPassKernels& kernels, TBitmap& dest, int threads) {
     std::vector<const uint8_t*> rows(static_cast<size_t>(source.Height()));
     int delivered = 0;
@@ -244,39 +246,87 @@ int32_t ReflectIndex(int64_t j, int length) {
 }
 
 TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filter, float width) {
+    return BuildWeightBlock(destLength, sourceLength, filter, width, 0, destLength);
+}
+
+namespace {
+
+// Lists whose centres have the same fractional part have the same weights at
+// the same offsets from the centre's whole part (the distances are the same,
+// exactly, in extended precision). Far from the origin a single-precision
+// centre has few fractional parts, so the long lists of a large reduction are
+// mostly weighed once. Kept small: cleared when it holds too many weights.
+class TWeightMemo {
+public:
+    struct TEntry {
+        int64_t Offset;
+        float Weight;
+    };
+    template <class Weigh>
+    const std::vector<TEntry>& Find(Extended fraction, Weigh weigh) {
+        auto it = FLists.find(fraction);
+        if (it != FLists.end()) return it->second;
+        if (FHeld > MaxHeld) {
+            FLists.clear();
+            FHeld = 0;
+        }
+        std::vector<TEntry>& list = FLists[fraction];
+        weigh(list);
+        FHeld += list.size();
+        return list;
+    }
+
+private:
+    static constexpr size_t MaxHeld = size_t(1) << 20;
+    std::map<Extended, std::vector<TEntry>> FLists;
+    size_t FHeld = 0;
+};
+
+}  // namespace
+
+TWeightTable BuildWeightBlock(int destLength, int sourceLength, TFilterProc filter, float width, int first,
+                              int count) {
     // A destination without pixels in this direction has no lists (and its
     // scale factor would be negative).
-    if (destLength < 1) return TWeightTable();
+    TWeightTable table;
+    count = std::min(count, destLength - first);
+    if (destLength < 1 || count < 1) return table;
     float scale = ScaleFactor(destLength, sourceLength);
     bool reducing = scale < 1.0f;
     float reach = reducing ? static_cast<float>(static_cast<Extended>(width) / scale) : width;
     float stretch = reducing ? static_cast<float>(1.0L / scale) : 1.0f;
 
-    TWeightTable table;
-    table.Start.resize(static_cast<size_t>(destLength));
-    table.SingleExact.reserve(static_cast<size_t>(destLength));
-    table.Count.resize(static_cast<size_t>(destLength));
-    table.Items.reserve(static_cast<size_t>(destLength) * static_cast<size_t>(2.0L * reach + 1.0L));
-    for (int i = 0; i < destLength; ++i) {
-        float centre = static_cast<float>(static_cast<Extended>(i) / scale);
-        int64_t left = static_cast<int64_t>(std::floor(static_cast<Extended>(centre) - reach));
-        int64_t right = static_cast<int64_t>(std::ceil(static_cast<Extended>(centre) + reach));
-        table.Start[i] = static_cast<int32_t>(table.Items.size());
-        for (int64_t j = left; j <= right; ++j) {
-            Extended distance = static_cast<Extended>(centre) - static_cast<Extended>(j);
-            float weight;
-            if (reducing) {
-                float x = static_cast<float>(distance / stretch);
-                weight = static_cast<float>(static_cast<Extended>(filter(x)) / stretch);
-            } else {
-                weight = filter(static_cast<float>(distance));
+    table.Start.resize(static_cast<size_t>(count));
+    table.SingleExact.reserve(static_cast<size_t>(count));
+    table.Count.resize(static_cast<size_t>(count));
+    table.Items.reserve(static_cast<size_t>(count) * static_cast<size_t>(2.0L * reach + 1.0L));
+    TWeightMemo memo;
+    for (int k = 0; k < count; ++k) {
+        const float centre = static_cast<float>(static_cast<Extended>(first + k) / scale);
+        const Extended whole = std::floor(static_cast<Extended>(centre));
+        const Extended fraction = static_cast<Extended>(centre) - whole;
+        const auto& weights = memo.Find(fraction, [&](std::vector<TWeightMemo::TEntry>& list) {
+            const int64_t left = static_cast<int64_t>(std::floor(fraction - reach));
+            const int64_t right = static_cast<int64_t>(std::ceil(fraction + reach));
+            for (int64_t m = left; m <= right; ++m) {
+                const Extended distance = fraction - static_cast<Extended>(m);
+                float weight;
+                if (reducing) {
+                    float x = static_cast<float>(distance / stretch);
+                    weight = static_cast<float>(static_cast<Extended>(filter(x)) / stretch);
+                } else {
+                    weight = filter(static_cast<float>(distance));
+                }
+                if (weight != 0.0f) list.push_back({m, weight});
             }
-            if (weight == 0.0f) continue;
-            table.Items.push_back({ReflectIndex(j, sourceLength), weight});
-        }
-        table.Count[i] = static_cast<int32_t>(table.Items.size()) - table.Start[i];
-        if (table.Count[i] > table.MaxCount) table.MaxCount = table.Count[i];
-        table.SingleExact.push_back(SingleStepIsExact(table.Items.data() + table.Start[i], table.Count[i]));
+        });
+        const int64_t base = static_cast<int64_t>(whole);
+        table.Start[k] = static_cast<int32_t>(table.Items.size());
+        for (const TWeightMemo::TEntry& entry : weights)
+            table.Items.push_back({ReflectIndex(base + entry.Offset, sourceLength), entry.Weight});
+        table.Count[k] = static_cast<int32_t>(table.Items.size()) - table.Start[k];
+        if (table.Count[k] > table.MaxCount) table.MaxCount = table.Count[k];
+        table.SingleExact.push_back(SingleStepIsExact(table.Items.data() + table.Start[k], table.Count[k]));
     }
     return table;
 }
@@ -338,8 +388,8 @@ std::string ResampleRows(TRowSource& source, TBitmap& dest, TFilterProc filter, 
     const TPassKernels& kernels = KernelsFor(CurrentSimdLevel());
     TPassPlan plan;
     auto buildTables = [&] {
-        plan.Horizontal = SharedWeightTable(dw, sw, filter, width);
-        plan.Vertical = SharedWeightTable(dh, sh, filter, width);
+        plan.Horizontal = std::make_unique<TPassLists>(PassListsFor(dw, sw, filter, width, false));
+        plan.Vertical = std::make_unique<TPassLists>(PassListsFor(dh, sh, filter, width, true));
     };
     auto buildStreaming = [&] {
         buildTables();

@@ -61,6 +61,10 @@ float ScaleFactor(int destLength, int sourceLength);
 // Mirrors an index at the edges until it lies inside 0 .. length - 1.
 int32_t ReflectIndex(int64_t j, int length);
 TWeightTable BuildWeightTable(int destLength, int sourceLength, TFilterProc filter, float width);
+// The lists of destination indices [first, first + count) only, numbered from
+// 0 in the table; the same lists BuildWeightTable holds for them.
+TWeightTable BuildWeightBlock(int destLength, int sourceLength, TFilterProc filter, float width, int first,
+                              int count);
 
 // A resampled channel sum as a byte: clamped, rounded half to even.
 uint8_t SumToByte(float sum);

@@ -6,41 +6,22 @@
 
 namespace quorix {
 
-namespace {
-
-// The first and last source row destination row i reads (last < first when
-// it reads none).
-void ReadRange(const TWeightTable& table, int i, int& first, int& last) {
-    first = INT_MAX;
-    last = -1;
-    const TSourceWeight* item = table.Items.data() + table.Start[i];
-    for (int k = 0; k < table.Count[i]; ++k) {
-        first = std::min(first, item[k].Pixel);
-        last = std::max(last, item[k].Pixel);
-    }
-}
-
-}  // namespace
-
-TBand BandFor(const TWeightTable& vertical, int first, int last) {
+TBand BandFor(const TPassLists& vertical, int first, int last) {
     TBand band{first, last, INT_MAX, 0};
     for (int i = first; i < last; ++i) {
-        int low, high;
-        ReadRange(vertical, i, low, high);
-        band.FirstSource = std::min(band.FirstSource, low);
-        band.LastSource = std::max(band.LastSource, high + 1);
+        band.FirstSource = std::min(band.FirstSource, vertical.Low(i));
+        band.LastSource = std::max(band.LastSource, vertical.High(i) + 1);
     }
     if (band.LastSource <= band.FirstSource) band.FirstSource = band.LastSource = 0;
     return band;
 }
 
-int RingRows(const TWeightTable& vertical, const TBand& band, int stripRows) {
+int RingRows(const TPassLists& vertical, const TBand& band, int stripRows) {
     const int dests = band.LastDest - band.FirstDest;
     std::vector<int> need(static_cast<size_t>(dests)), lowest(static_cast<size_t>(dests) + 1, INT_MAX);
     for (int d = dests - 1; d >= 0; --d) {
-        int low;
-        ReadRange(vertical, band.FirstDest + d, low, need[d]);
-        lowest[d] = std::min(low, lowest[d + 1]);
+        need[d] = vertical.High(band.FirstDest + d);
+        lowest[d] = std::min(vertical.Low(band.FirstDest + d), lowest[d + 1]);
     }
     // Before the strip from row p is written, every destination row before the
     // first one that reads row p or later has been made; the rows from the
@@ -54,27 +35,50 @@ int RingRows(const TWeightTable& vertical, const TBand& band, int stripRows) {
     return std::min(rows, std::max(1, band.LastSource - band.FirstSource));
 }
 
-TStreamingPasses::TStreamingPasses(const TWeightTable& horizontal, const TWeightTable& vertical,
-                                   const TPassKernels& kernels, TBitmap& dest, int sourceWidth, int sourceHeight,
+TStreamingPasses::TStreamingPasses(TPassLists horizontal, TPassLists vertical, const TPassKernels& kernels, TBitmap& dest, int sourceWidth, int sourceHeight,
                                    const TBand& band, int stripRows)
-    : FHorizontal(horizontal), FVertical(vertical), FKernels(kernels), FDest(dest), FSourceWidth(sourceWidth),
+    : FHorizontal(std::move(horizontal)), FVertical(std::move(vertical)), FKernels(kernels), FDest(dest), FSourceWidth(sourceWidth),
       FBand(band), FRows(static_cast<size_t>(sourceHeight), nullptr), FNextSource(band.FirstSource),
       FNextDest(band.FirstDest) {
-    FRing.SetSize(dest.Width(), RingRows(vertical, band, stripRows));
+    FRing.SetSize(dest.Width(), RingRows(FVertical, band, stripRows));
     FNeed.resize(static_cast<size_t>(band.LastDest - band.FirstDest));
-    for (int i = band.FirstDest; i < band.LastDest; ++i) {
-        int low;
-        ReadRange(vertical, i, low, FNeed[i - band.FirstDest]);
-    }
+    for (int i = band.FirstDest; i < band.LastDest; ++i) FNeed[i - band.FirstDest] = FVertical.High(i);
 }
 
 void TStreamingPasses::Take(const uint8_t* const* rows, int count) {
     count = std::min(count, FBand.LastSource - FNextSource);
     if (count <= 0) return;
     for (int r = 0; r < count; ++r) FRows[FNextSource + r] = Slot(FNextSource + r);
-    FKernels.Horizontal(rows, FRows.data() + FNextSource, count, FSourceWidth, FHorizontal);
+    if (const TWeightTable* whole = FHorizontal.Whole())
+        FKernels.Horizontal(rows, FRows.data() + FNextSource, count, FSourceWidth, *whole);
+    else
+        HorizontalInBlocks(rows, count);
     FNextSource += count;
     Emit();
+}
+
+// Each block of destination columns writes its part of the intermediate rows.
+void TStreamingPasses::HorizontalInBlocks(const uint8_t* const* rows, int count) {
+    std::vector<uint8_t*> out(static_cast<size_t>(count));
+    for (int first = 0; first < FHorizontal.Length(); first += FHorizontal.BlockLength()) {
+        const TWeightTable block = FHorizontal.Block(first);
+        for (int r = 0; r < count; ++r) out[r] = FRows[FNextSource + r] + static_cast<size_t>(first) * 3;
+        FKernels.Horizontal(rows, out.data(), count, FSourceWidth, block);
+    }
+}
+
+const TSourceWeight* TStreamingPasses::VerticalList(int i, int& count) {
+    if (const TWeightTable* whole = FVertical.Whole()) {
+        count = whole->Count[i];
+        return whole->Items.data() + whole->Start[i];
+    }
+    const int length = FVertical.BlockLength();
+    if (FVerticalFirst < 0 || i < FVerticalFirst || i >= FVerticalFirst + length) {
+        FVerticalFirst = i - i % length;
+        FVerticalBlock = FVertical.Block(FVerticalFirst);
+    }
+    count = FVerticalBlock.Count[i - FVerticalFirst];
+    return FVerticalBlock.Items.data() + FVerticalBlock.Start[i - FVerticalFirst];
 }
 
 void TStreamingPasses::Finish() {
@@ -89,9 +93,11 @@ void TStreamingPasses::Finish() {
 void TStreamingPasses::Emit() {
     const size_t rowBytes = static_cast<size_t>(FDest.Width()) * 3;
     const int before = FNextDest;
-    for (; FNextDest < FBand.LastDest && FNeed[FNextDest - FBand.FirstDest] < FNextSource; ++FNextDest)
-        FKernels.Vertical(FRows.data(), FDest.ScanLine(FNextDest), rowBytes,
-                          FVertical.Items.data() + FVertical.Start[FNextDest], FVertical.Count[FNextDest]);
+    for (; FNextDest < FBand.LastDest && FNeed[FNextDest - FBand.FirstDest] < FNextSource; ++FNextDest) {
+        int count;
+        const TSourceWeight* list = VerticalList(FNextDest, count);
+        FKernels.Vertical(FRows.data(), FDest.ScanLine(FNextDest), rowBytes, list, count);
+    }
     if (FNextDest > before && FDone && *FDone) (*FDone)(FNextDest);
 }
 

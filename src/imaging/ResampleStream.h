@@ -4,6 +4,7 @@
 // intermediate rows still to be read are kept, so they stay in the cache.
 #pragma once
 
+#include "PassLists.h"
 #include "ResampleKernels.h"
 
 #include <vector>
@@ -18,14 +19,14 @@ struct TBand {
 };
 
 // The band of destination rows [first, last): the source rows they read.
-TBand BandFor(const TWeightTable& vertical, int first, int last);
+TBand BandFor(const TPassLists& vertical, int first, int last);
 
 // Intermediate rows the band keeps when strips of up to stripRows rows are fed.
-int RingRows(const TWeightTable& vertical, const TBand& band, int stripRows);
+int RingRows(const TPassLists& vertical, const TBand& band, int stripRows);
 
 class TStreamingPasses {
 public:
-    TStreamingPasses(const TWeightTable& horizontal, const TWeightTable& vertical, const TPassKernels& kernels,
+    TStreamingPasses(TPassLists horizontal, TPassLists vertical, const TPassKernels& kernels,
                      TBitmap& dest, int sourceWidth, int sourceHeight, const TBand& band, int stripRows);
     // The band's next count (at most stripRows) source rows.
     void Take(const uint8_t* const* rows, int count);
@@ -36,10 +37,15 @@ public:
 
 private:
     void Emit();
+    void HorizontalInBlocks(const uint8_t* const* rows, int count);
+    // The vertical lists of destination row i (blocks are built as rows are reached).
+    const TSourceWeight* VerticalList(int i, int& count);
     uint8_t* Slot(int sourceRow) { return FRing.ScanLine((sourceRow - FBand.FirstSource) % FRing.Height()); }
 
-    const TWeightTable& FHorizontal;
-    const TWeightTable& FVertical;
+    TPassLists FHorizontal;
+    TPassLists FVertical;
+    TWeightTable FVerticalBlock;
+    int FVerticalFirst = -1;
     const TPassKernels& FKernels;
     TBitmap& FDest;
     int FSourceWidth;
