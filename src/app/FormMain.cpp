@@ -100,7 +100,19 @@ void TMainForm::SaveBeforeExit() {
     SaveINIFile();
 }
 
+void TMainForm::EndRequested() {
+    if (FJobRunning) JobAbortFlag = true;
+    SaveBeforeExit();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (FJobRunning) {
+        // The window closes once the batch has stopped after its current picture.
+        JobAbortFlag = true;
+        FCloseAfterJob = true;
+        event->ignore();
+        return;
+    }
     try {
         SaveBeforeExit();  // FormCloseQuery, then FormClose: the first saves, the second finds it done
         event->accept();

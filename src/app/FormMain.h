@@ -61,6 +61,10 @@ public:
 
     void LateInitialize();
     void SaveBeforeExit();
+    // The desktop or a signal asks the program to end: a running batch stops
+    // after its current picture, as with Abort, and the settings are saved.
+    void EndRequested();
+    bool JobRunning() const { return FJobRunning; }
     void LoadINIFile();
     void SaveINIFile();
 
@@ -263,6 +267,9 @@ private:
     void LoadSettings(class TOrvelIniFile& ini);
 
     bool FNoPage = false;   // a stored page number that names no page
+    bool FJobRunning = false;
+    bool FCloseAfterJob = false;  // the window was closed while a job ran
+    friend class TJobCleanup;
 };
 
 // The greeting the log starts with; the first job clears it.

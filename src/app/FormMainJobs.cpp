@@ -15,6 +15,30 @@
 
 namespace quorix {
 
+// Puts the commands, the cursor and the sound back however a job ends, and
+// closes the window when that was asked for during the job.
+class TJobCleanup {
+public:
+    TJobCleanup(TMainForm* form, bool sound) : FForm(form), FSound(sound) { FForm->FJobRunning = true; }
+    ~TJobCleanup() {
+        RestoreCursor();
+        if (FSound && FForm->chkSounds->isChecked()) BeepDone();
+        FForm->actStart->setEnabled(true);
+        FForm->actAbort->setEnabled(false);
+        FForm->FJobRunning = false;
+        if (FForm->FCloseAfterJob) {
+            FForm->FCloseAfterJob = false;
+            QMetaObject::invokeMethod(FForm, "close", Qt::QueuedConnection);
+        }
+    }
+    TJobCleanup(const TJobCleanup&) = delete;
+    TJobCleanup& operator=(const TJobCleanup&) = delete;
+
+private:
+    TMainForm* FForm;
+    bool FSound;
+};
+
 namespace {
 
 // The locale's short date, a blank and its long time (without the time zone).
@@ -30,24 +54,6 @@ QString Seconds(uint32_t start) {
     const uint32_t elapsed = TickCount() - start;  // unsigned: right across the counter's wrap
     return Q(FormatReal(2, static_cast<long double>(elapsed) / 1000.0L));
 }
-
-// Puts the commands, the cursor and the sound back however a job ends.
-class TJobCleanup {
-public:
-    TJobCleanup(TMainForm* form, bool sound) : FForm(form), FSound(sound) {}
-    ~TJobCleanup() {
-        RestoreCursor();
-        if (FSound && FForm->chkSounds->isChecked()) BeepDone();
-        FForm->actStart->setEnabled(true);
-        FForm->actAbort->setEnabled(false);
-    }
-    TJobCleanup(const TJobCleanup&) = delete;
-    TJobCleanup& operator=(const TJobCleanup&) = delete;
-
-private:
-    TMainForm* FForm;
-    bool FSound;
-};
 
 }  // namespace
 

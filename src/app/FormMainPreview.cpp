@@ -51,8 +51,12 @@ void TMainForm::FileListChangeEx(int, int) {
         const std::string file = S(FileList->FileName());
         if (!FileExists(file)) return;
         SetStatusText(Q(file));
+        // The preview and the advisor obey the guard too: a huge picture is
+        // refused from its header instead of freezing the window.
+        TDecodeLimits limits;
+        limits.Protect = chkProtect->isChecked();
         if (PageControl->currentWidget() == tabQuality) {
-            imgQualInput->Picture().LoadFromFile(file);
+            imgQualInput->Picture().LoadFromFile(file, limits);
             InputFileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
             lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
             lblImageSize->setText(ImageSizeText(MainPreview()));
@@ -60,10 +64,12 @@ void TMainForm::FileListChangeEx(int, int) {
             copy->Assign(*imgQualInput->Picture().Graphic());
             imgCompressed->Picture().SetGraphic(std::move(copy));
         } else {
-            MainPreview().LoadFromFile(file);
+            MainPreview().LoadFromFile(file, limits);
             lblImageSize->setText(ImageSizeText(MainPreview()));
         }
         SetStatusText("Current image: " + Q(file));
+    } catch (const EHugeImage&) {
+        SetStatusText("WARNING! Huge image: " + FileList->FileName());
     } catch (const std::exception&) {
         SetStatusText("Error loading image: " + FileList->FileName());
     }

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     quorix::TMainForm form;
     quorix::WatchSessionEnd([&form] {
         try {
-            form.SaveBeforeExit();
+            form.EndRequested();
         } catch (...) {
             quorix::ReportCurrentException();
         }

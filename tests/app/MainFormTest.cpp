@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -104,6 +105,27 @@ private slots:
         form->actStartExecute();  // the second job appends below the first
         QCOMPARE(form->LogText().count(" NEW BATCH JOB STARTED"), 2);
         QCOMPARE(form->LogText().count("File resized and saved as: "), 6);
+    }
+
+    // Closing the window during a batch stops it after the current picture,
+    // like Abort; then the settings are saved and the window closes.
+    void ClosingDuringABatchStopsItFirst() {
+        auto form = Form();
+        const QString dir = Pictures(4);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->show();
+        QTimer::singleShot(0, form.get(), [&form] {
+            QVERIFY(form->JobRunning());
+            form->close();
+            QVERIFY(form->isVisible());  // not while the picture is being made
+        });
+        form->actStartExecute();
+        QVERIFY(form->LogText().contains("Process aborted."));
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 0);
+        QVERIFY(!QFile::exists(dir + "Output/p2.jpg"));
+        QTRY_VERIFY(!form->isVisible());
+        QVERIFY(QFile::exists(IniPath()));
     }
 
     void WarningsOnAnEmptyListOrSelection() {
