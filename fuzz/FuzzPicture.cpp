@@ -1,7 +1,14 @@
-// A picture file of any registered format, then its conversion to 24 bits:
-// the first byte picks the format, the rest is the file.
+// A picture file of any registered format through the whole job: decoded,
+// resampled and encoded as the pipeline does it (the encoder abandoned when
+// the decoding fails), then converted to 24 bits. The first byte picks the
+// format and the job's shape, the rest is the file.
 #include "Graphic.h"
+#include "Resample.h"
+#include "ResizeImage.h"
 
+#include "OrvelTPU.h"
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -37,6 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     std::fwrite(data + 1, 1, size - 1, f);
     std::fclose(f);
+    static const std::string output = TempName("out/");
+    ::mkdir(output.c_str(), 0700);
+    TResizeOptions options;
+    options.Mode = data[0] & 0x40 ? TResizeMode::XIncrease : TResizeMode::XDecrease;
+    options.Protect = (data[0] & 0x80) != 0;
+    options.FilterIndex = data[0] % ResampleFilterCount;
+    SetResampleThreads(data[0] & 0x20 ? 2 : 1);
+    ResizeImage(name, output, options);
+    std::remove((output + NameWithoutExtension(ExtractFileName(name)) + ".jpg").c_str());
     try {
         TPicture picture;
         picture.LoadFromFile(name);

@@ -49,7 +49,9 @@ void TStreamingPasses::Take(const uint8_t* const* rows, int count) {
     count = std::min(count, FBand.LastSource - FNextSource);
     if (count <= 0) return;
     for (int r = 0; r < count; ++r) FRows[FNextSource + r] = Slot(FNextSource + r);
-    if (const TWeightTable* whole = FHorizontal.Whole())
+    if (FSourceWidth > WideRow)
+        HorizontalInBlocks(rows, count);
+    else if (const TWeightTable* whole = FHorizontal.Whole())
         FKernels.Horizontal(rows, FRows.data() + FNextSource, count, FSourceWidth, *whole);
     else
         HorizontalInBlocks(rows, count);
@@ -59,11 +61,20 @@ void TStreamingPasses::Take(const uint8_t* const* rows, int count) {
 
 // Each block of destination columns writes its part of the intermediate rows.
 void TStreamingPasses::HorizontalInBlocks(const uint8_t* const* rows, int count) {
+    // The SIMD kernels interleave eight source rows (24 bytes a pixel): for a
+    // row of millions of pixels the plain loops, which read the rows in place,
+    // keep the memory to the picture's own.
+    const THorizontalKernel kernel =
+        FSourceWidth > WideRow ? KernelsFor(TSimdLevel::Plain).Horizontal : FKernels.Horizontal;
     std::vector<uint8_t*> out(static_cast<size_t>(count));
+    if (const TWeightTable* whole = FHorizontal.Whole()) {
+        for (int r = 0; r < count; ++r) out[r] = FRows[FNextSource + r];
+        return kernel(rows, out.data(), count, FSourceWidth, *whole);
+    }
     for (int first = 0; first < FHorizontal.Length(); first += FHorizontal.BlockLength()) {
         const TWeightTable block = FHorizontal.Block(first);
         for (int r = 0; r < count; ++r) out[r] = FRows[FNextSource + r] + static_cast<size_t>(first) * 3;
-        FKernels.Horizontal(rows, out.data(), count, FSourceWidth, block);
+        kernel(rows, out.data(), count, FSourceWidth, block);
     }
 }
 

@@ -18,6 +18,9 @@ struct TBand {
     int FirstSource = 0, LastSource = 0;
 };
 
+// Source rows wider than this are resampled by the plain loops (the same bytes).
+constexpr int WideRow = 1 << 20;
+
 // The band of destination rows [first, last): the source rows they read.
 TBand BandFor(const TPassLists& vertical, int first, int last);
 

@@ -91,3 +91,23 @@ TEST(PassLists, PassesInBlocksGiveTheWholePassesBytes) {
 
 }  // namespace
 }  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// Rows of more than a million pixels take the plain loops: still the bytes
+// of the two whole passes.
+TEST(PassLists, AVeryWideRowGivesTheWholePassesBytes) {
+    const TBitmap source = test::MakeNoise(WideRow + 3, 2, 5);
+    TBitmap copy = source, dest, work, reference;
+    dest.SetSize(700, 3);
+    work.SetSize(700, 2);
+    reference.SetSize(700, 3);
+    ASSERT_EQ(ResampleBitmap(copy, dest, MitchellFilter, 2.0f), "");
+    HorizontalPass(source, work, BuildWeightTable(700, source.Width(), MitchellFilter, 2.0f));
+    VerticalPass(work, reference, BuildWeightTable(3, 2, MitchellFilter, 2.0f));
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(std::memcmp(dest.ScanLine(y), reference.ScanLine(y), 700 * 3), 0) << y;
+}
+
+}  // namespace
+}  // namespace quorix
