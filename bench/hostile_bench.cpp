@@ -33,6 +33,7 @@ void Measure(const std::string& tool, const std::string& dir, const TCase& c) {
     std::vector<std::string> args = {tool, "--threads", "1", "--out", dir + "out"};
     args.insert(args.end(), c.Options.begin(), c.Options.end());
     args.push_back(file);
+    std::fflush(stdout);  // the child must not print what is still buffered here
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
