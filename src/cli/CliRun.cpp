@@ -1,6 +1,7 @@
 #include "CliRun.h"
 
 #include "CliOptions.h"
+#include "MemoryGate.h"
 #include "OrvelTPU.h"
 #include "Resample.h"
 #include "ResizeImage.h"
@@ -53,16 +54,20 @@ void RunJob(TFileJob& job, const TResizeOptions& options, std::mutex& folders) {
     }
 }
 
-// The pictures in order, taken by the next free worker; after an error no
-// further picture is started.
+// The pictures in order, taken by the next free worker as long as the memory
+// they need fits beside the others'; after an error no further picture is started.
 void RunJobs(std::vector<TFileJob>& jobs, const TResizeOptions& options, int workers) {
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex folders;
+    TMemoryGate gate(AvailableMemory());
     auto work = [&] {
         for (size_t i; !stop && (i = next++) < jobs.size();) {
             TFileJob& job = jobs[i];
+            const int64_t need = workers > 1 ? PictureMemoryEstimate(job.Source, options) : 0;
+            const int64_t held = gate.Acquire(static_cast<int64_t>(i), need);
             RunJob(job, options, folders);
+            gate.Release(held);
             job.Done = true;
             if (!job.Error.empty()) stop = true;
         }

@@ -277,6 +277,17 @@ void TBmpImage::LoadFromStream(std::istream& stream) {
     Decode(stored, info);
 }
 
+bool TBmpImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    try {
+        const TBmpInfo info = ReadInfo(head, size, SIZE_MAX);
+        peek.Width = info.Width;
+        peek.Height = info.Height;
+        return true;
+    } catch (const EInvalidGraphic&) {
+        return false;
+    }
+}
+
 void TBmpImage::LoadFromBytes(const uint8_t* data, size_t size) {
     const TBmpInfo info = ReadInfo(data, size, size);
     CheckHeader(info.Width, info.Height);

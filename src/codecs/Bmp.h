@@ -19,6 +19,7 @@ public:
     void SaveToStream(std::ostream& stream) override;
 
     void LoadFromBytes(const uint8_t* data, size_t size);
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
 private:
     void Decode(TStoredRows& stored, const TBmpInfo& info);

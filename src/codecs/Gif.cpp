@@ -204,6 +204,14 @@ private:
 
 }  // namespace
 
+bool TGIFImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    if (size < 10 || std::memcmp(head, "GIF8", 4) != 0) return false;
+    peek.Width = GetU16(head + 6);
+    peek.Height = GetU16(head + 8);
+    peek.BytesPerPixel = 1;  // the frame's indices; rows are made as they are read
+    return true;
+}
+
 std::unique_ptr<TRowSource> TGIFImage::OpenRowSource() const {
     return std::make_unique<TGifRowSource>(*this);
 }

@@ -28,6 +28,7 @@ public:
     // Row y of the first frame on the screen, as 24-bit pixels.
     void MakeScreenRow(int y, uint8_t* row) const;
     std::unique_ptr<TRowSource> OpenRowSource() const override;
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
 private:
     void Load(void* source);  // from a TGifSource

@@ -332,6 +332,14 @@ void TJPEGImage::LoadFromStream(std::istream& stream) {
     LoadFromBytes(ReadAllBytes(stream));
 }
 
+bool TJPEGImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    int width, height;
+    if (!JpegFrameSize(head, size, width, height)) return false;
+    peek.Width = width;
+    peek.Height = height;
+    return true;
+}
+
 void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
     TDecompressor d;
     if (int code = ReadHeaderStage(&d, data.data(), data.size())) RaiseJpegError(code);

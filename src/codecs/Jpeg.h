@@ -59,6 +59,7 @@ public:
     void AssignTo(TGraphic& dest) const override;
 
     std::unique_ptr<TRowSource> OpenRowSource() const override;
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(std::vector<uint8_t> data);
     // Encodes the held bitmap when there is no compressed data yet.

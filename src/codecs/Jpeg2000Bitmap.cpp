@@ -344,6 +344,19 @@ int ResolutionLevels(int width, int height) {
 
 }  // namespace
 
+// The size marker of the codestream (inside a JP2 file, after its first boxes).
+bool TJpeg2000Bitmap::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    const uint8_t* end = head + size;
+    const uint8_t* siz = std::search(head, end, CodestreamSignature, CodestreamSignature + 4);
+    if (end - siz < 42) return false;
+    auto big = [](const uint8_t* p) { return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; };
+    peek.Width = int64_t{big(siz + 8)} - big(siz + 16);
+    peek.Height = int64_t{big(siz + 12)} - big(siz + 20);
+    // OpenJPEG holds every component as 32-bit samples beside the bitmap.
+    peek.BytesPerPixel = 4 * ((siz[40] << 8) | siz[41]) + 4;
+    return peek.Width > 0 && peek.Height > 0;
+}
+
 void TJpeg2000Bitmap::SaveToStream(std::ostream& stream) {
     TBitmap converted;
     const TBitmap* source = this;

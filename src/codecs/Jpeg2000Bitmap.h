@@ -50,6 +50,8 @@ public:
     const char* ClassName() const override { return "TJpeg2000Bitmap"; }
     void LoadFromStream(std::istream& stream) override;
     void SaveToStream(std::ostream& stream) override;
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
+
 
     bool LosslessCompression = false;
     int CompressionQuality = 80;  // 1 to 100

@@ -59,6 +59,31 @@ void ReadScanHeader(const uint8_t* segment, size_t length, TFrame& frame) {
 
 }  // namespace
 
+bool JpegFrameSize(const uint8_t* data, size_t size, int& width, int& height) {
+    if (size < 4 || data[0] != 0xFF || data[1] != SOI) return false;
+    for (size_t at = 2; at + 4 <= size;) {
+        if (data[at] != 0xFF) return false;
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        at += 2;
+        if (IsBare(marker)) continue;
+        if (marker == SOS || marker == EOI) return false;
+        const size_t length = (static_cast<size_t>(data[at]) << 8) | data[at + 1];
+        if (IsStartOfFrame(marker)) {
+            if (at + 7 > size || length < 7) return false;
+            height = (data[at + 3] << 8) | data[at + 4];
+            width = (data[at + 5] << 8) | data[at + 6];
+            return true;
+        }
+        if (length < 2) return false;
+        at += length;
+    }
+    return false;
+}
+
 TJpegScans WalkJpegScans(const uint8_t* data, size_t size, int maxScans) {
     TJpegScans result;
     TFrame frame;

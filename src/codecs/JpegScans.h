@@ -13,6 +13,9 @@ struct TJpegScans {
     bool EveryComponent = false; // each frame component is in a scan (with its DC for progressive)
 };
 
+// The frame's sides from the start-of-frame marker among the first size bytes.
+bool JpegFrameSize(const uint8_t* data, size_t size, int& width, int& height);
+
 // Walks the markers up to the end-of-image marker or the data's end; stops
 // counting once more than maxScans scans were seen.
 TJpegScans WalkJpegScans(const uint8_t* data, size_t size, int maxScans);

@@ -237,6 +237,14 @@ void TPngImage::Decode(TPngContext& context) {
     FTransparency = mode;
 }
 
+bool TPngImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    if (size < 24 || png_sig_cmp(head, 0, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+    auto big = [&](size_t at) { return (uint32_t{head[at]} << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3]; };
+    peek.Width = big(16);
+    peek.Height = big(20);
+    return true;
+}
+
 std::unique_ptr<TRowSource> TPngImage::OpenRowSource() const {
     return FBitmap.OpenRowSource();
 }

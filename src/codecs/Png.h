@@ -25,6 +25,7 @@ public:
     void Assign(const TGraphic& source) override;
     void AssignTo(TGraphic& dest) const override;
     std::unique_ptr<TRowSource> OpenRowSource() const override;
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(const uint8_t* data, size_t size);
     TPngTransparency TransparencyMode() const { return FTransparency; }

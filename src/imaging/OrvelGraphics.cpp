@@ -104,6 +104,10 @@ std::unique_ptr<TRowSource> TGraphic::OpenRowSource() const {
     return nullptr;
 }
 
+bool TGraphic::PeekSize(const uint8_t*, size_t, TPeek&) const {
+    return false;
+}
+
 void RaiseAssignError(const TGraphic& source, const TGraphic& dest) {
     throw EConvertError(std::string("Cannot assign a ") + source.ClassName() + " to a " + dest.ClassName());
 }

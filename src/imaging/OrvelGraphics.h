@@ -85,6 +85,15 @@ public:
     virtual void Assign(const TGraphic& source);
     virtual void AssignTo(TGraphic& dest) const;
 
+    // The picture's size and the bytes a pixel costs while it is decoded, read
+    // from the first bytes of a file without decoding; false where the class
+    // cannot tell from them.
+    struct TPeek {
+        int64_t Width = 0, Height = 0;
+        int BytesPerPixel = 4;  // a decoded picture holds at most 32 bits a pixel
+    };
+    virtual bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const;
+
     // The picture's rows as 24-bit pixels, without converting the whole
     // picture first; null where the class has no such way and must be
     // assigned to a bitmap instead. May raise the decoder's error.

@@ -1,0 +1,75 @@
+#include "MemoryGate.h"
+
+#include "Graphic.h"
+#include "TargetSize.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace quorix {
+
+namespace {
+
+// Headers lie in the first bytes; a JPEG's frame may follow large metadata.
+constexpr size_t HeadBytes = 1 << 20;
+// The resampler's tables, rings and the encoder's buffers.
+constexpr int64_t Overhead = int64_t(64) << 20;
+
+}  // namespace
+
+int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options) {
+    const TFileFormat* format = FileFormats().Find(PictureExtension(fileName));
+    if (!format) return 0;  // refused without reading
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return 0;
+    std::vector<uint8_t> head(HeadBytes);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    TGraphic::TPeek peek;
+    if (!format->Create()->PeekSize(head.data(), static_cast<size_t>(in.gcount()), peek)) return -1;
+    if (peek.Width <= 0 || peek.Height <= 0) return 0;
+    if (peek.Width > DecoderPixelLimit() / peek.Height) return 0;  // refused from its header
+    int64_t output = 0;
+    try {
+        const TTargetSize target = ComputeTargetSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
+        output = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768) * 3;
+    } catch (const std::exception&) {
+        // The job will end on this picture; it costs nothing.
+    }
+    return peek.Width * peek.Height * peek.BytesPerPixel + output + Overhead;
+}
+
+int64_t AvailableMemory() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string line;
+    while (std::getline(meminfo, line)) {
+        if (line.compare(0, 13, "MemAvailable:") != 0) continue;
+        const char* p = line.c_str() + 13;
+        while (*p == ' ') ++p;
+        int64_t kilobytes = 0;
+        if (std::from_chars(p, line.c_str() + line.size(), kilobytes).ec == std::errc()) return kilobytes * 1024;
+    }
+    return static_cast<int64_t>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+}
+
+int64_t TMemoryGate::Acquire(int64_t ticket, int64_t bytes) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (bytes < 0) bytes = FBudget;
+    FChanged.wait(lock, [&] { return ticket == FNextTicket && (FInUse == 0 || FInUse + bytes <= FBudget); });
+    FInUse += bytes;
+    ++FNextTicket;
+    FChanged.notify_all();
+    return bytes;
+}
+
+void TMemoryGate::Release(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    FInUse -= bytes;
+    FChanged.notify_all();
+}
+
+}  // namespace quorix

@@ -1,0 +1,39 @@
+// Several pictures at once within the memory the machine has: each picture's
+// peak is estimated from its header, and a picture that would not fit beside
+// those in flight waits for them. Pictures are admitted in their order, so a
+// big one is not overtaken for ever by small ones.
+#pragma once
+
+#include "ResizeOptions.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace quorix {
+
+// The peak bytes of resizing the picture as options say: the decoded picture
+// as its decoder holds it, the output, and the resampler's own buffers. -1 when
+// the header does not tell (the picture then runs alone).
+int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options);
+
+// The memory the system can give without swapping (MemAvailable).
+int64_t AvailableMemory();
+
+class TMemoryGate {
+public:
+    explicit TMemoryGate(int64_t budget) : FBudget(budget) {}
+    // Waits for the turn of ticket (0, 1, 2, ... in picture order) and for
+    // bytes to fit beside what is in flight (alone, it always fits); an
+    // unknown need (-1) takes the whole budget. Returns the bytes to release.
+    int64_t Acquire(int64_t ticket, int64_t bytes);
+    void Release(int64_t bytes);
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    int64_t FBudget, FInUse = 0, FNextTicket = 0;
+};
+
+}  // namespace quorix
