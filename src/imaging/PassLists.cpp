@@ -28,8 +28,9 @@ TPassLists::TPassLists(const TWeightTable& whole)
     FindRanges(whole);
 }
 
-TPassLists::TPassLists(std::shared_ptr<const TWeightTable> whole) : TPassLists(*whole) {
-    FOwned = std::move(whole);
+TPassLists::TPassLists(std::shared_ptr<const TWeightTable> whole, bool ranges)
+    : FOwned(std::move(whole)), FWhole(FOwned.get()), FLength(static_cast<int>(FWhole->Start.size())) {
+    if (ranges) FindRanges(*FWhole);
 }
 
 TPassLists::TPassLists(int destLength, int sourceLength, TFilterProc filter, float width, bool ranges,
@@ -64,10 +65,10 @@ void TPassLists::FindRanges(const TWeightTable& table) {
 }
 
 TPassLists PassListsFor(int destLength, int sourceLength, TFilterProc filter, float width, bool ranges) {
-    if (destLength < 1) return TPassLists(std::make_shared<const TWeightTable>());
+    if (destLength < 1) return TPassLists(std::make_shared<const TWeightTable>(), ranges);
     const long double perList = ItemsPerList(destLength, sourceLength, width) * ItemBytes + ListBytes;
     if (perList * destLength <= WeightBudgetBytes)
-        return TPassLists(SharedWeightTable(destLength, sourceLength, filter, width));
+        return TPassLists(SharedWeightTable(destLength, sourceLength, filter, width), ranges);
     if (perList > WeightBudgetBytes / 2) throw std::length_error("Cannot strecth! The image is too big.");
     return TPassLists(destLength, sourceLength, filter, width, ranges);
 }

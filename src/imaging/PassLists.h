@@ -19,7 +19,8 @@ class TPassLists {
 public:
     // A whole table that outlives these lists.
     TPassLists(const TWeightTable& whole);  // NOLINT: a table is its own lists
-    explicit TPassLists(std::shared_ptr<const TWeightTable> whole);
+    // A shared whole table; Low and High are known only with ranges.
+    TPassLists(std::shared_ptr<const TWeightTable> whole, bool ranges);
     // The lists of a pass that does not fit the budget, in blocks of
     // blockLength lists (0: as many as half the budget holds). Low and High
     // are known only with ranges (a vertical pass needs them; finding them

@@ -35,10 +35,10 @@ int RingRows(const TPassLists& vertical, const TBand& band, int stripRows) {
     return std::min(rows, std::max(1, band.LastSource - band.FirstSource));
 }
 
-TStreamingPasses::TStreamingPasses(TPassLists horizontal, TPassLists vertical, const TPassKernels& kernels, TBitmap& dest, int sourceWidth, int sourceHeight,
-                                   const TBand& band, int stripRows)
-    : FHorizontal(std::move(horizontal)), FVertical(std::move(vertical)), FKernels(kernels), FDest(dest), FSourceWidth(sourceWidth),
-      FBand(band), FRows(static_cast<size_t>(sourceHeight), nullptr), FNextSource(band.FirstSource),
+TStreamingPasses::TStreamingPasses(TPassLists horizontal, TPassLists vertical, const TPassKernels& kernels,
+                                   TBitmap& dest, int sourceWidth, int sourceHeight, const TBand& band, int stripRows)
+    : FHorizontal(std::move(horizontal)), FVertical(std::move(vertical)), FKernels(kernels), FDest(dest),
+      FSourceWidth(sourceWidth), FBand(band), FRows(static_cast<size_t>(sourceHeight), nullptr), FNextSource(band.FirstSource),
       FNextDest(band.FirstDest) {
     FRing.SetSize(dest.Width(), RingRows(FVertical, band, stripRows));
     FNeed.resize(static_cast<size_t>(band.LastDest - band.FirstDest));
@@ -49,9 +49,8 @@ void TStreamingPasses::Take(const uint8_t* const* rows, int count) {
     count = std::min(count, FBand.LastSource - FNextSource);
     if (count <= 0) return;
     for (int r = 0; r < count; ++r) FRows[FNextSource + r] = Slot(FNextSource + r);
-    if (FSourceWidth > WideRow)
-        HorizontalInBlocks(rows, count);
-    else if (const TWeightTable* whole = FHorizontal.Whole())
+    const TWeightTable* whole = FHorizontal.Whole();
+    if (whole && FSourceWidth <= WideRow)
         FKernels.Horizontal(rows, FRows.data() + FNextSource, count, FSourceWidth, *whole);
     else
         HorizontalInBlocks(rows, count);
