@@ -262,23 +262,30 @@ public:
         int64_t Offset;
         float Weight;
     };
+    struct TList {
+        std::vector<TEntry> Entries;
+        bool SingleExact = false;  // SingleStepIsExact of the weights
+    };
     template <class Weigh>
-    const std::vector<TEntry>& Find(Extended fraction, Weigh weigh) {
+    const TList& Find(Extended fraction, Weigh weigh) {
         auto it = FLists.find(fraction);
         if (it != FLists.end()) return it->second;
         if (FHeld > MaxHeld) {
             FLists.clear();
             FHeld = 0;
         }
-        std::vector<TEntry>& list = FLists[fraction];
-        weigh(list);
-        FHeld += list.size();
+        TList& list = FLists[fraction];
+        weigh(list.Entries);
+        std::vector<TSourceWeight> weights;
+        for (const TEntry& entry : list.Entries) weights.push_back({0, entry.Weight});
+        list.SingleExact = SingleStepIsExact(weights.data(), static_cast<int>(weights.size()));
+        FHeld += list.Entries.size();
         return list;
     }
 
 private:
     static constexpr size_t MaxHeld = size_t(1) << 20;
-    std::map<Extended, std::vector<TEntry>> FLists;
+    std::map<Extended, TList> FLists;
     size_t FHeld = 0;
 };
 
@@ -305,7 +312,7 @@ TWeightTable BuildWeightBlock(int destLength, int sourceLength, TFilterProc filt
         const float centre = static_cast<float>(static_cast<Extended>(first + k) / scale);
         const Extended whole = std::floor(static_cast<Extended>(centre));
         const Extended fraction = static_cast<Extended>(centre) - whole;
-        const auto& weights = memo.Find(fraction, [&](std::vector<TWeightMemo::TEntry>& list) {
+        const TWeightMemo::TList& list = memo.Find(fraction, [&](std::vector<TWeightMemo::TEntry>& entries) {
             const int64_t left = static_cast<int64_t>(std::floor(fraction - reach));
             const int64_t right = static_cast<int64_t>(std::ceil(fraction + reach));
             for (int64_t m = left; m <= right; ++m) {
@@ -317,16 +324,22 @@ TWeightTable BuildWeightBlock(int destLength, int sourceLength, TFilterProc filt
                 } else {
                     weight = filter(static_cast<float>(distance));
                 }
-                if (weight != 0.0f) list.push_back({m, weight});
+                if (weight != 0.0f) entries.push_back({m, weight});
             }
         });
         const int64_t base = static_cast<int64_t>(whole);
-        table.Start[k] = static_cast<int32_t>(table.Items.size());
-        for (const TWeightMemo::TEntry& entry : weights)
-            table.Items.push_back({ReflectIndex(base + entry.Offset, sourceLength), entry.Weight});
-        table.Count[k] = static_cast<int32_t>(table.Items.size()) - table.Start[k];
+        const size_t start = table.Items.size(), n = list.Entries.size();
+        table.Items.resize(start + n);
+        TSourceWeight* item = table.Items.data() + start;
+        for (size_t e = 0; e < n; ++e) {
+            const int64_t j = base + list.Entries[e].Offset;
+            item[e] = {j >= 0 && j < sourceLength ? static_cast<int32_t>(j) : ReflectIndex(j, sourceLength),
+                       list.Entries[e].Weight};
+        }
+        table.Start[k] = static_cast<int32_t>(start);
+        table.Count[k] = static_cast<int32_t>(n);
         if (table.Count[k] > table.MaxCount) table.MaxCount = table.Count[k];
-        table.SingleExact.push_back(SingleStepIsExact(table.Items.data() + table.Start[k], table.Count[k]));
+        table.SingleExact.push_back(list.SingleExact);
     }
     return table;
 }
