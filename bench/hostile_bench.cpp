@@ -3,8 +3,11 @@
 // cost well under 0.1 s and 50 MB; pictures within the limits the memory of
 // a real picture of their size: 1.3 x the decoded 24-bit source + 64 MB.
 //   hostile_bench PATH-TO-quorix-resize [--big]   (--big adds 300,000,000 x 1)
+#include "Bmp.h"
 #include "HostilePictures.h"
 #include "TestPictures.h"
+
+#include <fstream>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -75,6 +78,38 @@ int MeasureAll(const std::string& tool, const std::string& dir) {
     return 0;
 }
 
+// Real pictures of each format with many colours, for the memory of a
+// picture within the limits.
+void WriteRealPictures(const test::TTempDir& dir, std::vector<TCase>& cases) {
+    const int w = 6000, h = 4000;
+    const TBitmap noise = test::MakeNoise(w, h, 2);
+    for (TPixelFormat format : {TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+        TBmpImage bmp;
+        bmp.Assign(noise);
+        bmp.SetPixelFormat(format);
+        const std::string name = format == TPixelFormat::pf24bit ? "real-24bit.bmp" : "real-32bit.bmp";
+        std::ofstream out(dir.File(name), std::ios::binary);
+        bmp.SaveToStream(out);
+        cases.push_back({name, {}, double(w) * h, {}});
+    }
+    test::TPngSpec png;
+    png.Width = w;
+    png.Height = h;
+    png.ColorType = 6;  // RGBA
+    png.Rows.resize(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < png.Rows.size(); ++i) png.Rows[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    test::WritePng(dir.File("real-alpha.png"), png);
+    cases.push_back({"real-alpha.png", {}, double(w) * h, {}});
+    test::TGifSpec gif;
+    gif.ScreenWidth = gif.Width = w;
+    gif.ScreenHeight = gif.Height = h;
+    for (int i = 0; i < 256; ++i) gif.GlobalRgb.insert(gif.GlobalRgb.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+    gif.Indices.resize(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < gif.Indices.size(); ++i) gif.Indices[i] = static_cast<uint8_t>((i / 7) ^ (i / w));
+    test::WriteGif(dir.File("real.gif"), gif);
+    cases.push_back({"real.gif", {}, double(w) * h, {}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,9 +143,10 @@ int main(int argc, char** argv) {
             {"row-3000000x1.png", test::PngAnnouncing(3000000, 1, true), 3e6, {}},
         };
         if (big) cases.push_back({"row-300000000x1.png", test::PngAnnouncing(300000000, 1, true), 300e6, {}});
+        for (const TCase& c : cases) test::WriteFileBytes(dir.File(c.Name), c.Bytes);
+        WriteRealPictures(dir, cases);
         FILE* list = std::fopen(dir.File("cases").c_str(), "w");
         for (const TCase& c : cases) {
-            test::WriteFileBytes(dir.File(c.Name), c.Bytes);
             std::fprintf(list, "%s %.0f %s\n", c.Name.c_str(), c.Pixels, c.Options.empty() ? "-" : c.Options[0].c_str());
         }
         std::fclose(list);
