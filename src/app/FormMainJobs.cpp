@@ -60,7 +60,7 @@ QString Seconds(uint32_t start) {
 std::string TMainForm::MakeSurePathExists() {
     edtPath->setText(Q(EnsureTrailingDelimiter(S(edtPath->text()))));
     const std::string output = EnsureTrailingDelimiter(S(edtPath->text())) + "Output" + PathDelim;
-    EnsureFolder(output);
+    if (EnsureFolder(output) >= 0) RemoveStaleTemporaries(output);  // what a killed run left
     return output;
 }
 

@@ -160,12 +160,14 @@ std::string ExtractFilePath(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Works on the name's bytes: a file name need not be valid UTF-8, and decoding
+// it leniently could turn its bytes into others ("../" among them).
 std::string NameWithoutExtension(const std::string& path) {
     if (path.find('.') == std::string::npos) return path;
     std::string name = ExtractFileName(path);
-    int dot = LastPos(".", name);
-    if (dot == 0) return name;  // the dots are in the folder part only
-    return CopyRange(name, 1, dot - 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return name;  // the dots are in the folder part only
+    return name.substr(0, dot);
 }
 
 std::string CopyRange(const std::string& text, int from, int to) {

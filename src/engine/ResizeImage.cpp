@@ -23,6 +23,15 @@ TResizeResult Stop(TResizeOutcome outcome, std::string line) {
     return result;
 }
 
+// The output's name is one entry of the output folder: nothing in a source's
+// name may lead elsewhere.
+bool LiesDirectlyIn(const std::string& outputName, const std::string& outPath) {
+    if (outputName.compare(0, outPath.size(), outPath) != 0) return false;
+    const std::string leaf = outputName.substr(outPath.size());
+    return !leaf.empty() && leaf != "." && leaf != ".." && leaf.find('/') == std::string::npos &&
+           leaf.find('\0') == std::string::npos;
+}
+
 TResizeResult CannotOpen(const std::string& imageName, const std::string& reason) {
     TResizeResult result = Stop(TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + imageName);
     result.Reason = reason;
@@ -86,7 +95,7 @@ private:
 }  // namespace
 
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, TPicture& picture) {
+                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources) {
     if (!FileExists(imageName)) return Stop(TResizeOutcome::SourceMissing, "File does not exist " + imageName);
 
     TOrvelBitmap working;
@@ -114,6 +123,18 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     working.SetLargeSize(target.Width, target.Height);
 
     const std::string outputName = OutputFileName(imageName, outPath, options);
+    if (!LiesDirectlyIn(outputName, outPath)) {
+        TResizeResult result = Stop(TResizeOutcome::SaveFailed, "Cannot save file as: " + outputName);
+        result.OutputName = outputName;
+        result.SaveError = "The output name leaves its folder: " + outputName;
+        return result;
+    }
+    if (TRunSources(std::vector<std::string>{imageName}).Contains(outputName) || (sources && sources->Contains(outputName))) {
+        TResizeResult result = Stop(TResizeOutcome::ReplacesSource,
+                                    "WARNING! Output would replace its source (not overwritten): " + outputName);
+        result.OutputName = outputName;
+        return result;
+    }
     if (!options.Overwrite && FileExists(outputName)) {
         TResizeResult result = Stop(TResizeOutcome::OutputExists,
                                     "WARNING! File already exists (not overwritten): " + outputName);
@@ -161,9 +182,10 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     return result;
 }
 
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options) {
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                          const TRunSources* sources) {
     TPicture picture;
-    return ResizeImage(imageName, outPath, options, picture);
+    return ResizeImage(imageName, outPath, options, picture, sources);
 }
 
 }  // namespace quorix

@@ -4,6 +4,7 @@
 
 #include "Graphic.h"
 #include "ResizeOptions.h"
+#include "RunSources.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ enum class TResizeOutcome {
     HugeImage,
     NoMode,
     OutputExists,
+    ReplacesSource,
     ResizeFailed,
     SaveFailed,
 };
@@ -35,9 +37,11 @@ struct TResizeResult {
 // decoded, or that runs out of memory, costs only itself (CannotOpen). Errors
 // that end a job leave as exceptions: "Image is too large." and arithmetic
 // errors of the size computation. Nothing is written then.
+// An output that would be the source itself, or any of sources, is never
+// written (ReplacesSource).
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, TPicture& picture);
+                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources = nullptr);
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options);
+                          const TResizeOptions& options, const TRunSources* sources = nullptr);
 
 }  // namespace quorix

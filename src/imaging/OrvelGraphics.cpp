@@ -3,7 +3,9 @@
 #include "QuorixError.h"
 #include "RowSource.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,11 +49,18 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
 
 namespace {
 
-std::string TemporaryPattern(const std::string& fileName) {
+// A short hidden name of its own, whatever the target's length (a name of 255
+// bytes must still be writable), with the writer's process number so that a
+// later run can tell what a killed one left.
+const char* const TemporaryPrefix = ".quorix-";
+
+std::string FolderOf(const std::string& fileName) {
     size_t slash = fileName.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    return folder + "." + name + ".XXXXXX";
+    return slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
+}
+
+std::string TemporaryPattern(const std::string& fileName) {
+    return FolderOf(fileName) + TemporaryPrefix + std::to_string(::getpid()) + "-XXXXXX";
 }
 
 mode_t NewFileMode(const std::string& fileName) {
@@ -90,6 +99,22 @@ void TGraphic::SaveToFile(const std::string& fileName) {
         ::unlink(temp.c_str());
         throw;
     }
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    const size_t prefix = std::strlen(TemporaryPrefix);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, TemporaryPrefix, prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name + prefix, &end, 10);
+        if (end == name + prefix || pid <= 0 || std::strlen(end) != 7 || *end != '-') continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // its writer still runs
+        ::unlinkat(::dirfd(dir), name, 0);
+    }
+    ::closedir(dir);
 }
 
 void TGraphic::Assign(const TGraphic& source) {

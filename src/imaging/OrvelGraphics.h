@@ -100,6 +100,10 @@ public:
     virtual std::unique_ptr<TRowSource> OpenRowSource() const;
 };
 
+// Removes the temporary files that SaveToFile of a process that no longer
+// runs left in folder (a killed run).
+void RemoveStaleTemporaries(const std::string& folder);
+
 [[noreturn]] void RaiseAssignError(const TGraphic& source, const TGraphic& dest);
 
 class TBitmap : public TGraphic {

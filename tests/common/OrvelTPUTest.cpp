@@ -50,7 +50,9 @@ TEST(TextHelpers, PathAndTextRoutines) {
 
     const std::pair<const char*, const char*> names[] = {
         {"/photos/beach.01.jpg", "beach.01"}, {"report.tar.gz", "report.tar"}, {"/tools/Resizer.exe", "Resizer"},
-        {".profile", ""}, {"/data/readme", "/data/readme"}, {"notes.", "notes"}, {"holiday.photo.png", "holiday.photo"}};
+        {".profile", ""}, {"/data/readme", "/data/readme"}, {"notes.", "notes"}, {"holiday.photo.png", "holiday.photo"},
+        // Names are bytes: overlong UTF-8 for "../" and Latin-1 stay as they are.
+        {"/in/\xC0\xAE\xC0\xAE\xC0\xAFholiday.jpg", "\xC0\xAE\xC0\xAE\xC0\xAFholiday"}, {"caf\xE9.png", "caf\xE9"}};
     for (const auto& n : names) EXPECT_EQ(NameWithoutExtension(n.first), n.second) << n.first;
 
     EXPECT_EQ(LastPos(".", "a.b.c"), 4);

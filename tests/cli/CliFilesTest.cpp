@@ -1,0 +1,179 @@
+// quorix-resize and the files it touches: names as bytes, sources never
+// replaced, the same outputs on any number of threads, interrupted runs.
+#include "Jpeg.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace quorix {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+class CliFilesTest : public ::testing::Test {
+protected:
+    // Runs the tool in the folder; stopAfterLine > 0 sends SIGTERM once that
+    // many lines have been printed.
+    TRun Run(const std::vector<std::string>& args, int stopAfterLine = 0, const char* outFile = nullptr) {
+        const char* tool = std::getenv("QUORIX_RESIZE");
+        EXPECT_NE(tool, nullptr);
+        int out[2], err[2];
+        EXPECT_EQ(pipe(out), 0);
+        EXPECT_EQ(pipe(err), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(Dir.Path().c_str()) != 0) _exit(126);
+            const int target = outFile ? open(outFile, O_WRONLY) : out[1];
+            dup2(target, 1);
+            dup2(err[1], 2);
+            std::vector<char*> argv{const_cast<char*>(tool)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(tool, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        TRun run;
+        char buffer[4096];
+        ssize_t n;
+        int lines = 0;
+        bool stopped = false;
+        while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+            run.Out.append(buffer, static_cast<size_t>(n));
+            lines += static_cast<int>(std::count(buffer, buffer + n, '\n'));
+            if (stopAfterLine > 0 && lines >= stopAfterLine && !stopped) stopped = kill(pid, SIGTERM) == 0;
+        }
+        while ((n = read(err[0], buffer, sizeof buffer)) > 0) run.Err.append(buffer, static_cast<size_t>(n));
+        close(out[0]);
+        close(err[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+    void Jpeg(const std::string& name, int w = 64, int h = 48) { test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h)); }
+    std::vector<std::string> Hidden(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(Dir.File(folder)))
+            if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
+        return names;
+    }
+    test::TTempDir Dir;
+};
+
+TEST_F(CliFilesTest, NamesAreBytesAndStayInTheOutputFolder) {
+    fs::create_directory(Dir.File("downloads"));
+    Jpeg("holiday.jpg", 40, 30);
+    const std::vector<uint8_t> before = test::ReadFileBytes(Dir.File("holiday.jpg"));
+    const std::string overlong = "\xC0\xAE\xC0\xAE\xC0\xAFholiday", latin1 = "caf\xE9";
+    Jpeg("downloads/" + overlong + ".jpg", 64, 48);
+    Jpeg("downloads/" + latin1 + ".jpg", 64, 48);
+    Jpeg("downloads/" + std::string(251, 'n') + ".jpg", 64, 48);  // a 255-byte name
+    const TRun run = Run({"downloads/" + overlong + ".jpg", "downloads/" + latin1 + ".jpg",
+                          "downloads/" + std::string(251, 'n') + ".jpg"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_TRUE(fs::exists(Dir.File("downloads/Output/" + overlong + ".jpg")));
+    EXPECT_TRUE(fs::exists(Dir.File("downloads/Output/" + latin1 + ".jpg")));
+    EXPECT_TRUE(fs::exists(Dir.File("downloads/Output/" + std::string(251, 'n') + ".jpg")));
+    EXPECT_EQ(test::ReadFileBytes(Dir.File("holiday.jpg")), before);
+    EXPECT_NE(run.Out.find("Output/" + latin1 + ".jpg\n"), std::string::npos);
+}
+
+TEST_F(CliFilesTest, ASourceIsNeverReplaced) {
+    Jpeg("a.jpg");
+    const std::vector<uint8_t> before = test::ReadFileBytes(Dir.File("a.jpg"));
+    const TRun run = Run({"--out", ".", "a.jpg"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out, "WARNING! Output would replace its source (not overwritten): " + Dir.File("a.jpg") + "\n");
+    EXPECT_EQ(test::ReadFileBytes(Dir.File("a.jpg")), before);
+    // Nor another source of the run: b.png's output is the source b.jpg.
+    Jpeg("b.jpg");
+    test::TPngSpec png;
+    png.Width = png.Height = 4;
+    png.Rows.assign(4 * 4 * 3, 9);
+    test::WritePng(Dir.File("b.png"), png);
+    const TRun both = Run({"--out", ".", "b.png", "b.jpg"});
+    EXPECT_NE(both.Out.find("WARNING! Output would replace its source (not overwritten): " + Dir.File("b.jpg")),
+              std::string::npos);
+}
+
+// Two sources, one output: the later one goes second on any number of threads.
+TEST_F(CliFilesTest, OneOutputOfTwoSourcesDoesNotDependOnThreads) {
+    Jpeg("a.jpg", 40, 40);
+    test::TPngSpec png;
+    png.Width = 300;
+    png.Height = 200;
+    png.Rows.assign(300 * 200 * 3, 200);
+    test::WritePng(Dir.File("a.png"), png);
+    for (const char* threads : {"1", "2"}) {
+        fs::remove_all(Dir.File("Output"));
+        const TRun run = Run({"--threads", threads, "a.png", "a.jpg"});
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        TJPEGImage out;
+        out.LoadFromFile(Dir.File("Output/a.jpg"));
+        EXPECT_EQ(out.Width(), 20) << threads;  // a.jpg, the later one
+        const TRun kept = Run({"--threads", threads, "--no-overwrite", "a.png", "a.jpg"});
+        EXPECT_EQ(kept.Out, "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n" +
+                                "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n");
+    }
+}
+
+TEST_F(CliFilesTest, AnInterruptedRunPrintsWhatItFinishedAndLeavesNothing) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("p" + std::to_string(100 + i) + ".jpg");
+        test::WriteJpeg(Dir.File(names.back()), test::MakeNoise(900, 700, i));
+    }
+    std::vector<std::string> args = {"--threads", "1"};
+    args.insert(args.end(), names.begin(), names.end());
+    const TRun run = Run(args, 2);
+    EXPECT_EQ(run.Status, 128 + SIGTERM) << run.Err;
+    const auto lines = std::count(run.Out.begin(), run.Out.end(), '\n');
+    EXPECT_GE(lines, 2);
+    EXPECT_LT(lines, 40);
+    size_t written = 0;
+    for (const auto& e : fs::directory_iterator(Dir.File("Output"))) written += e.path().extension() == ".jpg";
+    EXPECT_EQ(written, static_cast<size_t>(lines));  // each finished picture was reported
+    EXPECT_TRUE(Hidden("Output").empty());
+}
+
+TEST_F(CliFilesTest, StaleTemporariesOfKilledRunsAreRemoved) {
+    Jpeg("a.jpg");
+    fs::create_directory(Dir.File("Output"));
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ".quorix-" + std::to_string(gone) + "-Ab12Cd";
+    const std::string live = ".quorix-" + std::to_string(getpid()) + "-Ab12Cd";
+    test::WriteFileBytes(Dir.File("Output/" + stale), {1, 2, 3});
+    test::WriteFileBytes(Dir.File("Output/" + live), {1, 2, 3});
+    test::WriteFileBytes(Dir.File("Output/.quorix-notes"), {1});
+    EXPECT_EQ(Run({"a.jpg"}).Status, 0);
+    std::vector<std::string> hidden = Hidden("Output");
+    std::sort(hidden.begin(), hidden.end());
+    EXPECT_EQ(hidden, (std::vector<std::string>{live, ".quorix-notes"}));
+}
+
+TEST_F(CliFilesTest, AFailedWriteOfTheLogEndsTheRun) {
+    Jpeg("a.jpg");
+    const TRun run = Run({"a.jpg"}, 0, "/dev/full");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("cannot write the log"), std::string::npos) << run.Err;
+}
+
+}  // namespace
+}  // namespace quorix
