@@ -2,6 +2,9 @@
 // change handling gives it effect, and written back once at exit.
 #include "FormMain.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "OrvelDecSpin.h"
 #include "OrvelIniFile.h"
 #include "OrvelTPU.h"
@@ -50,7 +53,11 @@ void TMainForm::LoadWindowState(TOrvelIniFile& ini) {
     PageControlChange();
     if (ini.ValueExists("WindowState", "Left")) {
         move(ini.ReadInteger("WindowState", "Left", 50), ini.ReadInteger("WindowState", "Top", 50));
-        resize(ini.ReadInteger("WindowState", "Width", 890), ini.ReadInteger("WindowState", "Height", 790));
+        // A stored size no screen can show (a hand-edited or damaged file) is cut to the screen.
+        QSize size(ini.ReadInteger("WindowState", "Width", 890), ini.ReadInteger("WindowState", "Height", 790));
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            size = size.boundedTo(screen->virtualSize().expandedTo(minimumSize()));
+        resize(size);
     }
     if (ini.ReadBool("WindowState", "Maximized", false)) setWindowState(windowState() | Qt::WindowMaximized);
     AssignRadio(radXDecrease, ini.ReadBool("Resize", "radXDecrease", true));
@@ -97,6 +104,7 @@ void TMainForm::LoadINIFile() {
 
 void TMainForm::SaveINIFile() {
     TOrvelIniFile ini = SettingsFile();
+    ini.BeginUpdate();
     const bool maximized = isMaximized();
     if (!maximized) {
         ini.WriteInteger("WindowState", "Left", x());
@@ -135,6 +143,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "chkProtect", chkProtect->isChecked());
     ini.WriteBool(s, "chkOverwrite", chkOverwrite->isChecked());
     ini.WriteString(s, "LastPath", S(edtPath->text()));
+    ini.EndUpdate();
 }
 
 }  // namespace quorix

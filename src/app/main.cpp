@@ -3,17 +3,21 @@
 #include "Platform.h"
 #include "SessionEnd.h"
 
+#include <iostream>
+
 int main(int argc, char** argv) {
     quorix::TQuorixApplication application(argc, argv);
     application.setApplicationName(quorix::AppTitle);
     application.setApplicationDisplayName(quorix::AppTitle);
     quorix::InstallDialogSinks();
     quorix::TMainForm form;
+    // At log-out or on a signal nobody may be there to close a message box:
+    // a failing save is reported on standard error and the program still ends.
     quorix::WatchSessionEnd([&form] {
         try {
             form.EndRequested();
-        } catch (...) {
-            quorix::ReportCurrentException();
+        } catch (const std::exception& e) {
+            std::cerr << "Quorix Image Resizer: " << e.what() << std::endl;
         }
     });
     form.LateInitialize();

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace quorix {
@@ -164,7 +165,19 @@ TOrvelIniFile TOrvelIniFile::CreateEx(const std::string& appName) {
     return TOrvelIniFile(IniFilePath(appName));
 }
 
+void TOrvelIniFile::BeginUpdate() {
+    FPending = ReadLines();
+    FUpdating = true;
+}
+
+void TOrvelIniFile::EndUpdate() {
+    FUpdating = false;
+    WriteLines(FPending);
+    FPending.clear();
+}
+
 std::vector<std::string> TOrvelIniFile::ReadLines() const {
+    if (FUpdating) return FPending;
     std::vector<std::string> lines;
     std::ifstream in(FFileName, std::ios::binary);
     std::string line;
@@ -176,17 +189,27 @@ std::vector<std::string> TOrvelIniFile::ReadLines() const {
     return lines;
 }
 
-void TOrvelIniFile::WriteLines(const std::vector<std::string>& lines) const {
+void TOrvelIniFile::WriteLines(const std::vector<std::string>& lines) {
+    if (FUpdating) {
+        FPending = lines;
+        return;
+    }
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
     const std::string failure = "Unable to write to " + FFileName;
-    std::string temp = FFileName + ".XXXXXX";
+    // A settings file kept elsewhere behind a link (a dotfiles folder) is
+    // replaced where it really is; the link stays.
+    std::error_code error;  // a file not there yet is no error: it is made
+    const bool link = std::filesystem::symlink_status(FFileName, error).type() == std::filesystem::file_type::symlink;
+    const std::string target = link ? std::filesystem::weakly_canonical(FFileName, error).string() : FFileName;
+    if ((link && error) || target.empty()) throw EFileError(failure);
+    std::string temp = target + ".XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) throw EFileError(failure);
     struct stat old;
-    ::fchmod(fd, ::stat(FFileName.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     bool ok = true;
     for (size_t done = 0; ok && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -196,7 +219,7 @@ void TOrvelIniFile::WriteLines(const std::vector<std::string>& lines) const {
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(name.data(), FFileName.c_str()) != 0) {
+    if (!ok || ::rename(name.data(), target.c_str()) != 0) {
         ::unlink(name.data());
         throw EFileError(failure);
     }

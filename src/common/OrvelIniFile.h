@@ -35,7 +35,14 @@ public:
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
     double ReadFloat(const std::string& section, const std::string& key, double def) const;
 
-    // Each raises EFileError "Unable to write to <file>" when the file cannot be written.
+    // Between these, writes collect in memory and EndUpdate rewrites the file
+    // once: a save is one atomic change, never a mix of old and new values.
+    // EndUpdate raises like a write.
+    void BeginUpdate();
+    void EndUpdate();
+
+    // Each raises EFileError "Unable to write to <file>" when the file cannot be
+    // written. A file that is a symbolic link is written through the link.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -50,10 +57,12 @@ public:
 
 private:
     std::vector<std::string> ReadLines() const;
-    void WriteLines(const std::vector<std::string>& lines) const;
+    void WriteLines(const std::vector<std::string>& lines);
 
     std::string FFileName;
     char FDecimal = '.';
+    bool FUpdating = false;
+    std::vector<std::string> FPending;  // the lines while updating
 };
 
 // Text to integer as the settings file reads it: decimal, or hexadecimal after

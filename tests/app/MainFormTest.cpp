@@ -9,6 +9,8 @@
 #include "TestPictures.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 
@@ -282,6 +284,17 @@ private slots:
         QVERIFY(ini.ReadBool("WindowState", "Maximized", false));
         QCOMPARE(ini.ReadInteger("WindowState", "Left", 0), 10);
         QCOMPARE(ini.ReadInteger("WindowState", "Width", 0), 900);
+    }
+
+    // A damaged size is cut to the screen and not saved back as it was.
+    void AStoredSizeBeyondTheScreenIsCut() {
+        WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=100000\nHeight=100000\n");
+        auto form = Form();
+        const QSize screen = QGuiApplication::primaryScreen()->virtualSize();
+        QVERIFY(form->width() <= std::max(screen.width(), form->minimumWidth()));
+        QVERIFY(form->height() <= std::max(screen.height(), form->minimumHeight()));
+        form->close();
+        QVERIFY(TOrvelIniFile(S(IniPath())).ReadInteger("WindowState", "Width", 0) < 100000);
     }
 
     void SettingsAreSavedOnce() {

@@ -134,6 +134,25 @@ TEST_F(IniFile, FailedWriteRaisesAndLeavesTheFileAsItWas) {
     EXPECT_EQ(files, 1) << "no temporary file is left behind";
 }
 
+// A save is one rewrite; a file behind a link is rewritten where it lives.
+TEST_F(IniFile, AnUpdateIsOneRewriteThroughALink) {
+    std::filesystem::create_directory(Root + "dotfiles");
+    std::ofstream(Root + "dotfiles/real.ini") << "[A]\nx=1\n";
+    std::filesystem::create_symlink(Root + "dotfiles/real.ini", Root + "s.ini");
+    TOrvelIniFile ini(Root + "s.ini");
+    ini.BeginUpdate();
+    ini.WriteInteger("A", "x", 2);
+    ini.WriteString("B", "y", "z");
+    EXPECT_EQ(ini.ReadInteger("A", "x", 0), 2);  // reads see what is pending
+    EXPECT_EQ(Text(), "[A]\nx=1\n");             // the file does not, yet
+    ini.EndUpdate();
+    EXPECT_TRUE(std::filesystem::is_symlink(Root + "s.ini"));
+    EXPECT_EQ(Text(), "[A]\nx=2\n\n[B]\ny=z\n");
+    ini.WriteInteger("A", "x", 3);
+    EXPECT_TRUE(std::filesystem::is_symlink(Root + "s.ini"));
+    EXPECT_EQ(TOrvelIniFile(Root + "dotfiles/real.ini").ReadInteger("A", "x", 0), 3);
+}
+
 TEST_F(IniFile, CreateExUsesTheSettingsFolder) {
     TOrvelIniFile ini = TOrvelIniFile::CreateEx("Quorix Image Resizer");
     EXPECT_EQ(ini.FileName(), Root + "Quorix Image Resizer/Quorix Image Resizer.ini");
