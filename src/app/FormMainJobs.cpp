@@ -82,20 +82,20 @@ void TMainForm::actStartExecute() {
     TJobCleanup cleanup(this, true);
     const std::string output = MakeSurePathExists();
     WriteLogHeader(" NEW BATCH JOB STARTED");
-    QStringList snapshot;
+    std::vector<std::string> snapshot;  // the names' own bytes
     for (int i = 0; i < FileList->count(); ++i)
-        if (FileList->Selected(i)) snapshot.push_back(FileList->item(i)->text());
+        if (FileList->Selected(i)) snapshot.push_back(FileList->ItemName(i));
     const uint32_t start = TickCount();
-    for (const QString& name : snapshot) {
-        const QString shown = Q(EnsureTrailingDelimiter(S(FileList->Directory())));
-        if (FileExists(S(shown + name))) FileList->SetFileName(shown + name);
+    for (const std::string& name : snapshot) {
+        const std::string shown = EnsureTrailingDelimiter(S(FileList->Directory()));
+        if (FileExists(shown + name)) FileList->SetCurrentName(name);
         QCoreApplication::processEvents();
         if (JobAbortFlag) {
             SetStatusText("Process aborted.");
             AddLog("Process aborted.");
             break;
         }
-        ResizeImage(S(edtPath->text() + name), output);
+        ResizeImage(S(edtPath->text()) + name, output);
     }
     SetStatusText("Batch job done in " + Seconds(start) + " sec");
 }
@@ -108,7 +108,7 @@ void TMainForm::FileListDblClick() {
     const std::string output = MakeSurePathExists();
     WriteLogHeader(" RESIZING SINGLE IMAGE");
     const uint32_t start = TickCount();
-    ResizeImage(S(FileList->FileName()), output);
+    ResizeImage(FileList->FilePath(), output);
     SetStatusText("Job done in " + Seconds(start) + " sec");
 }
 

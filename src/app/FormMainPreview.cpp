@@ -48,7 +48,7 @@ void TMainForm::btnBrowseClick() {
 
 void TMainForm::FileListChangeEx(int, int) {
     try {
-        const std::string file = S(FileList->FileName());
+        const std::string file = FileList->FilePath();
         if (!FileExists(file)) return;
         SetStatusText(Q(file));
         // The preview and the advisor obey the guard too: a huge picture is

@@ -10,6 +10,10 @@
 #include <QKeyEvent>
 #include <QStyle>
 
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace quorix {
@@ -58,17 +62,67 @@ QString TOrvelFileList::FileName() const {
     return folder + item(row)->text();
 }
 
+std::string TOrvelFileList::FilePath() const {
+    const int row = currentRow();
+    return row < 0 || !item(row)->isSelected() ? std::string() : ItemPath(row);
+}
+
+std::string TOrvelFileList::ItemName(int row) const {
+    const QVariant bytes = item(row)->data(Qt::UserRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : S(item(row)->text());
+}
+
+std::string TOrvelFileList::ItemPath(int row) const {
+    return EnsureTrailingDelimiter(S(FDirectory.isEmpty() ? QDir::currentPath() : FDirectory)) + ItemName(row);
+}
+
+bool TOrvelFileList::SetCurrentName(const std::string& name) {
+    for (int i = 0; i < count(); ++i)
+        if (ItemName(i) == name) {
+            SetCurrentOnly(i);
+            Change();
+            return true;
+        }
+    return false;
+}
+
+namespace {
+
+// The regular files of folder whose names match one of the masks, as the
+// file system's bytes: a name need not be UTF-8 to be listed and opened.
+std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask) {
+    std::vector<std::string> masks;
+    for (const QString& m : mask.split(';', Qt::SkipEmptyParts)) masks.push_back(S(m.trimmed()));
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        for (const std::string& m : masks)
+            if (::fnmatch(m.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
+                names.push_back(name);
+                break;
+            }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+}  // namespace
+
 void TOrvelFileList::BaseReadFileNames() {
     QDir dir(FDirectory.isEmpty() ? QDir::currentPath() : FDirectory);
     if (dir.exists()) QDir::setCurrent(dir.absolutePath());  // item texts resolve against it
-    QStringList names;
-    if (dir.exists()) {
-        dir.setNameFilters(FMask.split(';', Qt::SkipEmptyParts));
-        dir.setFilter(QDir::Files | QDir::Hidden);
-        names = dir.entryList();
-    }
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+    std::vector<std::pair<QString, std::string>> names;  // shown, bytes
+    if (dir.exists())
+        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask))
+            names.emplace_back(QString::fromUtf8(name.data(), static_cast<int>(name.size())), std::move(name));
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        const int order = QString::compare(a.first, b.first, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
     const QIcon picture = style()->standardIcon(QStyle::SP_FileIcon);
     const QIcon program = style()->standardIcon(QStyle::SP_DesktopIcon);
     const QSignalBlocker block(this);
@@ -80,8 +134,9 @@ void TOrvelFileList::BaseReadFileNames() {
             busy = true;
             ++FBusyReadings;
         }
-        auto* item = new QListWidgetItem(names[i]);
-        if (ShowGlyphs) item->setIcon(IsExecutable(names[i]) ? program : picture);
+        auto* item = new QListWidgetItem(names[i].first);
+        item->setData(Qt::UserRole, QByteArray::fromStdString(names[i].second));
+        if (ShowGlyphs) item->setIcon(IsExecutable(names[i].first) ? program : picture);
         addItem(item);
     }
     if (count() > 0) SetCurrentOnly(0);
@@ -212,7 +267,7 @@ bool TOrvelFileList::MoveSelectionDwn() {
 }
 
 void TOrvelFileList::DeleteCurrentFile() {
-    const std::string path = S(FileName());
+    const std::string path = FilePath();
     if (!CheckFileExists(path)) return;
     if (OnBeforeDelete) OnBeforeDelete(this, Q(path));
     if (RecycleFile(true, DelShowConfirm, path) != 0)

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 
 namespace quorix {
 
@@ -22,8 +23,16 @@ public:
     void SetMask(const QString& mask);  // "*.jpg;*.png", reads the folder again
     void Update();                      // reads the folder again
 
-    // The full path of the current item when it is selected, else empty.
+    // The full path of the current item when it is selected, else empty, as
+    // shown (bytes that are not UTF-8 show as U+FFFD).
     QString FileName() const;
+    // The same path as the file system's bytes: what to open.
+    std::string FilePath() const;
+    // The name bytes of item row, and the full path of it.
+    std::string ItemName(int row) const;
+    std::string ItemPath(int row) const;
+    // Makes the item whose name bytes are name current; false when there is none.
+    bool SetCurrentName(const std::string& name);
     void SetFileName(const QString& path) { ApplyFilePath(path); }
     void ApplyFilePath(const QString& path);
 

@@ -130,6 +130,21 @@ private slots:
         QVERIFY(QFile::exists(IniPath()));
     }
 
+    // A name that is not UTF-8 is resized under its own bytes.
+    void BatchOfANameThatIsNotUtf8() {
+        auto form = Form();
+        const QString dir = Pictures(0);
+        const std::string latin1 = S(dir) + "caf\xE9.jpg", output = S(dir) + "Output/caf\xE9.jpg";
+        test::WriteJpeg(latin1, test::MakeGradient(40, 30));
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->actStartExecute();
+        QVERIFY(FileExists(output));
+        QVERIFY(form->LogText().contains("File resized and saved as: "));
+        std::remove(output.c_str());  // Qt's temporary folder cannot name them
+        std::remove(latin1.c_str());
+    }
+
     void WarningsOnAnEmptyListOrSelection() {
         auto form = Form();
         form->SetStatusText("Ready...");

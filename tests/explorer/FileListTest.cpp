@@ -2,6 +2,8 @@
 #include "QtTestSupport.h"
 
 #include <QFile>
+
+#include <cstdio>
 #include <QSignalSpy>
 
 namespace quorix {
@@ -43,6 +45,26 @@ private slots:
         QCOMPARE(Names(list), (QStringList{".hidden.jpg", "a.jpg", "B.JPG", "c.png", "d.gif", "e.bmp"}));
         QCOMPARE(QDir::currentPath(), QDir(home.Path("pics")).absolutePath());
         QVERIFY(SelectedRows(list).isEmpty());
+    }
+
+    // Names that are not UTF-8 are listed, shown with U+FFFD, and opened by their own bytes.
+    void NamesThatAreNotUtf8() {
+        test::TTempHome home;
+        const std::string folder = home.Path("pics").toStdString();
+        QDir().mkpath(home.Path("pics"));
+        for (const std::string name : {"caf\xE9.jpg", "\xC0\xAE\xC0\xAE\xC0\xAFx.jpg"})
+            std::fclose(std::fopen((folder + "/" + name).c_str(), "w"));
+        TOrvelFileList list;
+        list.SetMask("*.jpg");
+        list.SetDirectory(home.Path("pics"));
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(list.item(0)->text(), QString("caf") + QChar(0xFFFD) + ".jpg");
+        QCOMPARE(list.ItemName(0), std::string("caf\xE9.jpg"));
+        QCOMPARE(list.ItemPath(1), folder + "/\xC0\xAE\xC0\xAE\xC0\xAFx.jpg");
+        QVERIFY(list.SetCurrentName("caf\xE9.jpg"));
+        list.item(0)->setSelected(true);
+        QCOMPARE(list.FilePath(), folder + "/caf\xE9.jpg");
+        for (int i = 0; i < list.count(); ++i) std::remove(list.ItemPath(i).c_str());  // Qt cannot name them
     }
 
     void ChangeExOnClicksAndMoves() {
