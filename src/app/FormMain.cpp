@@ -101,7 +101,9 @@ void TMainForm::SaveBeforeExit() {
 }
 
 void TMainForm::EndRequested() {
+    FEndRequested = true;
     if (FJobRunning) JobAbortFlag = true;
+    WebUpdater.Abort();  // a check in progress ends at once
     SaveBeforeExit();
 }
 
@@ -115,6 +117,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     try {
         SaveBeforeExit();  // FormCloseQuery, then FormClose: the first saves, the second finds it done
+        WebUpdater.Abort();
+        FEndRequested = true;
         event->accept();
     } catch (...) {
         event->ignore();  // the window stays open; the next attempt closes it

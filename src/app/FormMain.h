@@ -65,6 +65,8 @@ public:
     // after its current picture, as with Abort, and the settings are saved.
     void EndRequested();
     bool JobRunning() const { return FJobRunning; }
+    // Whether the program was asked to end (closed, a signal) before its event loop ran.
+    bool EndWasRequested() const { return FEndRequested; }
     void LoadINIFile();
     void SaveINIFile();
 
@@ -269,6 +271,7 @@ private:
     bool FNoPage = false;   // a stored page number that names no page
     bool FJobRunning = false;
     bool FCloseAfterJob = false;  // the window was closed while a job ran
+    bool FEndRequested = false;
     friend class TJobCleanup;
 };
 

@@ -67,9 +67,11 @@ void TMainForm::WebUpdaterClientFileExists(std::string& fileName, bool&) {
 }
 
 void TMainForm::WebUpdaterAfterDownload(const std::string& fileName) {
+    if (!WebUpdater.Succeeded()) return;  // the error was shown; nothing was downloaded
     std::string folder = UpdatesFolder();
-    if (ForceFolders(folder)) CopyFileInto(fileName, folder, true);
-    else folder = ExtractFilePath(fileName);
+    const bool inUpdates = ExtractFilePath(fileName) == folder;
+    if (inUpdates || !ForceFolders(folder) || !CopyFileInto(fileName, folder, true))
+        folder = ExtractFilePath(fileName);
     const std::string text = "Update has been downloaded to \r\n     " + folder + "\r\n" +
                              "Don't forget to close this program, before running the update!" + "\r\n\r\n" +
                              "Do you want to open this folder for you?";

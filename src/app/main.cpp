@@ -21,5 +21,8 @@ int main(int argc, char** argv) {
         }
     });
     form.LateInitialize();
+    // Closed or signalled while starting (during the update check, say): the
+    // event loop that would have ended is not entered.
+    if (form.EndWasRequested()) return 0;
     return application.exec();
 }

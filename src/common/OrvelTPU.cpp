@@ -249,11 +249,24 @@ int EnsureFolder(const std::string& folder) {
     return ForceFolders(folder) ? 1 : -1;
 }
 
+// The copy appears under its name only when complete: a failed copy leaves
+// what was there.
 bool CopyFileInto(const std::string& sourceFile, const std::string& destFolder, bool overwrite) {
     namespace fs = std::filesystem;
+    const std::string target = destFolder + ExtractFileName(sourceFile);
     std::error_code ec;
-    auto options = overwrite ? fs::copy_options::overwrite_existing : fs::copy_options::none;
-    return fs::copy_file(sourceFile, destFolder + ExtractFileName(sourceFile), options, ec) && !ec;
+    if (!overwrite && fs::exists(fs::symlink_status(target, ec))) return false;
+    const std::string temp = destFolder + ".quorix-copy-" + std::to_string(::getpid());
+    fs::remove(temp, ec);
+    if (!fs::copy_file(sourceFile, temp, fs::copy_options::none, ec) || ec) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
 }
 
 std::string IntToText(int32_t value) {

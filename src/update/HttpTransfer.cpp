@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <cctype>
 #include <strings.h>
@@ -28,11 +29,15 @@ struct TTransfer {
     int64_t Length = 0;
     bool Begun = false;
     bool Stopped = false;
+    long Status = 0;  // of the last response
+    bool RequireSuccess = false;
     std::exception_ptr Error;  // raised in a callback, rethrown once libcurl has returned
 
+    bool Refused() const { return RequireSuccess && (Status < 200 || Status > 299); }
     bool BeginOnce() {
         if (Begun) return !Stopped;
         Begun = true;
+        if (Refused()) return !(Stopped = true);
         if (BadLength) throw EQuorixError("The announced length is not a number");
         if (Sink->Begin && !Sink->Begin(HasLength, Length)) Stopped = true;
         return !Stopped;
@@ -53,6 +58,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     const std::string line(data, size * count);
     if (line.rfind("HTTP/", 0) == 0) {
         t->Responded = true;
+        const size_t blank = line.find(' ');
+        t->Status = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank + 1, nullptr, 10);
         t->HasLength = t->BadLength = false;
         t->Length = 0;
     } else if (line.size() > 15 && strncasecmp(line.c_str(), "Content-Length:", 15) == 0) {
@@ -86,6 +93,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* request = static_cast<const THttpRequest*>(user);
+    return request->Cancelled && request->Cancelled() ? 1 : 0;
+}
+
 struct TCurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
@@ -107,7 +119,15 @@ THttpOutcome HttpTransfer(const THttpRequest& request, const THttpSink& sink) {
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, request.Url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A page asked for over https is never followed to a plain address.
+    const bool secure = request.Url.size() >= 8 && strncasecmp(request.Url.c_str(), "https://", 8) == 0;
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    transfer.RequireSuccess = request.RequireSuccess;
+    if (request.Cancelled) {
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &request);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    }
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
@@ -128,7 +148,9 @@ THttpOutcome HttpTransfer(const THttpRequest& request, const THttpSink& sink) {
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     const CURLcode code = curl_easy_perform(c);
     if (transfer.Error) std::rethrow_exception(transfer.Error);
+    if (transfer.Responded && transfer.Refused()) return THttpOutcome::Failed;
     if (transfer.Stopped) return THttpOutcome::Stopped;
+    if (code == CURLE_ABORTED_BY_CALLBACK) return THttpOutcome::Stopped;
     if (!transfer.Responded) return THttpOutcome::Failed;
     if (!transfer.BeginOnce()) return THttpOutcome::Stopped;  // a response without a body
     return code == CURLE_OK ? THttpOutcome::Completed : THttpOutcome::Failed;

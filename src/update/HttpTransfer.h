@@ -14,6 +14,11 @@ struct THttpRequest {
     std::string UserName;
     std::string Password;
     long TimeoutSeconds = 30;  // for connecting, and for a transfer that stalls
+    // Only a final response of 2xx is delivered; any other ends as Failed.
+    bool RequireSuccess = false;
+    // Asked now and then, also while the server is silent; true stops the
+    // transfer (Stopped). May be called on the transfer's own thread.
+    std::function<bool()> Cancelled;
 };
 
 // What the transfer tells its owner. Returning false from a callback stops it.
@@ -33,8 +38,9 @@ enum class THttpOutcome {
 constexpr size_t HttpChunkSize = 2050;
 
 // Sends "GET" with HTTP/1.0, the user agent "Updater", no cache, the
-// credentials when given; follows at most 5 HTTP redirections. The status
-// code is not examined. A malformed length, or an error from the sink, is
+// credentials when given; follows at most 5 HTTP redirections, over http and
+// https only, and from https to https only. The status code is examined only
+// with RequireSuccess. A malformed length, or an error from the sink, is
 // thrown once the transfer has ended.
 THttpOutcome HttpTransfer(const THttpRequest& request, const THttpSink& sink);
 

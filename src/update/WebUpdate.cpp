@@ -1,5 +1,6 @@
 #include "WebUpdate.h"
 
+#include "BackgroundTransfer.h"
 #include "HttpTransfer.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -8,7 +9,14 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace quorix {
 
@@ -161,8 +169,14 @@ void TWebUpdate::FetchInfoPage() {
     }
 }
 
+// A folder of its own, made new for each download: nobody else can plant a
+// link or a file of theirs where the update is written.
 void TWebUpdate::BuildClientFileName(std::string& fileName) {
-    fileName = EnsureTrailingDelimiter(QDir::tempPath().toStdString()) + Trim(FValues.ClientFileName);
+    std::string pattern = EnsureTrailingDelimiter(QDir::tempPath().toStdString()) + "quorix-update-XXXXXX";
+    std::vector<char> folder(pattern.begin(), pattern.end());
+    folder.push_back('\0');
+    if (!::mkdtemp(folder.data())) throw EFileError("Cannot create a folder for the download");
+    fileName = EnsureTrailingDelimiter(folder.data()) + Trim(FValues.ClientFileName);
 }
 
 void TWebUpdate::DownloadClientFile() {
@@ -171,7 +185,12 @@ void TWebUpdate::DownloadClientFile() {
         DoDownloadError();  // nothing is written outside the download folders
         return;
     }
-    BuildClientFileName(FFileName);
+    try {
+        BuildClientFileName(FFileName);
+    } catch (const EFileError&) {
+        DoDownloadError();
+        return;
+    }
     if (OnGetClientFileName) OnGetClientFileName(*this, FFileName);
     FResult = false;
     if (FileExists(FFileName)) {
@@ -207,48 +226,106 @@ std::string TWebUpdate::TransferUrl(const std::string& address) {
     return "http://" + server + path;
 }
 
+namespace {
+
+// The information page is a small text; anything longer is no such page.
+constexpr size_t MaxPageBytes = size_t(1) << 20;
+
+// A file that appears under its name only when it is complete: written to a
+// new file of its own beside it (created, never reused, no link followed) and
+// renamed over the name at the end, so a failed transfer leaves what was there.
+class TPendingFile {
+public:
+    explicit TPendingFile(const std::string& fileName) : FName(fileName) {
+        std::string pattern = ExtractFilePath(fileName) + ".quorix-download-XXXXXX";
+        std::vector<char> temp(pattern.begin(), pattern.end());
+        temp.push_back('\0');
+        FFd = ::mkstemp(temp.data());
+        if (FFd < 0) throw EFileError("Cannot create " + fileName);
+        FTemp = temp.data();
+    }
+    ~TPendingFile() {
+        if (FFd >= 0) ::close(FFd);
+        if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    }
+    TPendingFile(const TPendingFile&) = delete;
+    TPendingFile& operator=(const TPendingFile&) = delete;
+    void Write(const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(FFd, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw EFileError("Cannot write " + FName);
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+    }
+    // Puts the complete file in place; false when it could not.
+    bool Commit() {
+        ::fchmod(FFd, 0644 & ~CurrentUmask());
+        const bool ok = ::fsync(FFd) == 0 && ::close(FFd) == 0;
+        FFd = -1;
+        if (!ok || ::rename(FTemp.c_str(), FName.c_str()) != 0) return false;
+        FTemp.clear();
+        return true;
+    }
+
+private:
+    static mode_t CurrentUmask() {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }
+    std::string FName, FTemp;
+    int FFd = -1;
+};
+
+}  // namespace
+
 bool TWebUpdate::HttpGet(const std::string& address, bool lengthRequired, bool intoFile, const std::string& fileName) {
     FAborting = false;
     FResult = false;
     FFileSize = 0;
     FDownloadedBytes = 0;
     THttpRequest request{TransferUrl(address), UserName, Password, TimeoutSeconds};
-    std::ofstream file;
+    request.RequireSuccess = intoFile;  // an error page is never taken for the update
+    std::unique_ptr<TPendingFile> file;
     std::string text;
-    bool begun = false, stopped = false;
+    bool begun = false, stopped = false, tooLong = false;
     THttpSink sink;
     sink.Begin = [&](bool hasLength, int64_t length) {
         if (FAborting || (!hasLength && lengthRequired)) return !(stopped = true);
         if (length > INT32_MAX) throw EConvertError("The announced length is too large");
         if (hasLength) FFileSize = static_cast<int32_t>(length);
-        if (intoFile) {
-            file.open(fileName, std::ios::binary | std::ios::trunc);
-            if (!file) throw EFileError("Cannot create " + fileName);
-        }
+        if (intoFile) file = std::make_unique<TPendingFile>(fileName);
         return begun = true;
     };
     sink.Piece = [&](const char* data, size_t size) {
         if (FAborting) return !(stopped = true);
         if (intoFile) {
-            if (!file.write(data, static_cast<std::streamsize>(size))) throw EFileError("Cannot write " + fileName);
+            file->Write(data, size);
         } else {
+            if (text.size() + size > MaxPageBytes) return !(tooLong = true);
             text.append(data, size);
         }
         BytesToRead = static_cast<uint32_t>(size);
         FDownloadedBytes += BytesToRead;
         DoDownload();
-        if (ProcessMessages) ProcessMessages();
         return true;
     };
+    THttpOutcome outcome = THttpOutcome::Failed;
     try {
-        if (!request.Url.empty() && Transport) Transport(request, sink);
+        if (!request.Url.empty() && Transport)
+            outcome = TransferInBackground(Transport, request, sink, ProcessMessages, [this] { return FAborting; });
     } catch (const std::exception&) {
         return false;  // a malformed length or a file error: failed, without the error event
     }
-    if (FAborting && stopped) return false;  // aborted: no error event; a partial file stays
-    file.close();
-    if (intoFile) FResult = begun && !file.fail() && FDownloadedBytes == static_cast<uint32_t>(FFileSize) && FFileSize >= 0;
-    else FResult = begun && FDownloadedBytes != 0;
+    if (FAborting && outcome == THttpOutcome::Stopped) return false;  // aborted: no error event, nothing is left
+    const bool complete = outcome == THttpOutcome::Completed && begun && !tooLong;
+    if (intoFile)
+        FResult = complete && FDownloadedBytes > 0 && FDownloadedBytes == static_cast<uint32_t>(FFileSize) &&
+                  file->Commit();
+    else
+        FResult = complete && FDownloadedBytes != 0;
     if (FResult && !intoFile) FInfo = SplitLines(PageText(text));
     if (!FResult) DoDownloadError();
     return FResult;

@@ -1,6 +1,7 @@
 // Finds out whether a newer version exists, from the update information page,
-// and fetches it. Everything runs on the calling thread; pending messages are
-// processed after every received piece, so the window stays responsive.
+// and fetches it. The transfers run on a thread of their own; the events come
+// on the calling thread, which processes pending messages while it waits, so
+// the window stays responsive even while a server is silent.
 #pragma once
 
 #include "HttpTransfer.h"
@@ -66,6 +67,9 @@ public:
     bool CheckForAnUpdate();
     void Abort() { FAborting = true; }
     bool Active() const { return FActive; }
+    // Whether the last page or download came in complete (after AfterDownload:
+    // whether the file is there).
+    bool Succeeded() const { return FResult; }
 
     const std::string& ProductVersion() const { return FValues.ProductVersion; }
     const std::string& UpdateURL() const { return FValues.UpdateURL; }

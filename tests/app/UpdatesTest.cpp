@@ -5,7 +5,9 @@
 #include "QtTestSupport.h"
 #include "TestHttpServer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 #include <memory>
 
@@ -125,8 +127,37 @@ private slots:
                                      "\r\nDon't forget to close this program, before running the update!\r\n\r\n"
                                      "Do you want to open this folder for you?";
         QCOMPARE(FMessages->Questions, std::vector<std::string>{question});
-        QVERIFY(QFile::exists(FTemp->path() + "/q.bin"));
+        // Downloaded into a folder of its own, then copied into Updates/.
+        const QStringList folders = QDir(FTemp->path()).entryList({"quorix-update-*"}, QDir::Dirs);
+        QCOMPARE(folders.size(), 1);
+        QVERIFY(QFile::exists(FTemp->path() + "/" + folders[0] + "/q.bin"));
         QVERIFY(QFile::exists(Updates() + "q.bin"));
+    }
+
+    // While the server is silent the window's own timers keep running; closing
+    // the window ends the check without waiting for the server.
+    void ASilentServerDoesNotFreezeTheWindow() {
+        WriteIni("[Updates]\nspnAutoUpdate=0\n");
+        auto form = Form();
+        test::TTestHttpServer server;
+        Offer(*form, server, "9.0");
+        server.Route("/info", test::TTestHttpServer::Answer("late"), 5000);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, longest = 0;
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+            if (++ticks == 60) form->close();
+        });
+        timer.start(10);
+        form->CheckForUpdates(true);
+        QCOMPARE(ticks, 60);
+        QVERIFY(clock.elapsed() < 4000);  // not the server's 5 s
+        QVERIFY(!form->WebUpdater.Active());
+        qInfo("longest gap between timer ticks during the stalled check: %lld ms", longest);
     }
 
     void SecondDownloadGoesStraightIntoUpdates() {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "OrvelTPU.h"
+
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +44,10 @@ protected:
             Events.push_back("ClientFileExists");
             overwrite = Overwrite;
         };
-        U.OnBeforeDownload = [this](TWebUpdate&, const std::string&) { Events.push_back("BeforeDownload"); };
+        U.OnBeforeDownload = [this](TWebUpdate&, const std::string& file) {
+            Events.push_back("BeforeDownload");
+            FileName = file;
+        };
         U.OnAfterDownload = [this](TWebUpdate&, const std::string&) { Events.push_back("AfterDownload"); };
         U.OnDownload = [this](TWebUpdate&, int, int downloaded) { Downloads.push_back(downloaded); };
     }
@@ -51,13 +58,19 @@ protected:
         return Meta("wuProduct", "Quorix") + Meta("wuVersion", "9.0") + Meta("wuDownload", Server.Url(file)) +
                Meta("wuClientSideName", clientName) + Meta("wuRunParameters", "--quiet");
     }
-    std::string ClientFile() const { return FTemp.File("q.bin"); }
+    // Where the download went: a folder of its own under the temporary folder.
+    std::string ClientFile() const { return FileName.empty() ? FTemp.File("q.bin") : FileName; }
+    // The download goes to a file of the test's choosing.
+    void DownloadTo(const std::string& file) {
+        U.OnGetClientFileName = [file](TWebUpdate&, std::string& name) { name = file; };
+    }
 
     test::TTempDir FTemp;
     TTestHttpServer Server;
     TWebUpdate U;
     std::vector<std::string> Events;
     std::vector<int> Downloads;
+    std::string FileName;
     bool CanUpdate = true;
     bool Overwrite = true;
 };
@@ -94,6 +107,10 @@ TEST_F(WebUpdateTest, DownloadsTheClientFileInPieces) {
     EXPECT_TRUE(U.CheckForAnUpdate());
     EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "AfterGetInfo", "UpdateAvailable 1.0.0.0 9.0", "BeforeDownload",
                                "AfterDownload", "Execute " + ClientFile() + " --quiet", "Terminate"}));
+    EXPECT_EQ(ClientFile().rfind(FTemp.Path() + "quorix-update-", 0), 0u) << ClientFile();
+    struct stat folder;
+    ASSERT_EQ(stat(ExtractFilePath(ClientFile()).c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
     const std::vector<uint8_t> written = test::ReadFileBytes(ClientFile());
     EXPECT_EQ(std::string(written.begin(), written.end()), body);
     ASSERT_FALSE(Downloads.empty());
@@ -103,6 +120,7 @@ TEST_F(WebUpdateTest, DownloadsTheClientFileInPieces) {
 
 TEST_F(WebUpdateTest, OverwriteOnlyRunsNothing) {
     U.Options = {TUpdateOption::uoOverwrite};
+    DownloadTo(FTemp.File("q.bin"));
     Server.Route("/page", TTestHttpServer::Answer(Page("/file")));
     Server.Route("/file", TTestHttpServer::Answer("new"));
     test::WriteFileBytes(ClientFile(), {'o', 'l', 'd'});
@@ -114,6 +132,7 @@ TEST_F(WebUpdateTest, OverwriteOnlyRunsNothing) {
 
 TEST_F(WebUpdateTest, ExistingFileThatMayNotBeOverwritten) {
     Overwrite = false;
+    DownloadTo(FTemp.File("q.bin"));
     Server.Route("/page", TTestHttpServer::Answer(Page("/file")));
     test::WriteFileBytes(ClientFile(), {'o', 'l', 'd'});
     EXPECT_FALSE(U.CheckForAnUpdate());
@@ -133,24 +152,67 @@ void PrintTo(const TFailedDownload& c, std::ostream* os) { *os << c.Name; }
 
 class FailedDownloads : public WebUpdateTest, public testing::WithParamInterface<TFailedDownload> {};
 
+// A failed transfer is never taken for the update: the copy downloaded before
+// stays as it was, and nothing half-written is left beside it.
 TEST_P(FailedDownloads, ReportTheErrorAndTheEnd) {
     Server.Route("/page", TTestHttpServer::Answer(Page("/file")));
     Server.Route("/file", GetParam().Response);
+    DownloadTo(FTemp.File("q.bin"));
+    test::WriteFileBytes(FTemp.File("q.bin"), {'g', 'o', 'o', 'd'});
     EXPECT_FALSE(U.CheckForAnUpdate());
-    EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "AfterGetInfo", "UpdateAvailable 1.0.0.0 9.0", "BeforeDownload",
-                               "DownloadError", "AfterDownload"}));
-    EXPECT_EQ(std::filesystem::exists(ClientFile()), GetParam().FileLeft);
-    if (GetParam().FileLeft) {
-        EXPECT_EQ(std::filesystem::file_size(ClientFile()), GetParam().Size);
-    }
+    EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "AfterGetInfo", "UpdateAvailable 1.0.0.0 9.0", "ClientFileExists",
+                               "BeforeDownload", "DownloadError", "AfterDownload"}));
+    EXPECT_FALSE(U.Succeeded());
+    EXPECT_EQ(test::ReadFileBytes(FTemp.File("q.bin")), (std::vector<uint8_t>{'g', 'o', 'o', 'd'}));
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(FTemp.Path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Client, FailedDownloads,
     testing::Values(TFailedDownload{"NoLength", TTestHttpServer::Answer("data", false), false, 0},
                     TFailedDownload{"CutShort", "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(100, 'z'),
-                                    true, 100}),
+                                    false, 0},
+                    TFailedDownload{"Empty", TTestHttpServer::Answer(""), false, 0},
+                    TFailedDownload{"NotFound", TTestHttpServer::Answer("missing", true, 404), false, 0},
+                    TFailedDownload{"ToAFile", "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\nContent-Length: 0\r\n\r\n",
+                                    false, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// A link planted where the download is written is replaced, never followed.
+TEST_F(WebUpdateTest, APlantedLinkIsNotFollowed) {
+    Server.Route("/page", TTestHttpServer::Answer(Page("/file")));
+    Server.Route("/file", TTestHttpServer::Answer("new"));
+    test::WriteFileBytes(FTemp.File("victim"), {'v'});
+    std::filesystem::create_symlink(FTemp.File("victim"), FTemp.File("q.bin"));
+    DownloadTo(FTemp.File("q.bin"));
+    EXPECT_TRUE(U.CheckForAnUpdate());
+    EXPECT_EQ(test::ReadFileBytes(FTemp.File("victim")), std::vector<uint8_t>{'v'});
+    EXPECT_FALSE(std::filesystem::is_symlink(FTemp.File("q.bin")));
+    EXPECT_EQ(test::ReadFileBytes(FTemp.File("q.bin")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+}
+
+TEST_F(WebUpdateTest, APageOfMoreThanAMegabyteIsAbandoned) {
+    Server.Route("/page", TTestHttpServer::Answer(Page("/file") + std::string(size_t(1) << 21, ' ')));
+    EXPECT_FALSE(U.CheckForAnUpdate());
+    EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "DownloadError", "AfterGetInfo", "DownloadError"}));
+}
+
+// While a server is silent the caller keeps processing its events, and an
+// abort ends the check without waiting for the server.
+TEST_F(WebUpdateTest, ASilentServerNeitherFreezesNorHoldsAnAbort) {
+    Server.Route("/page", TTestHttpServer::Answer(Page("/file")), 4000);
+    int idle = 0;
+    U.ProcessMessages = [&] {
+        if (++idle == 25) U.Abort();
+    };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(U.CheckForAnUpdate());
+    EXPECT_GE(idle, 25);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // not the server's 4 s
+    EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "AfterGetInfo", "DownloadError"}));
+}
 
 TEST_F(WebUpdateTest, PagesWithoutTheRequiredValues) {
     Server.Route("/page", TTestHttpServer::Answer("<html>gone</html>", true, 404));
@@ -198,7 +260,8 @@ TEST_F(WebUpdateTest, AbortAndASecondCheckDuringATransfer) {
     Server.Route("/page", TTestHttpServer::Answer(Page("/file")));
     Server.Route("/file", TTestHttpServer::Answer(std::string(200000, 'b')));
     bool second = true;
-    U.OnDownload = [&](TWebUpdate& u, int, int) {
+    U.OnDownload = [&](TWebUpdate& u, int total, int) {
+        if (total != 200000) return;  // the client file, not the page
         second = u.CheckForAnUpdate();
         u.Abort();
     };
@@ -206,8 +269,8 @@ TEST_F(WebUpdateTest, AbortAndASecondCheckDuringATransfer) {
     EXPECT_FALSE(second);
     EXPECT_EQ(Events, (Strings{"BeforeGetInfo", "AfterGetInfo", "UpdateAvailable 1.0.0.0 9.0", "BeforeDownload",
                                "AfterDownload"}));
-    EXPECT_TRUE(std::filesystem::exists(ClientFile()));  // the partial file stays
-    EXPECT_LT(std::filesystem::file_size(ClientFile()), 200000u);
+    EXPECT_FALSE(std::filesystem::exists(ClientFile()));  // nothing half-written is left
+    EXPECT_TRUE(std::filesystem::is_empty(ExtractFilePath(ClientFile())));
     EXPECT_FALSE(U.Active());
 }
 
