@@ -36,13 +36,31 @@ void AssignRadio(QRadioButton* button, bool value) {
     button->setAutoExclusive(exclusive);
 }
 
+// The locale's short date with all four digits of the year: "12/9/26" read
+// back as 1926 made the automatic check run at every start.
+QString ShortDateFormatFullYear() {
+    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    if (!format.contains("yyyy")) format.replace("yy", "yyyy");
+    return format;
+}
+
 // The file keeps the date only.
 QString DateText(const QDateTime& moment) {
-    return moment.isValid() ? QLocale::system().toString(moment.date(), QLocale::ShortFormat) : QString("0");
+    return moment.isValid() ? QLocale::system().toString(moment.date(), ShortDateFormatFullYear()) : QString("0");
+}
+
+// A two-digit year (an older file) is the year nearest today.
+QDate NearestCentury(QDate date) {
+    if (!date.isValid()) return date;
+    const int today = Now().date().year();
+    while (date.year() < today - 50) date = date.addYears(100);
+    return date;
 }
 
 QDateTime TextDate(const QString& text) {
-    const QDate date = QLocale::system().toDate(text, QLocale::ShortFormat);
+    const QLocale locale = QLocale::system();
+    QDate date = locale.toDate(text, ShortDateFormatFullYear());
+    if (!date.isValid()) date = NearestCentury(locale.toDate(text, QLocale::ShortFormat));
     return date.isValid() ? date.startOfDay() : QDateTime();  // anything that does not parse is "no check yet"
 }
 

@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "NumberText.h"
+
 #include "Resample.h"
 
 #include <cerrno>
@@ -12,10 +14,8 @@ namespace quorix {
 namespace {
 
 double ParseReal(const std::string& option, const std::string& text) {
-    char* end = nullptr;
-    errno = 0;
-    double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value))
+    double value;
+    if (text.empty() || text.front() == ' ' || text.back() == ' ' || !ParseDecimal(text, value))
         throw EUsageError("invalid number for " + option + ": '" + text + "'");
     return value;
 }

@@ -1,5 +1,7 @@
 #include "OrvelIniFile.h"
 
+#include "NumberText.h"
+
 #include "QuorixError.h"
 
 #include <fcntl.h>
@@ -150,9 +152,9 @@ bool TextToColor(const std::string& text, uint32_t& color) {
 }
 
 std::string FormatGeneral(double value, char decimalSeparator) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.15G", value);
-    std::string out = text;
+    std::string out = FormatSignificant(value, 15);
+    for (char& c : out)
+        if (c == 'e') c = 'E';
     size_t e = out.find('E');
     if (e != std::string::npos) out = out.substr(0, e) + "E" + std::to_string(std::atoi(out.c_str() + e + 1));
     for (char& c : out)
@@ -237,7 +239,7 @@ std::string TOrvelIniFile::ReadString(const std::string& section, const std::str
     KeyOf(lines[place.Line], k, value);
     if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') || (value.front() == '\'' && value.back() == '\'')))
         value = value.substr(1, value.size() - 2);
-    return value.substr(0, 2047);
+    return FirstCharacters(value, 2047);
 }
 
 int32_t TOrvelIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const {
@@ -254,9 +256,8 @@ double TOrvelIniFile::ReadFloat(const std::string& section, const std::string& k
     if (text.empty() || (text.find('.') != std::string::npos && FDecimal != '.')) return def;
     for (char& c : text)
         if (c == FDecimal) c = '.';
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    return *end == '\0' && std::isfinite(value) ? value : def;
+    double value;
+    return ParseDecimal(text, value) ? value : def;
 }
 
 void TOrvelIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {

@@ -1,5 +1,6 @@
 #include "OrvelTPU.h"
 
+#include "NumberText.h"
 #include "OrvelMessages.h"
 #include "QuorixError.h"
 
@@ -275,9 +276,7 @@ std::string IntToText(int32_t value) {
 
 std::string FormatReal(int digits, long double value) {
     QUORIX_ASSERT_MSG(!std::isnan(value), "Float number is NAN!");
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15Lg", value);
-    std::string text = ReplaceAll(buffer, ",", ".");
+    std::string text = FormatSignificant(value, 15);
     // The general format writes exponents as "E-5" and "E20".
     size_t e = text.find('e');
     if (e != std::string::npos) {
@@ -297,10 +296,8 @@ std::string FormatFileSize(int64_t size, const TNumberFormat& format) {
     for (const auto& unit : units) {
         long double value = static_cast<long double>(size) / static_cast<long double>(1LL << unit.shift);
         if (value < 1.0L) continue;
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.1Lf", value);
-        std::string text = buffer;
-        size_t dot = text.find('.');
+        const std::string text = FormatFixed(value, 1);
+        const size_t dot = text.find('.');
         std::u32string decimal(1, format.DecimalSeparator);
         return GroupDigits(text.substr(0, dot), format.ThousandSeparator) + Encode(decimal) +
                text.substr(dot + 1) + unit.name;

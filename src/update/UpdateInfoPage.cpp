@@ -1,5 +1,7 @@
 #include "UpdateInfoPage.h"
 
+#include "NumberText.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <clocale>
@@ -22,7 +24,7 @@ std::string UpperAscii(std::string text) {
 // empty when none stands within them.
 std::string QuotedField(const std::string& line, size_t start) {
     if (start >= line.size()) return "";
-    const std::string window = line.substr(start, MaxField);
+    const std::string window = FirstCharacters(line.substr(start), MaxField);
     const size_t quote = window.find('"');
     return quote == std::string::npos ? "" : window.substr(0, quote);
 }
