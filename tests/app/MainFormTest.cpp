@@ -9,6 +9,7 @@
 #include "TestPictures.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextStream>
@@ -226,6 +227,8 @@ private slots:
             form->spnWH->setValue(50000);
             form->trkQuality->setValue(88);
             form->spnDecFactor->SetValue(3.5);
+            form->spnIncFactor->SetValue(2.5);
+            form->LastUpdateCheck = Now().date().startOfDay();
             form->cmbResampleQ->setCurrentIndex(4);
             form->chkOverwrite->setChecked(false);
             form->spnAutoUpdate->setValue(9);
@@ -247,11 +250,25 @@ private slots:
         QVERIFY(!form->spnWH->isHidden());
         QCOMPARE(form->spnWH->value(), 50000);
         QCOMPARE(form->trkQuality->value(), 88);
+        // Under every locale the test command runs in (comma decimals, two-digit short years).
         QCOMPARE(form->spnDecFactor->Value(), 3.5);
+        QCOMPARE(form->spnIncFactor->Value(), 2.5);
+        QCOMPARE(form->LastUpdateCheck.date(), Now().date());
+        QVERIFY(ini.ReadString("Updates", "LastCheck", "").find(std::to_string(Now().date().year())) != std::string::npos);
         QCOMPARE(form->cmbResampleQ->currentIndex(), 4);
         QVERIFY(!form->chkOverwrite->isChecked());
         QCOMPARE(form->spnAutoUpdate->value(), 9);
         QCOMPARE(form->PageNumber(), 5);
+    }
+
+    // A file written with a two-digit year means the year nearest today.
+    void TwoDigitYearsAreTheNearest() {
+        const QDate today = Now().date();
+        QString shortFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+        if (shortFormat.contains("yyyy")) QSKIP("this locale writes four-digit years already");
+        WriteIni("[Updates]\nspnAutoUpdate=30\nLastCheck=" + QLocale::system().toString(today, shortFormat) + "\n");
+        auto form = Form();
+        QCOMPARE(form->LastUpdateCheck.date(), today);
     }
 
     void StoredValuesAreParsedAndClamped_data() {

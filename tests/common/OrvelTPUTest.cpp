@@ -1,8 +1,15 @@
 #include "OrvelMessages.h"
+#include "OrvelIniFile.h"
 #include "OrvelTPU.h"
 #include "QuorixError.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include <sys/stat.h>
 
@@ -203,6 +210,39 @@ TEST_F(TempHome, MessagesSkipEmptyTextsAndExpandTokens) {
     EXPECT_EQ(Messages[1].first, TMessageKind::Information);
     EXPECT_EQ(Messages[2].first, TMessageKind::Warning);
     EXPECT_EQ(Messages[3].first, TMessageKind::Plain);
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// The desktop's locale switches the C library's number format: what is
+// written must read back the same, and the texts keep their own separators.
+TEST(Locale, NumbersReadBackInEveryLocale) {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string file = std::string(dir ? dir : "/tmp") + "/quorix-locale-" + std::to_string(getpid()) + ".ini";
+    int tried = 0;
+    for (const char* name : {"C", "de_DE.UTF-8", "en_US.UTF-8", "fr_FR.UTF-8", "he_IL.UTF-8"}) {
+        if (!std::setlocale(LC_ALL, name)) continue;  // scripts/install-deps generates them
+        ++tried;
+        EXPECT_EQ(FormatReal(2, 1234.5678L), "1234.56") << name;
+        EXPECT_EQ(FormatReal(1, 2.0L / 3.0L), "0.6") << name;
+        EXPECT_EQ(FormatFileSize(90726, TNumberFormat{U'.', U','}), "88,6 KB") << name;
+        EXPECT_EQ(FormatFileSize(5 * 1048576 + 1048576 / 4, TNumberFormat{U',', U'.'}), "5.2 MB") << name;
+        for (char separator : {'.', ','}) {
+            TOrvelIniFile ini(file);
+            ini.SetDecimalSeparator(separator);
+            ini.WriteFloat("S", "spnIncFactor", 2.5);
+            ini.WriteFloat("S", "tiny", 1.25e-7);
+            EXPECT_EQ(ini.ReadFloat("S", "spnIncFactor", 0), 2.5) << name << " " << separator;
+            EXPECT_EQ(ini.ReadFloat("S", "tiny", 0), 1.25e-7) << name << " " << separator;
+        }
+    }
+    std::setlocale(LC_ALL, "C");
+    std::remove(file.c_str());
+    EXPECT_GE(tried, 1);
 }
 
 }  // namespace

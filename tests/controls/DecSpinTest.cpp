@@ -4,6 +4,15 @@
 
 namespace quorix {
 
+namespace {
+
+// A number as the control shows it in the locale the test runs in.
+QString L(const char* text) {
+    return QString(text).replace('.', QChar(LocaleDecimalSeparator()));
+}
+
+}  // namespace
+
 class DecSpinTest : public QObject {
     Q_OBJECT
 private slots:
@@ -11,7 +20,7 @@ private slots:
         TOrvelDecSpin spin;
         QCOMPARE(spin.EdtBox()->text(), QString("0.0"));
         spin.BtnSpinUp();
-        QCOMPARE(spin.EdtBox()->text(), QString("0.1"));
+        QCOMPARE(spin.EdtBox()->text(), L("0.1"));
         spin.SetMinValue(1.0);
         spin.SetMaxValue(20.0);
         spin.EdtBox()->setText("19");
@@ -19,13 +28,13 @@ private slots:
         QCOMPARE(spin.EdtBox()->text(), QString("20"));
         spin.BtnSpinUp();
         QCOMPARE(spin.EdtBox()->text(), QString("20"));
-        spin.EdtBox()->setText("19.95");
+        spin.EdtBox()->setText(L("19.95"));
         spin.BtnSpinUp();
-        QCOMPARE(spin.EdtBox()->text(), QString("19.95"));
+        QCOMPARE(spin.EdtBox()->text(), L("19.95"));
         spin.EdtBox()->setText("1");
         spin.BtnSpinDown();
         QCOMPARE(spin.EdtBox()->text(), QString("1"));
-        spin.EdtBox()->setText("1.1");
+        spin.EdtBox()->setText(L("1.1"));
         spin.BtnSpinDown();
         QCOMPARE(spin.EdtBox()->text(), QString("1"));
     }
@@ -40,7 +49,7 @@ private slots:
         spin.SetNoOfDecimals(0);
         QCOMPARE(spin.Increment(), 1.0);
         spin.SetValue(0.05);
-        QCOMPARE(spin.EdtBox()->text(), QString("0.05"));
+        QCOMPARE(spin.EdtBox()->text(), L("0.05"));
         spin.SetValue(2.0);
         QCOMPARE(spin.EdtBox()->text(), QString("2"));
         spin.EdtBox()->setText("3-");
@@ -74,7 +83,7 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("beeps");
-        QTest::newRow("second separator") << "1.5" << "." << "1.5" << true;
+        QTest::newRow("second separator") << L("1.5") << QString(QChar(LocaleDecimalSeparator())) << L("1.5") << true;
         QTest::newRow("second sign") << "-3" << "-" << "-3" << true;
         QTest::newRow("sign after digits") << "3" << "-" << "3-" << false;
         QTest::newRow("letter") << "3" << "a" << "3" << true;
@@ -101,7 +110,7 @@ private slots:
         TSpinButton* arrows = spin.BtnSpin();
         QCOMPARE(arrows->width(), 10);
         QTest::mouseClick(arrows, Qt::LeftButton, {}, QPoint(5, 2));
-        QCOMPARE(spin.EdtBox()->text(), QString("0.1"));
+        QCOMPARE(spin.EdtBox()->text(), L("0.1"));
         QTest::mouseClick(arrows, Qt::LeftButton, {}, QPoint(5, arrows->height() - 2));
         QCOMPARE(spin.EdtBox()->text(), QString("0"));
     }
