@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -124,6 +125,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();  // the window stays open; the next attempt closes it
         ReportCurrentException();
     }
+}
+
+// btnStart is the window's default button: Enter that no control under the
+// focus took (a check box, a radio button, an edit's end of input) starts the batch.
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier && actStart->isEnabled() && btnStart->isVisible()) {
+        actStart->trigger();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {

@@ -407,6 +407,9 @@ QWidget* TMainForm::CreateInterfaceGroup() {
     // Typed values below the range reach the handler, which raises them to 100.
     spnOpacity = SpinEdit(group, "spnOpacity", 0, 255, 3);
     spnOpacity->setValue(255);
+    // Typed digits take effect when typing is done: the first digit of "200"
+    // alone is below the least opacity and snapped to it.
+    spnOpacity->setKeyboardTracking(false);
     chkSkins = Named(new QCheckBox("Use skins *", group), "chkSkins", "Enable the Skin System (requires restart)");
     chkSkins->setChecked(true);
     chkSkins->setVisible(false);

@@ -118,6 +118,8 @@ void TMainForm::LoadINIFile() {
     TOrvelIniFile ini = SettingsFile();
     LoadWindowState(ini);
     LoadSettings(ini);
+    // The slider's own position may equal the stored one, so no change ran the advisor.
+    trkQualityChange();
 }
 
 void TMainForm::SaveINIFile() {
@@ -127,8 +129,10 @@ void TMainForm::SaveINIFile() {
     if (!maximized) {
         ini.WriteInteger("WindowState", "Left", x());
         ini.WriteInteger("WindowState", "Top", y());
-        ini.WriteInteger("WindowState", "Width", frameGeometry().width());
-        ini.WriteInteger("WindowState", "Height", frameGeometry().height());
+        // The size restored is the window's own, without the frame: saving the
+        // frame's made the window grow by the title bar at every start.
+        ini.WriteInteger("WindowState", "Width", width());
+        ini.WriteInteger("WindowState", "Height", height());
     }
     ini.WriteBool("Resize", "radXDecrease", radXDecrease->isChecked());
     ini.WriteBool("Resize", "radXIncrease", radXIncrease->isChecked());

@@ -319,6 +319,27 @@ private slots:
     }
 
     // A damaged size is cut to the screen and not saved back as it was.
+    // The advisor runs once at start-up even when the stored quality is the
+    // slider's own position, so its number and hint show.
+    void TheAdvisorRunsAtStartUp() {
+        WriteIni("[Updates]\nspnAutoUpdate=0\n[Settings]\ntrkQuality=70\nLastPath=" + FHome->Path() + "\n");
+        auto form = Form();
+        QCOMPARE(form->lblQuality2->text(), QString("70"));
+        QCOMPARE(form->StatusText(), QString("Please select an image then drag the trackbar."));
+    }
+
+    // Enter that a focused control does not take runs the default button's command.
+    void EnterStartsTheBatch() {
+        auto form = Form();
+        const QString dir = Pictures(2);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->show();
+        form->chkOverwrite->setFocus();
+        QTest::keyClick(form->chkOverwrite, Qt::Key_Return);
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 2);
+    }
+
     void AStoredSizeBeyondTheScreenIsCut() {
         WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=100000\nHeight=100000\n");
         auto form = Form();

@@ -82,7 +82,8 @@ private slots:
         WriteIni("[Updates]\nspnAutoUpdate=0\nLastCheck=0\n");
         auto form = Form();
         QCOMPARE(FChecks, 0);
-        QCOMPARE(form->StatusText(), QString("Ready..."));
+        // No check said anything: the status bar holds the advisor's start-up hint.
+        QCOMPARE(form->StatusText(), QString("Please select an image then drag the trackbar."));
         form->mnuUpdates->trigger();
         QCOMPARE(FChecks, 1);
         QCOMPARE(form->LastUpdateCheck, FNow);
