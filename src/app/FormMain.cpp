@@ -131,7 +131,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // focus took (a check box, a radio button, an edit's end of input) starts the batch.
 void TMainForm::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && event->modifiers() == Qt::NoModifier && actStart->isEnabled() && btnStart->isVisible()) {
+    // Enter in the path box ends the typing of a folder, not more.
+    const bool inPath = focusWidget() == edtPath;
+    if (enter && !inPath && event->modifiers() == Qt::NoModifier && actStart->isEnabled() && btnStart->isVisible()) {
         actStart->trigger();
         return;
     }
@@ -200,7 +202,7 @@ void TMainForm::ConnectHandlers() {
     connect(actAbort, &QAction::changed, this, [this] { btnAbort->setEnabled(actAbort->isEnabled()); });
     btnAbort->setEnabled(false);
     connect(btnInvert, &QPushButton::clicked, this, Guarded([this] { FileList->InvertSelection(); }));
-    connect(FileList, &QListWidget::itemDoubleClicked, this, Guarded([this] { FileListDblClick(); }));
+    connect(FileList, &TOrvelFileList::DblClick, this, Guarded([this] { FileListDblClick(); }));
     connect(FileList, &TOrvelFileList::ChangeEx, this,
             [this](int current, int previous) { GuardedCall([&] { FileListChangeEx(current, previous); }); });
     FilterCombo->SetFileList(FileList);

@@ -1,6 +1,8 @@
 // The explorer's folder and the current picture.
 #include "FormMain.h"
 
+#include <QDir>
+
 #include "OrvelFileListBox.h"
 #include "OrvelImage.h"
 #include "OrvelSelectFolder.h"
@@ -30,6 +32,13 @@ QString ImageSizeText(const TPicture& picture) {
 TPicture& TMainForm::MainPreview() { return imgMainPrev->Picture(); }
 
 void TMainForm::edtPath2Change() {
+    // A relative folder is made absolute at once: listing it changes the
+    // current folder, after which the same text would name another one.
+    const QString typed = edtPath->text();
+    if (!typed.isEmpty() && !QDir::isAbsolutePath(typed) && FolderExists(S(typed))) {
+        edtPath->setText(QDir::current().absoluteFilePath(typed));
+        return;  // the change of text comes back here
+    }
     SetBackground(edtPath, FolderExists(S(edtPath->text())) ? clFolderFound : clFolderMissing);
     const QString withDelimiter = Q(EnsureTrailingDelimiter(S(edtPath->text())));
     if (withDelimiter != edtPath->text()) {
@@ -38,7 +47,26 @@ void TMainForm::edtPath2Change() {
         edtPath->setText(withDelimiter);
         edtPath->setCursorPosition(caret);
     }
-    if (FolderExists(S(edtPath->text()))) FileList->ApplyFilePath(edtPath->text());
+    if (!FolderExists(S(edtPath->text()))) return;
+    const QString before = FileList->Directory();
+    FileList->ApplyFilePath(edtPath->text());
+    if (FileList->Directory() != before) ShowCurrentOrNothing();
+}
+
+// After another folder is listed the preview and the advisor show its current
+// picture, or nothing: never a picture of the folder before.
+void TMainForm::ShowCurrentOrNothing() {
+    if (FileExists(FileList->FilePath())) {
+        FileListChangeEx(FileList->ItemIndex(), FileList->ItemIndex());
+        return;
+    }
+    MainPreview().SetGraphic(nullptr);
+    imgQualInput->Picture().SetGraphic(nullptr);
+    imgCompressed->Picture().SetGraphic(nullptr);
+    lblImageSize->clear();
+    lblOrigSize->clear();
+    lblFileSizeOut->clear();
+    InputFileSize = 0;
 }
 
 void TMainForm::btnBrowseClick() {
@@ -63,6 +91,7 @@ void TMainForm::FileListChangeEx(int, int) {
             auto copy = std::make_unique<TBitmap>();
             copy->Assign(*imgQualInput->Picture().Graphic());
             imgCompressed->Picture().SetGraphic(std::move(copy));
+            trkQualityChange();  // the resulting size and bar are this picture's
         } else {
             MainPreview().LoadFromFile(file, limits);
             lblImageSize->setText(ImageSizeText(MainPreview()));

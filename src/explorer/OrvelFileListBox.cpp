@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QStyle>
 
 #include <dirent.h>
@@ -33,6 +34,11 @@ TOrvelFileList::TOrvelFileList(QWidget* parent) : QListWidget(parent) {
     setIconSize(QSize(16, 16));
     setSortingEnabled(false);
     setToolTip("Press the \"Delete\" key to delete the selected file from disk.");
+}
+
+void TOrvelFileList::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) emit DblClick();
 }
 
 void TOrvelFileList::SetDirectory(const QString& folder) {

@@ -64,7 +64,12 @@ public:
     // How often a reading showed the busy cursor (a long folder does).
     int BusyReadings() const { return FBusyReadings; }
 
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 signals:
+    // A double click anywhere in the list, on an item or not.
+    void DblClick();
     void ChangeEx(int currentItem, int previousItem);
     void Changed();
 

@@ -340,6 +340,27 @@ private slots:
         QCOMPARE(form->LogText().count("File resized and saved as: "), 2);
     }
 
+    // A relative folder lists its pictures; a double click on an empty list
+    // says there is nothing; another folder never keeps the last one's picture.
+    void FoldersAsTypedAndWhatTheyShow() {
+        auto form = Form();
+        Pictures(2);
+        QDir::setCurrent(FHome->Path());
+        form->edtPath->setText("pics");
+        QCOMPARE(form->FileList->count(), 2);
+        QCOMPARE(form->edtPath->text(), FHome->Path("pics/"));
+        form->FileList->SelectItem(0);
+        form->FileListChangeEx(0, -1);
+        QVERIFY(form->MainPreview().Graphic());
+        QDir().mkpath(FHome->Path("empty"));
+        form->edtPath->setText(FHome->Path("empty/"));
+        QCOMPARE(form->FileList->count(), 0);
+        QVERIFY(!form->MainPreview().Graphic());
+        QVERIFY(form->lblImageSize->text().isEmpty());
+        emit form->FileList->DblClick();
+        QCOMPARE(FMessages->Messages.back().second, std::string("No pictures to process"));
+    }
+
     void AStoredSizeBeyondTheScreenIsCut() {
         WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=100000\nHeight=100000\n");
         auto form = Form();
