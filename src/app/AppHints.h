@@ -23,6 +23,8 @@ public:
 
     // The part after the first "|", or the whole hint.
     static QString LongHint(const QString& hint);
+    // A hint's lines as shown: CR LF breaks a line, a lone CR nothing.
+    static QString HintLines(QString hint);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -212,6 +212,7 @@ void TMainForm::ConnectHandlers() {
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));
     trkQuality->installEventFilter(this);
+    cmbResampleQ->installEventFilter(this);
     Panel2->installEventFilter(this);  // the advisor's pictures share its height
     for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radSameWidth, radSameHeight})
         connect(r, &QRadioButton::toggled, this, Guarded([this] { ResizeTypeChanged(); }));

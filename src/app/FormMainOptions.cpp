@@ -10,6 +10,7 @@
 
 #include <QEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace quorix {
@@ -49,6 +50,17 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
     if (watched == trkQuality && event->type() == QEvent::FocusIn) Guarded([this] { trkQualityChange(); })();
+    // A letter typed into the filter box drops its list instead of silently
+    // picking the filter that starts with it.
+    if (watched == cmbResampleQ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool letter = !key->text().isEmpty() && key->text()[0].isPrint() && !key->text()[0].isSpace() &&
+                            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (letter) {
+            cmbResampleQ->showPopup();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

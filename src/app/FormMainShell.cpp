@@ -45,8 +45,8 @@ void TMainForm::ConnectShellHandlers() {
 void TMainForm::CanShowHint() {
     AppHints->ShowHint = !radHintsOff->isChecked();
     if (radHintsStatBar->isChecked()) {
-        QString text = TApplicationHints::LongHint(AppHints->Hint());
-        text.replace("\r\n", " ").replace('\r', ' ').replace('\n', ' ');
+        QString text = TApplicationHints::HintLines(TApplicationHints::LongHint(AppHints->Hint()));
+        text.replace('\n', ' ');
         SetStatusText(text.simplified());
     }
 }

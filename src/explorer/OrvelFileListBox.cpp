@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "QuorixError.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -337,6 +338,8 @@ void TFilterComboBox::SetFilter(const QString& filter) {
         FMasks.push_back(parts[i + 1]);
     }
     setCurrentIndex(FMasks.isEmpty() ? -1 : 0);
+    // The list drops as wide as its longest entry, not the box's width.
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 4);
 }
 
 QString TFilterComboBox::Mask() const {

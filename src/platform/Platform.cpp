@@ -9,6 +9,10 @@
 #include <QFile>
 #include <QLocale>
 #include <QMessageBox>
+#include <QGuiApplication>
+#include <QSpacerItem>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QUrl>
 #include <QProcess>
 #include <QFileInfo>
@@ -65,14 +69,31 @@ QString DialogText(const std::string& text) {
     return shown;
 }
 
+// A box at least as wide as its whole title ("Warning — Quorix Image
+// Resizer") with the title bar's buttons: a narrow box had it cut off.
+void FitTitle(QMessageBox& box) {
+    QString title = box.windowTitle();
+    if (!QGuiApplication::applicationDisplayName().isEmpty()) title += " — " + QGuiApplication::applicationDisplayName();
+    QFont font = box.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(title) + 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 void InstallDialogSinks() {
     SetMessageSink([](TMessageKind kind, const std::string& text) {
         QMessageBox box(IconOf(kind), TitleOf(kind), DialogText(text), QMessageBox::Ok, QApplication::activeWindow());
+        FitTitle(box);
         box.exec();
     });
     SetQuestionSink([](const std::string& caption, const std::string& text) {
-        return QMessageBox::question(QApplication::activeWindow(), Q(caption), DialogText(text),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        QMessageBox box(QMessageBox::Question, Q(caption), DialogText(text), QMessageBox::Yes | QMessageBox::No,
+                        QApplication::activeWindow());
+        box.setDefaultButton(QMessageBox::No);
+        FitTitle(box);
+        return box.exec() == QMessageBox::Yes;
     });
 }
 

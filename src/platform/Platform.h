@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QString>
 
+class QMessageBox;
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +20,8 @@ namespace quorix {
 
 // Message and question boxes shown with QMessageBox (installs the sinks of OrvelMessages).
 void InstallDialogSinks();
+// Widens a message box to show its whole title beside the title bar's buttons.
+void FitTitle(QMessageBox& box);
 
 void ShowBusyCursor();
 void RestoreCursor();  // one call ends any number of ShowBusyCursor

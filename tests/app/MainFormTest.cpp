@@ -9,6 +9,8 @@
 #include "TestPictures.h"
 
 #include <QFile>
+#include <QMessageBox>
+#include <QAbstractItemView>
 #include <QLocale>
 #include <QGuiApplication>
 #include <QScreen>
@@ -359,6 +361,23 @@ private slots:
         QVERIFY(form->lblImageSize->text().isEmpty());
         emit form->FileList->DblClick();
         QCOMPARE(FMessages->Messages.back().second, std::string("No pictures to process"));
+    }
+
+    // A letter drops the filter list instead of silently picking a filter;
+    // lists and dialog titles are not cut off.
+    void NothingIsPickedOrCutSilently() {
+        auto form = Form();
+        form->show();
+        form->cmbResampleQ->setFocus();
+        QTest::keyClick(form->cmbResampleQ, Qt::Key_B);
+        QCOMPARE(form->cmbResampleQ->currentIndex(), 6);
+        QTRY_VERIFY(form->cmbResampleQ->view()->isVisible());
+        form->cmbResampleQ->hidePopup();
+        QAbstractItemView* types = form->FilterCombo->view();
+        QVERIFY(types->minimumWidth() >= types->sizeHintForColumn(0));
+        QMessageBox box(QMessageBox::Warning, "Warning", "x");
+        FitTitle(box);
+        QVERIFY(box.sizeHint().width() >= box.fontMetrics().horizontalAdvance("Warning — Quorix Image Resizer"));
     }
 
     void AStoredSizeBeyondTheScreenIsCut() {

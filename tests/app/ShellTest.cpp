@@ -1,5 +1,7 @@
 #include "DesktopEntries.h"
 #include "AppTestSupport.h"
+#include "AppHints.h"
+#include "OrvelFileListBox.h"
 #include "FormMain.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -8,6 +10,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QProcess>
+#include <QLineEdit>
 #include <QToolTip>
 
 #include <memory>
@@ -133,6 +136,20 @@ private slots:
         QCOMPARE(QToolTip::text(), QString("Locate the folder that contains the pictures you want to process"));
         form->spnHideHint->setValue(5000);
         QCOMPARE(form->AppHints->HintHidePause, 5000);
+    }
+
+    // Over an inner part of a control (a list item, a spin edit's text) the
+    // status bar shows the control's hint; a lone CR breaks no line.
+    void HintsOfInnerPartsAndTheirLines() {
+        auto form = Form();
+        form->radHintsStatBar->setChecked(true);
+        Hover(form->FileList->viewport());
+        QCOMPARE(form->StatusText(), QString("Press the \"Delete\" key to delete the selected file from disk."));
+        QWidget* text = form->spnWidth->findChild<QLineEdit*>();
+        QVERIFY(text);
+        Hover(text);
+        QCOMPARE(form->StatusText(), QString("Output width (in pixels)"));
+        QCOMPARE(TApplicationHints::HintLines(form->btnStart->toolTip()).count('\n'), 3);  // four lines
     }
 
     void Opacity() {
