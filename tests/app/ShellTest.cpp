@@ -159,6 +159,14 @@ private slots:
         QVERIFY(qAbs(form->windowOpacity() - 100 / 255.0) < 0.01);
         form->spnOpacity->setValue(255);
         QCOMPARE(form->windowOpacity(), 1.0);
+        // Typed: the value counts when typing is done, not at its first digit.
+        form->show();
+        form->spnOpacity->setFocus();
+        form->spnOpacity->selectAll();
+        QTest::keyClicks(form->spnOpacity, "200");
+        QCOMPARE(form->spnOpacity->value(), 255);  // while typing "2" and "20", nothing snaps
+        form->spnOpacity->clearFocus();
+        QCOMPARE(form->spnOpacity->value(), 200);
     }
 
     void TrayPaths() {
