@@ -380,6 +380,17 @@ private slots:
         QVERIFY(box.sizeHint().width() >= box.fontMetrics().horizontalAdvance("Warning — Quorix Image Resizer"));
     }
 
+    // The size read back is the size saved: three starts, one size.
+    void TheWindowKeepsItsSizeOverRestarts() {
+        WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=700\nHeight=620\n");
+        for (int start = 0; start < 3; ++start) {
+            auto form = Form();
+            QCOMPARE(form->size(), QSize(std::max(700, form->minimumWidth()), std::max(620, form->minimumHeight())));
+            form->close();
+            SettingsSaved = false;
+        }
+    }
+
     void AStoredSizeBeyondTheScreenIsCut() {
         WriteIni("[WindowState]\nLeft=10\nTop=20\nWidth=100000\nHeight=100000\n");
         auto form = Form();
