@@ -274,6 +274,7 @@ private:
     bool FJobRunning = false;
     bool FCloseAfterJob = false;  // the window was closed while a job ran
     bool FEndRequested = false;
+    bool FSaveErrorShown = false;  // this job's failed save was shown in a box
     friend class TJobCleanup;
 };
 

@@ -19,7 +19,10 @@ namespace quorix {
 // closes the window when that was asked for during the job.
 class TJobCleanup {
 public:
-    TJobCleanup(TMainForm* form, bool sound) : FForm(form), FSound(sound) { FForm->FJobRunning = true; }
+    TJobCleanup(TMainForm* form, bool sound) : FForm(form), FSound(sound) {
+        FForm->FJobRunning = true;
+        FForm->FSaveErrorShown = false;
+    }
     ~TJobCleanup() {
         RestoreCursor();
         if (FSound && FForm->chkSounds->isChecked()) BeepDone();
@@ -137,7 +140,12 @@ TResizeOptions TMainForm::CurrentOptions() const {
 
 void TMainForm::ResizeImage(const std::string& imageName, const std::string& outPath) {
     TResizeResult result = quorix::ResizeImage(imageName, outPath, CurrentOptions(), MainPreview());
-    if (result.Outcome == TResizeOutcome::SaveFailed) ShowError("Cannot save file as: " + result.OutputName);
+    // One box a job: an output folder that turns read-only in a batch of 500
+    // pictures must not mean 500 boxes; every failure still gets its log line.
+    if (result.Outcome == TResizeOutcome::SaveFailed && !FSaveErrorShown) {
+        FSaveErrorShown = true;
+        ShowError("Cannot save file as: " + result.OutputName);
+    }
     for (const std::string& line : result.Log) AddLog(Q(line));
 }
 

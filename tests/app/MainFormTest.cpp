@@ -148,6 +148,23 @@ private slots:
         std::remove(latin1.c_str());
     }
 
+    // Every failed save gets its log line, but one job shows one box.
+    void FailedSavesShowOneBoxABatch() {
+        auto form = Form();
+        const QString dir = Pictures(3);
+        QFile blocker(dir + "Output");  // a file where the folder should be: nothing can be saved
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->actStartExecute();
+        QCOMPARE(form->LogText().count("Cannot save file as: "), 3);
+        QCOMPARE(FMessages->Messages.size(), size_t(1));
+        QCOMPARE(FMessages->Messages[0].second, S("Cannot save file as: " + dir + "Output/p1.jpg"));
+        form->actStartExecute();  // the next job shows its own
+        QCOMPARE(FMessages->Messages.size(), size_t(2));
+    }
+
     void WarningsOnAnEmptyListOrSelection() {
         auto form = Form();
         form->SetStatusText("Ready...");
