@@ -16,7 +16,7 @@ namespace {
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });  // ASCII only, in any locale
     return text;
 }
 
