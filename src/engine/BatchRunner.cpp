@@ -1,0 +1,125 @@
+#include "BatchRunner.h"
+
+#include "OrvelGraphics.h"
+#include "OrvelTPU.h"
+#include "TargetSize.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace quorix {
+
+TBatchRunner::TBatchRunner(int workers, const std::vector<std::string>& sources, TBatchEvents events)
+    : FEvents(std::move(events)), FSources(sources), FGate(AvailableMemory()) {
+    for (int w = 0; w < std::max(1, workers); ++w) FThreads.emplace_back([this] { Work(); });
+}
+
+TBatchRunner::~TBatchRunner() {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStopping = FQuit = true;
+    }
+    FChanged.notify_all();
+    for (std::thread& thread : FThreads) thread.join();
+}
+
+void TBatchRunner::Submit(TBatchPicture picture) {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        TEntry entry;
+        const std::string output = OutputFileName(picture.Source, picture.OutPath, picture.Options);
+        const int index = static_cast<int>(FEntries.size());
+        auto it = FLastWriter.find(output);
+        if (it != FLastWriter.end()) entry.After = it->second;
+        FLastWriter[output] = index;
+        entry.Picture = std::move(picture);
+        entry.Outcome.Index = static_cast<size_t>(index);
+        entry.Outcome.Source = entry.Picture.Source;
+        FEntries.push_back(std::move(entry));
+    }
+    FChanged.notify_all();
+}
+
+void TBatchRunner::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStopping = true;
+    }
+    FChanged.notify_all();
+}
+
+void TBatchRunner::Wait() {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [&] { return FRunning == 0 && (FStopping || FNext == FEntries.size()); });
+}
+
+bool TBatchRunner::Ended() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FStopping || FEnded;
+}
+
+void TBatchRunner::Work() {
+    for (;;) {
+        TEntry* entry = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FChanged.wait(lock, [&] { return FQuit || (!FStopping && FNext < FEntries.size()); });
+            if (FQuit) return;
+            if (FEvents.Halted && FEvents.Halted()) {
+                FStopping = true;
+                FChanged.notify_all();
+                continue;
+            }
+            entry = &FEntries[FNext++];
+            ++FRunning;
+            if (entry->After >= 0) {  // the same output: as if the earlier one was written first
+                const TEntry& earlier = FEntries[static_cast<size_t>(entry->After)];
+                FChanged.wait(lock, [&] { return earlier.Done; });
+            }
+        }
+        RunOne(*entry);
+    }
+}
+
+void TBatchRunner::RunOne(TEntry& entry) {
+    const TBatchPicture& picture = entry.Picture;
+    // One picture alone needs no estimate: it always runs.
+    const int64_t need = FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Options) : 0;
+    const int64_t held = FGate.Acquire(static_cast<int64_t>(entry.Outcome.Index), need);
+    try {
+        if (picture.MakeFolder) PrepareFolder(picture.OutPath);
+        entry.Outcome.Result = ResizeImage(picture.Source, picture.OutPath, picture.Options, &FSources);
+    } catch (const std::exception& e) {
+        entry.Outcome.Error = e.what();
+    } catch (...) {
+        entry.Outcome.Error = "Unknown error";
+    }
+    FGate.Release(held);
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        entry.Done = true;
+        --FRunning;
+        if (!entry.Outcome.Error.empty()) FStopping = true;
+        ReportFinished();
+    }
+    FChanged.notify_all();
+    if (FEvents.Freed) FEvents.Freed();
+}
+
+void TBatchRunner::ReportFinished() {
+    while (!FEnded && FReported < FEntries.size() && FEntries[FReported].Done) {
+        const TBatchOutcome& outcome = FEntries[FReported++].Outcome;
+        const bool go = !FEvents.Report || FEvents.Report(outcome);
+        if (!go || !outcome.Error.empty()) FEnded = FStopping = true;
+    }
+}
+
+// Each output folder is made once, and rid once of what killed runs left.
+void TBatchRunner::PrepareFolder(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(FFolderMutex);
+    if (FReadyFolders.count(folder) || EnsureFolder(folder) < 0) return;
+    RemoveStaleTemporaries(folder);
+    FReadyFolders.insert(folder);
+}
+
+}  // namespace quorix

@@ -1,0 +1,94 @@
+// Runs the pictures of a batch on worker threads, one picture a worker, and
+// reports them in the order they were handed in. The window and quorix-resize
+// both run their batches through it.
+#pragma once
+
+#include "MemoryGate.h"
+#include "ResizeImage.h"
+#include "ResizeOptions.h"
+#include "RunSources.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quorix {
+
+struct TBatchPicture {
+    std::string Source;
+    std::string OutPath;     // the output folder, ending in PathDelim
+    TResizeOptions Options;  // as they were when the picture was handed in
+    bool MakeFolder = true;  // create OutPath once and clear what killed runs left in it
+};
+
+struct TBatchOutcome {
+    size_t Index = 0;  // the picture's place in the batch, from 0
+    std::string Source;
+    TResizeResult Result;
+    std::string Error;  // an error that ends the batch; no picture is started after it
+};
+
+struct TBatchEvents {
+    // Each picture in the order handed in, as soon as it and every one before
+    // it are done; one call at a time, on a worker thread. False, or an
+    // outcome with an Error, ends the batch: nothing later is reported.
+    std::function<bool(const TBatchOutcome&)> Report;
+    // A worker has finished a picture and is free (any order, worker thread).
+    std::function<void()> Freed;
+    // Asked before each picture starts: true starts no further one.
+    std::function<bool()> Halted;
+};
+
+class TBatchRunner {
+public:
+    // sources: every source of the batch, which no output may replace.
+    TBatchRunner(int workers, const std::vector<std::string>& sources, TBatchEvents events);
+    ~TBatchRunner();  // stops and waits for the pictures in flight
+    TBatchRunner(const TBatchRunner&) = delete;
+    TBatchRunner& operator=(const TBatchRunner&) = delete;
+
+    // Hands in the next picture; the workers take them in this order. A
+    // picture writing the output of an earlier one waits for it.
+    void Submit(TBatchPicture picture);
+    // Starts no further picture; those in flight finish and are reported.
+    void Stop();
+    // Until every picture handed in has been reported or dropped by Stop.
+    void Wait();
+    bool Ended() const;  // stopped, or ended by an error or a refused report
+    int Workers() const { return static_cast<int>(FThreads.size()); }
+
+private:
+    struct TEntry {
+        TBatchPicture Picture;
+        TBatchOutcome Outcome;
+        int After = -1;  // an earlier picture writing the same output
+        bool Done = false;
+    };
+
+    void Work();
+    void RunOne(TEntry& entry);
+    void ReportFinished();  // with FMutex held
+    void PrepareFolder(const std::string& folder);
+
+    TBatchEvents FEvents;
+    TRunSources FSources;
+    TMemoryGate FGate;
+    mutable std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<TEntry> FEntries;  // stable addresses while growing at the end
+    std::map<std::string, int> FLastWriter;
+    size_t FNext = 0, FReported = 0, FRunning = 0;
+    bool FStopping = false, FEnded = false, FQuit = false;
+    std::mutex FFolderMutex;
+    std::set<std::string> FReadyFolders;
+    std::vector<std::thread> FThreads;
+};
+
+}  // namespace quorix
