@@ -1,5 +1,7 @@
 // Creation, start-up and closing of the main window.
 #include "FormMain.h"
+#include "FormMainJob.h"
+#include "LatestWork.h"
 
 #include "AppErrors.h"
 #include "AppUrls.h"
@@ -34,6 +36,9 @@ QString Greeting() {
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     // FormCreate
+    FPreviewWork = new TLatestWork(this);
+    FAdvisorLoad = new TLatestWork(this);
+    FAdvisorCompress = new TLatestWork(this);
     FirstRun = !FileExists(IniFilePath(AppTitle));
     setWindowTitle(AppTitle);
     CreateLayout();
@@ -54,6 +59,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
+    FJob.reset();  // the pictures in flight finish: no half-written file is left
+    delete FPreviewWork;  // before the controls their results would go to
+    delete FAdvisorLoad;
+    delete FAdvisorCompress;
     try {
         SaveBeforeExit();
     } catch (...) {
@@ -103,16 +112,16 @@ void TMainForm::SaveBeforeExit() {
 
 void TMainForm::EndRequested() {
     FEndRequested = true;
-    if (FJobRunning) JobAbortFlag = true;
+    if (JobRunning()) actAbortExecute();
     WebUpdater.Abort();  // a check in progress ends at once
     SaveBeforeExit();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (FJobRunning) {
-        // The window closes once the batch has stopped after its current picture.
-        JobAbortFlag = true;
+    if (JobRunning()) {
+        // The window closes once the pictures in flight are done.
         FCloseAfterJob = true;
+        actAbortExecute();
         event->ignore();
         return;
     }
@@ -165,6 +174,10 @@ void TMainForm::actSellAllExecute() { FileList->SelectAllItems(); }
 QString TMainForm::LogText() const { return Memo->toPlainText(); }
 
 void TMainForm::AddLog(const QString& line) { Memo->appendPlainText(line); }
+
+bool TMainForm::Busy() const {
+    return FJob || FPreviewWork->Busy() || FAdvisorLoad->Busy() || FAdvisorCompress->Busy();
+}
 
 QString TMainForm::StatusText() const { return StatBar->text(); }
 

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFrame>
+#include <QImage>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,7 +29,9 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace quorix {
 
@@ -40,6 +43,16 @@ class TFilterComboBox;
 // Compresses the image at a quality; afterwards it holds exactly the
 // compressed data. The result is the compressed size in bytes.
 int CompressAndMeasure(TJPEGImage& image, int quality);
+
+// The advisor's picture, decoded and drawn off the user-interface thread.
+struct TAdvisorInput {
+    std::unique_ptr<TGraphic> Graphic;
+    QImage Drawn;
+    std::shared_ptr<const TBitmap> Source;  // what each quality is tried on
+    std::unique_ptr<TBitmap> Copy;          // the lower picture until the first result
+    int32_t FileSize = 0;
+};
+TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits);
 
 // How a progress bar is drawn: green, red, or the paused yellow.
 enum class TProgressBarState { pbsNormal, pbsError, pbsPaused };
@@ -64,7 +77,10 @@ public:
     // The desktop or a signal asks the program to end: a running batch stops
     // after its current picture, as with Abort, and the settings are saved.
     void EndRequested();
-    bool JobRunning() const { return FJobRunning; }
+    bool JobRunning() const;
+    // A job, a preview or an advisor result still to come (tests wait for them).
+    bool Busy() const;
+    int BatchWorkers = 0;  // pictures made at once by a batch; 0: one per core
     // Whether the program was asked to end (closed, a signal) before its event loop ran.
     bool EndWasRequested() const { return FEndRequested; }
     void LoadINIFile();
@@ -78,7 +94,6 @@ public:
     void actSellAllExecute();
     void actExitExecute();
     std::string MakeSurePathExists();
-    void ResizeImage(const std::string& imageName, const std::string& outPath);
     TResizeOptions CurrentOptions() const;
 
     // The options panel.
@@ -98,6 +113,8 @@ public:
 
     // The quality advisor.
     void trkQualityChange();
+    void ShowAdvisorInput(TAdvisorInput& input);
+    void ShowCompressed(std::unique_ptr<TJPEGImage> jpeg, const QImage& drawn, int size);
     void chkCenterClick();
     int32_t InputFileSize = 0;
 
@@ -193,6 +210,7 @@ public:
     QLabel* lblVersion;
     THyperlinkLabel* inetHomePage;
     QLabel* StatBar;
+    QProgressBar* proJob;  // beside the status text during a batch
 
     QAction* actStart;
     QAction* actAbort;
@@ -267,15 +285,25 @@ private:
     void ConnectShellHandlers();
 
     void WriteLogHeader(const char* kind);
+    class TLatestWork* FPreviewWork;
+    class TLatestWork* FAdvisorLoad;
+    class TLatestWork* FAdvisorCompress;
+    std::shared_ptr<const TBitmap> FQualitySource;
+    struct TJob;
+    void StartJob(std::vector<std::string> names, bool single);
+    void DispatchPictures();
+    void PictureFreed();
+    void PictureReported(const struct TBatchOutcome& outcome);
+    void ShowProgress(size_t done, size_t total);
+    void EndJob();
     void LoadWindowState(class TOrvelIniFile& ini);
     void LoadSettings(class TOrvelIniFile& ini);
 
     bool FNoPage = false;   // a stored page number that names no page
-    bool FJobRunning = false;
+    std::unique_ptr<TJob> FJob;
     bool FCloseAfterJob = false;  // the window was closed while a job ran
     bool FEndRequested = false;
     bool FSaveErrorShown = false;  // this job's failed save was shown in a box
-    friend class TJobCleanup;
 };
 
 // The greeting the log starts with; the first job clears it.

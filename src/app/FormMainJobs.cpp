@@ -1,46 +1,25 @@
-// The batch job, the one-picture job, Abort, and the pipeline call per picture.
+// The batch job, the one-picture job and Abort. The pictures are made on the
+// batch runner's workers; this thread only hands them out, with the options
+// the controls show at that moment, and writes what comes back.
 #include "FormMain.h"
 
+#include "ErrorGuard.h"
+#include "FormMainJob.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
 #include "OrvelMessages.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
-#include "ResizeImage.h"
+#include "Resample.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+#include <thread>
+
 namespace quorix {
-
-// Puts the commands, the cursor and the sound back however a job ends, and
-// closes the window when that was asked for during the job.
-class TJobCleanup {
-public:
-    TJobCleanup(TMainForm* form, bool sound) : FForm(form), FSound(sound) {
-        FForm->FJobRunning = true;
-        FForm->FSaveErrorShown = false;
-    }
-    ~TJobCleanup() {
-        RestoreCursor();
-        if (FSound && FForm->chkSounds->isChecked()) BeepDone();
-        FForm->actStart->setEnabled(true);
-        FForm->actAbort->setEnabled(false);
-        FForm->FJobRunning = false;
-        if (FForm->FCloseAfterJob) {
-            FForm->FCloseAfterJob = false;
-            QMetaObject::invokeMethod(FForm, "close", Qt::QueuedConnection);
-        }
-    }
-    TJobCleanup(const TJobCleanup&) = delete;
-    TJobCleanup& operator=(const TJobCleanup&) = delete;
-
-private:
-    TMainForm* FForm;
-    bool FSound;
-};
 
 namespace {
 
@@ -57,6 +36,8 @@ QString Seconds(uint32_t start) {
     const uint32_t elapsed = TickCount() - start;  // unsigned: right across the counter's wrap
     return Q(FormatReal(2, static_cast<long double>(elapsed) / 1000.0L));
 }
+
+int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 }  // namespace
 
@@ -75,47 +56,156 @@ void TMainForm::WriteLogHeader(const char* kind) {
 }
 
 void TMainForm::actStartExecute() {
+    if (FJob) return;  // one job at a time
     if (FileList->count() == 0) return ShowWarning("No pictures to process");
     if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
-    actStart->setEnabled(false);
-    actAbort->setEnabled(true);
-    JobAbortFlag = false;
-    SetStatusText("Working...");
-    ShowBusyCursor();
-    TJobCleanup cleanup(this, true);
-    const std::string output = MakeSurePathExists();
-    WriteLogHeader(" NEW BATCH JOB STARTED");
     std::vector<std::string> snapshot;  // the names' own bytes
     for (int i = 0; i < FileList->count(); ++i)
         if (FileList->Selected(i)) snapshot.push_back(FileList->ItemName(i));
-    const uint32_t start = TickCount();
-    for (const std::string& name : snapshot) {
-        const std::string shown = EnsureTrailingDelimiter(S(FileList->Directory()));
-        if (FileExists(shown + name)) FileList->SetCurrentName(name);
-        QCoreApplication::processEvents();
-        if (JobAbortFlag) {
-            SetStatusText("Process aborted.");
-            AddLog("Process aborted.");
-            break;
-        }
-        ResizeImage(S(edtPath->text()) + name, output);
-    }
-    SetStatusText("Batch job done in " + Seconds(start) + " sec");
+    JobAbortFlag = false;
+    SetStatusText("Working...");
+    StartJob(std::move(snapshot), false);
 }
 
 void TMainForm::FileListDblClick() {
+    if (FJob) return;
     if (FileList->count() == 0) return ShowWarning("No pictures to process");
     if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
-    ShowBusyCursor();
-    TJobCleanup cleanup(this, false);
-    const std::string output = MakeSurePathExists();
-    WriteLogHeader(" RESIZING SINGLE IMAGE");
-    const uint32_t start = TickCount();
-    ResizeImage(FileList->FilePath(), output);
-    SetStatusText("Job done in " + Seconds(start) + " sec");
+    StartJob({FileList->FilePath()}, true);
 }
 
-void TMainForm::actAbortExecute() { JobAbortFlag = true; }
+void TMainForm::actAbortExecute() {
+    JobAbortFlag = true;
+    if (FJob && FJob->Runner) DispatchPictures();  // nothing in flight: the batch ends now
+}
+
+bool TMainForm::JobRunning() const { return FJob != nullptr; }
+
+void TMainForm::StartJob(std::vector<std::string> names, bool single) {
+    actStart->setEnabled(false);
+    actAbort->setEnabled(!single);
+    ShowBusyCursor();
+    FSaveErrorShown = false;
+    FJob = std::make_unique<TJob>();
+    FJob->Single = single;
+    FJob->Names = std::move(names);
+    try {
+        FJob->Output = MakeSurePathExists();
+        WriteLogHeader(single ? " RESIZING SINGLE IMAGE" : " NEW BATCH JOB STARTED");
+    } catch (...) {
+        EndJob();
+        throw;
+    }
+    // Several pictures keep the cores busy by taking one each; one picture
+    // spreads over them by itself.
+    const int cores = BatchWorkers > 0 ? BatchWorkers : Cores();
+    const int workers = std::max(1, std::min<int>(cores, static_cast<int>(FJob->Names.size())));
+    SetResampleThreads(workers > 1 ? 1 : Cores());
+    std::vector<std::string> sources;
+    const std::string folder = single ? std::string() : S(edtPath->text());
+    for (const std::string& name : FJob->Names) sources.push_back(folder + name);
+    TBatchEvents events;
+    events.Report = [this](const TBatchOutcome& outcome) {
+        QMetaObject::invokeMethod(this, [this, outcome] { GuardedCall([&] { PictureReported(outcome); }); }, Qt::QueuedConnection);
+        return true;
+    };
+    events.Freed = [this] { QMetaObject::invokeMethod(this, [this] { GuardedCall([this] { PictureFreed(); }); }, Qt::QueuedConnection); };
+    FJob->Runner = std::make_unique<TBatchRunner>(workers, sources, std::move(events));
+    if (!single) ShowProgress(0, FJob->Names.size());
+    FJob->Start = TickCount();
+    DispatchPictures();
+}
+
+// Hands each free worker the next picture, with the options as they are now.
+void TMainForm::DispatchPictures() {
+    TJob& job = *FJob;
+    while (job.Error.empty() && !job.Aborted && !job.Runner->Ended() && job.Next < job.Names.size() &&
+           job.InFlight < static_cast<size_t>(job.Runner->Workers())) {
+        if (!job.Single && JobAbortFlag) {
+            job.Aborted = true;
+            break;
+        }
+        TBatchPicture picture;
+        // The folder part is the path box's at the picture's turn.
+        picture.Source = job.Single ? job.Names[0] : S(edtPath->text()) + job.Names[job.Next];
+        picture.OutPath = job.Output;
+        picture.Options = CurrentOptions();
+        picture.MakeFolder = false;  // settled when the job started
+        job.Runner->Submit(std::move(picture));
+        ++job.Next;
+        ++job.InFlight;
+    }
+    if (job.InFlight == 0) EndJob();
+}
+
+void TMainForm::PictureFreed() {
+    if (!FJob) return;
+    --FJob->InFlight;
+    DispatchPictures();
+}
+
+void TMainForm::PictureReported(const TBatchOutcome& outcome) {
+    if (!FJob) return;
+    TJob& job = *FJob;
+    ++job.Reported;
+    if (!outcome.Error.empty()) {
+        job.Error = outcome.Error;  // it ends the job; what is in flight finishes unreported
+        return;
+    }
+    for (const std::string& line : outcome.Result.Log) AddLog(Q(line));
+    if (!job.Single) {
+        // The list's current item follows the picture whose lines were written last.
+        const std::string& name = job.Names[outcome.Index];
+        if (FileExists(EnsureTrailingDelimiter(S(FileList->Directory())) + name)) FileList->SetCurrentName(name);
+        ShowProgress(job.Reported, job.Names.size());
+    }
+    // One box a job: an output folder that turns read-only in a batch of 500
+    // pictures must not mean 500 boxes; every failure still gets its log line.
+    // The box waits for this handler to return: the batch goes on meanwhile.
+    if (outcome.Result.Outcome == TResizeOutcome::SaveFailed && !FSaveErrorShown) {
+        FSaveErrorShown = true;
+        const std::string text = "Cannot save file as: " + outcome.Result.OutputName;
+        QMetaObject::invokeMethod(this, [text] { ShowError(text); }, Qt::QueuedConnection);
+    }
+}
+
+// Pictures done of the batch, and the time left at the pace so far.
+void TMainForm::ShowProgress(size_t done, size_t total) {
+    proJob->setRange(0, static_cast<int>(total));
+    proJob->setValue(static_cast<int>(done));
+    const QLocale locale;
+    QString text = locale.toString(static_cast<qlonglong>(done)) + " of " + locale.toString(static_cast<qlonglong>(total));
+    if (done > 0 && done < total) {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - FJob->Began).count();
+        const long long left = std::llround(elapsed / static_cast<double>(done) * static_cast<double>(total - done));
+        text += QString(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QChar('0'));
+    }
+    proJob->setFormat(text);
+    proJob->setVisible(true);
+}
+
+// Every picture handed out has come back: the job's result, then rest.
+void TMainForm::EndJob() {
+    std::unique_ptr<TJob> job = std::move(FJob);
+    if (job->Aborted) {
+        SetStatusText("Process aborted.");
+        AddLog("Process aborted.");
+    }
+    if (job->Runner && job->Error.empty())
+        SetStatusText((job->Single ? "Job done in " : "Batch job done in ") + Seconds(job->Start) + " sec");
+    job->Runner.reset();  // the workers are idle: they end at once
+    proJob->setVisible(false);
+    RestoreCursor();
+    if (!job->Single && chkSounds->isChecked()) BeepDone();
+    actStart->setEnabled(true);
+    actAbort->setEnabled(false);
+    if (FCloseAfterJob) {
+        FCloseAfterJob = false;
+        QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
+    }
+    // Reported as every error that leaves an event handler is.
+    if (!job->Error.empty()) ShowError(job->Error);
+}
 
 TResizeOptions TMainForm::CurrentOptions() const {
     TResizeOptions o;
@@ -136,17 +226,6 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.AddFilterName = chkAddFltName->isChecked();
     o.Overwrite = chkOverwrite->isChecked();
     return o;
-}
-
-void TMainForm::ResizeImage(const std::string& imageName, const std::string& outPath) {
-    TResizeResult result = quorix::ResizeImage(imageName, outPath, CurrentOptions(), MainPreview());
-    // One box a job: an output folder that turns read-only in a batch of 500
-    // pictures must not mean 500 boxes; every failure still gets its log line.
-    if (result.Outcome == TResizeOutcome::SaveFailed && !FSaveErrorShown) {
-        FSaveErrorShown = true;
-        ShowError("Cannot save file as: " + result.OutputName);
-    }
-    for (const std::string& line : result.Log) AddLog(Q(line));
 }
 
 }  // namespace quorix

@@ -93,6 +93,10 @@ void TMainForm::CreateLayout() {
     PageControl->setCurrentIndex(0);
     StatBar = Named(new QLabel("Ready..."), "StatBar");
     statusBar()->addWidget(StatBar, 1);
+    proJob = Named(new QProgressBar, "proJob");
+    proJob->setMinimumWidth(220);
+    proJob->setVisible(false);
+    statusBar()->addPermanentWidget(proJob);
     statusBar()->setSizeGripEnabled(true);
 }
 

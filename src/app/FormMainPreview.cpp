@@ -1,5 +1,6 @@
 // The explorer's folder and the current picture.
 #include "FormMain.h"
+#include "FormMainJob.h"
 
 #include <QDir>
 
@@ -7,6 +8,7 @@
 #include "OrvelImage.h"
 #include "OrvelSelectFolder.h"
 #include "OrvelTPU.h"
+#include "LatestWork.h"
 #include "PATHEdit.h"
 #include "Platform.h"
 
@@ -60,6 +62,10 @@ void TMainForm::ShowCurrentOrNothing() {
         FileListChangeEx(FileList->ItemIndex(), FileList->ItemIndex());
         return;
     }
+    FPreviewWork->Cancel();
+    FAdvisorLoad->Cancel();
+    FAdvisorCompress->Cancel();
+    FQualitySource.reset();
     MainPreview().SetGraphic(nullptr);
     imgQualInput->Picture().SetGraphic(nullptr);
     imgCompressed->Picture().SetGraphic(nullptr);
@@ -74,34 +80,69 @@ void TMainForm::btnBrowseClick() {
     if (BrowseForFolder("Browse for images", folder, boAllowCreate)) edtPath->setText(Q(folder));
 }
 
+// The picture is decoded and drawn off the user-interface thread; what
+// arrives is shown if the user has not asked for another picture meanwhile.
 void TMainForm::FileListChangeEx(int, int) {
-    try {
-        const std::string file = FileList->FilePath();
-        if (!FileExists(file)) return;
-        SetStatusText(Q(file));
-        // The preview and the advisor obey the guard too: a huge picture is
-        // refused from its header instead of freezing the window.
-        TDecodeLimits limits;
-        limits.Protect = chkProtect->isChecked();
-        if (PageControl->currentWidget() == tabQuality) {
-            imgQualInput->Picture().LoadFromFile(file, limits);
-            InputFileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
-            lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
-            lblImageSize->setText(ImageSizeText(MainPreview()));
-            auto copy = std::make_unique<TBitmap>();
-            copy->Assign(*imgQualInput->Picture().Graphic());
-            imgCompressed->Picture().SetGraphic(std::move(copy));
-            trkQualityChange();  // the resulting size and bar are this picture's
-        } else {
-            MainPreview().LoadFromFile(file, limits);
-            lblImageSize->setText(ImageSizeText(MainPreview()));
-        }
-        SetStatusText("Current image: " + Q(file));
-    } catch (const EHugeImage&) {
-        SetStatusText("WARNING! Huge image: " + FileList->FileName());
-    } catch (const std::exception&) {
-        SetStatusText("Error loading image: " + FileList->FileName());
+    const std::string file = FileList->FilePath();
+    if (!FileExists(file)) return;
+    // What a batch's pictures show keeps "Working..." in the status bar.
+    const bool quiet = FJob && !FJob->Single;
+    if (!quiet) SetStatusText(Q(file));
+    // The preview and the advisor obey the guard too: a huge picture is
+    // refused from its header instead of using up the memory.
+    TDecodeLimits limits;
+    limits.Protect = chkProtect->isChecked();
+    const QString name = FileList->FileName();
+    auto status = [this, quiet](const QString& text) {
+        if (!quiet) SetStatusText(text);
+    };
+    auto failed = [status, name](const QString& text) -> TLatestWork::TApply {
+        return [status, text, name] { status(text + name); };
+    };
+    if (PageControl->currentWidget() == tabQuality) {
+        FAdvisorLoad->Post([this, file, limits, failed, status]() -> TLatestWork::TApply {
+            try {
+                auto loaded = std::make_shared<TAdvisorInput>(LoadAdvisorInput(file, limits));
+                return [this, loaded, file, status] {
+                    ShowAdvisorInput(*loaded);
+                    status("Current image: " + Q(file));
+                };
+            } catch (const EHugeImage&) {
+                return failed("WARNING! Huge image: ");
+            } catch (const std::exception&) {
+                return failed("Error loading image: ");
+            }
+        });
+        return;
     }
+    const QSize box = imgMainPrev->size();
+    FPreviewWork->Post([this, file, limits, box, failed, status]() -> TLatestWork::TApply {
+        try {
+            TPicture picture;
+            picture.LoadFromFile(file, limits);
+            const QImage drawn = DrawnImage(*picture.Graphic(), box, true);
+            auto graphic = std::make_shared<std::unique_ptr<TGraphic>>(picture.TakeGraphic());
+            return [this, graphic, drawn, file, status] {
+                imgMainPrev->SetPrepared(std::move(*graphic), drawn);
+                lblImageSize->setText(ImageSizeText(MainPreview()));
+                status("Current image: " + Q(file));
+            };
+        } catch (const EHugeImage&) {
+            return failed("WARNING! Huge image: ");
+        } catch (const std::exception&) {
+            return failed("Error loading image: ");
+        }
+    });
+}
+
+void TMainForm::ShowAdvisorInput(TAdvisorInput& input) {
+    InputFileSize = input.FileSize;
+    imgQualInput->SetPrepared(std::move(input.Graphic), input.Drawn);
+    lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
+    lblImageSize->setText(ImageSizeText(MainPreview()));
+    FQualitySource = input.Source;
+    imgCompressed->SetPrepared(std::move(input.Copy), input.Drawn);
+    trkQualityChange();  // the resulting size and bar are this picture's
 }
 
 void TMainForm::PageControlChange() {

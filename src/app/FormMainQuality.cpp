@@ -2,6 +2,7 @@
 #include "FormMain.h"
 
 #include "Jpeg.h"
+#include "LatestWork.h"
 #include "OrvelImage.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -46,24 +47,45 @@ int CompressAndMeasure(TJPEGImage& image, int quality) {
     return static_cast<int>(image.Data().size());
 }
 
+TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits) {
+    TPicture picture;
+    picture.LoadFromFile(file, limits);
+    TAdvisorInput input;
+    auto source = std::make_shared<TBitmap>();
+    source->Assign(*picture.Graphic());
+    input.Copy = std::make_unique<TBitmap>();
+    input.Copy->Assign(*source);
+    input.Drawn = ToQImage(*source);
+    input.Source = std::move(source);
+    input.Graphic = picture.TakeGraphic();
+    input.FileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
+    return input;
+}
+
+// The quality is tried off the user-interface thread; steps of the slider that
+// come while one is tried are merged, and the newest position's result shows.
 void TMainForm::trkQualityChange() {
     lblQuality2->setText(Q(IntToText(trkQuality->value())));
-    if (!imgQualInput->HasGraphic()) {
+    if (!imgQualInput->HasGraphic() || !FQualitySource) {
         SetStatusText("Please select an image then drag the trackbar.");
         return;
     }
-    auto jpeg = std::make_unique<TJPEGImage>();
-    jpeg->PixelFormat = TJPEGPixelFormat::jf24Bit;
-    {
-        TBitmap bitmap;
-        bitmap.Assign(*imgQualInput->Picture().Graphic());
-        jpeg->Assign(bitmap);
-    }
-    const int size = CompressAndMeasure(*jpeg, trkQuality->value());
-    if (size == 0) return;
-    imgCompressed->Picture().SetGraphic(std::move(jpeg));
+    const std::shared_ptr<const TBitmap> source = FQualitySource;
+    const int quality = trkQuality->value();
+    FAdvisorCompress->Post([this, source, quality]() -> TLatestWork::TApply {
+        auto jpeg = std::make_shared<std::unique_ptr<TJPEGImage>>(std::make_unique<TJPEGImage>());
+        (*jpeg)->PixelFormat = TJPEGPixelFormat::jf24Bit;
+        (*jpeg)->Assign(*source);
+        const int size = CompressAndMeasure(**jpeg, quality);
+        if (size == 0) return nullptr;
+        const QImage drawn = ToQImage(**jpeg);
+        return [this, jpeg, drawn, size] { ShowCompressed(std::move(*jpeg), drawn, size); };
+    });
+}
+
+void TMainForm::ShowCompressed(std::unique_ptr<TJPEGImage> jpeg, const QImage& drawn, int size) {
+    imgCompressed->SetPrepared(std::move(jpeg), drawn);
     lblFileSizeOut->setText("Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
-    lblFileSizeOut->repaint();
     const long long percent = RoundEven(PercentOf(size, InputFileSize));
     int width = static_cast<int>(RoundEven(static_cast<long double>(proBar1->width()) * percent / 100));
     SetBarState(proBar2, InputFileSize < size ? TProgressBarState::pbsError : TProgressBarState::pbsNormal);

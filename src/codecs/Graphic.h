@@ -46,6 +46,7 @@ std::string PictureExtension(const std::string& fileName);
 class TPicture {
 public:
     TGraphic* Graphic() const { return FGraphic.get(); }
+    std::unique_ptr<TGraphic> TakeGraphic() { return std::move(FGraphic); }  // without OnChange
     void SetGraphic(std::unique_ptr<TGraphic> graphic);
     int Width() const { return FGraphic ? FGraphic->Width() : 0; }
     int Height() const { return FGraphic ? FGraphic->Height() : 0; }

@@ -58,13 +58,35 @@ QImage ReducedJpeg(const TJPEGImage& jpeg, const QSize& box) {
 
 }  // namespace
 
+namespace {
+
+QSize DrawnSize(const QSize& picture, const QSize& control, bool proportional) {
+    return proportional ? picture.scaled(control, Qt::KeepAspectRatio) : picture;
+}
+
+}  // namespace
+
+QImage DrawnImage(const TGraphic& graphic, const QSize& control, bool proportional) {
+    const QSize size = DrawnSize(QSize(graphic.Width(), graphic.Height()), control, proportional);
+    const auto* jpeg = dynamic_cast<const TJPEGImage*>(&graphic);
+    QImage image = proportional && jpeg && !jpeg->Data().empty() ? ReducedJpeg(*jpeg, size) : ToQImage(graphic);
+    // Scaled here once, not each time the control paints.
+    if (proportional && !size.isEmpty() && image.size() != size)
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+void TImage::SetPrepared(std::unique_ptr<TGraphic> graphic, const QImage& drawn) {
+    FPicture.SetGraphic(std::move(graphic));
+    FImage = drawn;
+}
+
 const QImage& TImage::Image() const {
     if (!HasGraphic()) return FImage;
     const QSize box = PictureRect().size();
-    // A reduced decode is made again when the control has grown past it.
+    // Made again when the control has grown past the drawing.
     if (!FImage.isNull() && (FImage.width() >= box.width() || FImage.width() >= FPicture.Width())) return FImage;
-    const auto* jpeg = dynamic_cast<const TJPEGImage*>(FPicture.Graphic());
-    FImage = FProportional && jpeg && !jpeg->Data().empty() ? ReducedJpeg(*jpeg, box) : ToQImage(*FPicture.Graphic());
+    FImage = DrawnImage(*FPicture.Graphic(), size(), FProportional);
     FScaled = QImage();
     return FImage;
 }

@@ -7,10 +7,17 @@
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
 namespace quorix {
 
 // The picture as the window draws it: 24 bits, alpha dropped.
 QImage ToQImage(const TGraphic& graphic);
+
+// The picture as a control of the given size draws it: at its own size, or
+// fitted to the control when proportional (a JPEG decoded at the largest
+// reduction that still covers the box). Safe on any thread.
+QImage DrawnImage(const TGraphic& graphic, const QSize& control, bool proportional);
 
 class TImage : public QWidget {
     Q_OBJECT
@@ -26,6 +33,10 @@ public:
     // Scaled to fit the control, small pictures enlarged, smoothly.
     bool Proportional() const { return FProportional; }
     void SetProportional(bool proportional);
+
+    // Shows a graphic whose drawing was made beforehand (off the
+    // user-interface thread, by DrawnImage for this control's size).
+    void SetPrepared(std::unique_ptr<TGraphic> graphic, const QImage& drawn);
 
     // Where the picture lands inside the control.
     QRect PictureRect() const;

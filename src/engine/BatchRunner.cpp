@@ -63,11 +63,15 @@ void TBatchRunner::Work() {
         TEntry* entry = nullptr;
         {
             std::unique_lock<std::mutex> lock(FMutex);
-            FChanged.wait(lock, [&] { return FQuit || (!FStopping && FNext < FEntries.size()); });
+            FChanged.wait(lock, [&] { return FQuit || FNext < FEntries.size(); });
             if (FQuit) return;
-            if (FEvents.Halted && FEvents.Halted()) {
-                FStopping = true;
+            if (!FStopping && FEvents.Halted && FEvents.Halted()) FStopping = true;
+            if (FStopping) {  // what was handed in but not started is dropped, and said so
+                const size_t dropped = FEntries.size() - FNext;
+                FNext = FEntries.size();
+                lock.unlock();
                 FChanged.notify_all();
+                for (size_t i = 0; i < dropped && FEvents.Freed; ++i) FEvents.Freed();
                 continue;
             }
             entry = &FEntries[FNext++];

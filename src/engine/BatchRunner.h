@@ -40,7 +40,8 @@ struct TBatchEvents {
     // it are done; one call at a time, on a worker thread. False, or an
     // outcome with an Error, ends the batch: nothing later is reported.
     std::function<bool(const TBatchOutcome&)> Report;
-    // A worker has finished a picture and is free (any order, worker thread).
+    // A picture handed in has finished, or was dropped by a stop without
+    // starting (any order, worker thread): once per picture.
     std::function<void()> Freed;
     // Asked before each picture starts: true starts no further one.
     std::function<bool()> Halted;

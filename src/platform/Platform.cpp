@@ -98,7 +98,7 @@ void InstallDialogSinks() {
 }
 
 void ShowBusyCursor() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::setOverrideCursor(Qt::BusyCursor);  // the window still answers meanwhile
 }
 
 void RestoreCursor() {

@@ -4,6 +4,10 @@
 
 #include "FormMain.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <memory>
 
 namespace quorix::test {
@@ -19,6 +23,18 @@ inline std::unique_ptr<TMainForm> StartedForm() {
     auto form = std::make_unique<TMainForm>();
     form->LateInitialize();
     return form;
+}
+
+// Runs the event loop until the window's job, preview and advisor have
+// delivered everything; false when that took longer than a minute.
+inline bool Settle(TMainForm& form) {
+    QDeadlineTimer deadline(60000);
+    while (form.Busy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    QCoreApplication::processEvents();
+    return !form.Busy();
 }
 
 }  // namespace quorix::test

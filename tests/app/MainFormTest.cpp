@@ -99,6 +99,7 @@ private slots:
         QCOMPARE(form->FileList->count(), 3);
         form->actSellAllExecute();
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         for (int i = 1; i <= 3; ++i) QVERIFY(QFile::exists(dir + QString("Output/p%1.jpg").arg(i)));
         const QString log = form->LogText();
         QVERIFY(!log.contains("Please visit our web site"));
@@ -108,26 +109,27 @@ private slots:
         QVERIFY(form->StatusText().startsWith("Batch job done in "));
         QVERIFY(form->actStart->isEnabled() && !form->actAbort->isEnabled());
         form->actStartExecute();  // the second job appends below the first
+        QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count(" NEW BATCH JOB STARTED"), 2);
         QCOMPARE(form->LogText().count("File resized and saved as: "), 6);
     }
 
-    // Closing the window during a batch stops it after the current picture,
-    // like Abort; then the settings are saved and the window closes.
+    // Closing the window during a batch stops it once the pictures in flight
+    // are done, like Abort; then the settings are saved and the window closes.
     void ClosingDuringABatchStopsItFirst() {
         auto form = Form();
         const QString dir = Pictures(4);
         form->edtPath->setText(dir);
         form->actSellAllExecute();
+        form->BatchWorkers = 1;
         form->show();
-        QTimer::singleShot(0, form.get(), [&form] {
-            QVERIFY(form->JobRunning());
-            form->close();
-            QVERIFY(form->isVisible());  // not while the picture is being made
-        });
         form->actStartExecute();
+        QVERIFY(form->JobRunning());
+        form->close();
+        QVERIFY(form->isVisible());  // not while a picture is being made
+        QVERIFY(test::Settle(*form));
         QVERIFY(form->LogText().contains("Process aborted."));
-        QCOMPARE(form->LogText().count("File resized and saved as: "), 0);
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 1);
         QVERIFY(!QFile::exists(dir + "Output/p2.jpg"));
         QTRY_VERIFY(!form->isVisible());
         QVERIFY(QFile::exists(IniPath()));
@@ -142,6 +144,7 @@ private slots:
         form->edtPath->setText(dir);
         form->actSellAllExecute();
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         QVERIFY(FileExists(output));
         QVERIFY(form->LogText().contains("File resized and saved as: "));
         std::remove(output.c_str());  // Qt's temporary folder cannot name them
@@ -158,10 +161,12 @@ private slots:
         form->edtPath->setText(dir);
         form->actSellAllExecute();
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count("Cannot save file as: "), 3);
         QCOMPARE(FMessages->Messages.size(), size_t(1));
         QCOMPARE(FMessages->Messages[0].second, S("Cannot save file as: " + dir + "Output/p1.jpg"));
         form->actStartExecute();  // the next job shows its own
+        QVERIFY(test::Settle(*form));
         QCOMPARE(FMessages->Messages.size(), size_t(2));
     }
 
@@ -171,11 +176,14 @@ private slots:
         form->edtPath->setText(FHome->Path());
         const QString log = form->LogText();
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         form->FileListDblClick();
+        QVERIFY(test::Settle(*form));
         Pictures(2);
         form->edtPath->setText(FHome->Path("pics/"));
         form->FileList->DeselectAll();
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         QCOMPARE(FMessages->Messages.size(), size_t(3));
         QCOMPARE(FMessages->Messages[0].second, std::string("No pictures to process"));
         QCOMPARE(FMessages->Messages[2].second, std::string("Please select the file(s) you want to resize!"));
@@ -194,12 +202,15 @@ private slots:
             if (form->LogText().contains("File resized")) form->actAbortExecute();
         });
         const int beeps = BeepCount();
+        form->BatchWorkers = 1;
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count("File resized and saved as: "), 1);
         QVERIFY(form->LogText().contains("Process aborted."));
         QVERIFY(form->StatusText().startsWith("Batch job done in "));
         QCOMPARE(BeepCount(), beeps + 1);
         form->FileListDblClick();
+        QVERIFY(test::Settle(*form));
         QCOMPARE(BeepCount(), beeps + 1);  // no sound after one picture
     }
 
@@ -221,6 +232,7 @@ private slots:
         int calls = 0;
         SetTickSource([&] { return calls++ == 0 ? start : end; });
         form->actStartExecute();
+        QVERIFY(test::Settle(*form));
         QCOMPARE(form->StatusText(), status);
     }
 
@@ -230,12 +242,14 @@ private slots:
         form->edtPath->setText(dir);
         form->FileList->SelectItem(1);
         form->FileListDblClick();
+        QVERIFY(test::Settle(*form));
         QVERIFY(QFile::exists(dir + "Output/p2.jpg"));
         QVERIFY(form->LogText().contains(" RESIZING SINGLE IMAGE"));
         QVERIFY(form->StatusText().startsWith("Job done in "));
         form->FileList->item(0)->setSelected(true);
         form->FileList->item(1)->setSelected(false);  // current but not selected
         form->FileListDblClick();
+        QVERIFY(test::Settle(*form));
         QVERIFY(form->LogText().endsWith("File does not exist "));
     }
 
@@ -356,6 +370,7 @@ private slots:
         form->show();
         form->chkOverwrite->setFocus();
         QTest::keyClick(form->chkOverwrite, Qt::Key_Return);
+        QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count("File resized and saved as: "), 2);
     }
 
@@ -370,6 +385,7 @@ private slots:
         QCOMPARE(form->edtPath->text(), FHome->Path("pics/"));
         form->FileList->SelectItem(0);
         form->FileListChangeEx(0, -1);
+        QVERIFY(test::Settle(*form));
         QVERIFY(form->MainPreview().Graphic());
         QDir().mkpath(FHome->Path("empty"));
         form->edtPath->setText(FHome->Path("empty/"));

@@ -43,8 +43,12 @@ class PreviewTest : public QObject {
         while (FForm->FileList->item(row)->text() != name) ++row;
         FForm->FileList->SelectItemClick(row);
         if (row == reported) FForm->FileListChangeEx(row, row);
+        QVERIFY(test::Settle(*FForm));
     }
-    void ShowQualityPage() { FForm->PageControl->setCurrentWidget(FForm->tabQuality); }
+    void ShowQualityPage() {
+        FForm->PageControl->setCurrentWidget(FForm->tabQuality);
+        QVERIFY(test::Settle(*FForm));
+    }
     // The size the advisor's compression gives for the picture on the quality page.
     int CompressedSize() {
         TBitmap bitmap;
@@ -120,6 +124,7 @@ private slots:
         // Ctrl-click deselecting the current item changes nothing.
         FForm->FileList->item(FForm->FileList->ItemIndex())->setSelected(false);
         FForm->FileListChangeEx(0, 0);
+        QVERIFY(test::Settle(*FForm));
         QCOMPARE(FForm->StatusText(), "Error loading image: " + Pics() + name);
     }
 
@@ -188,10 +193,12 @@ private slots:
         Pick("big.jpg");
         ShowQualityPage();
         FForm->trkQuality->setValue(60);
+        QVERIFY(test::Settle(*FForm));
         const int size = CompressedSize();
         FForm->InputFileSize = static_cast<int32_t>(size * fileToCompressed);
         FForm->trkQuality->setValue(61);
         FForm->trkQuality->setValue(60);
+        QVERIFY(test::Settle(*FForm));
         QVERIFY(FMessages->Messages.empty());
         QCOMPARE(FForm->lblQuality2->text(), QString("60"));
         QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
@@ -219,9 +226,11 @@ private slots:
         ShowQualityPage();
         FForm->InputFileSize = 1000000;
         FForm->trkQuality->setValue(80);
+        QVERIFY(test::Settle(*FForm));
         const int widthBefore = FForm->proBar2->width();
         FForm->InputFileSize = 0;
         FForm->trkQuality->setValue(81);
+        QVERIFY(test::Settle(*FForm));
         QCOMPARE(FMessages->Messages.size(), size_t(1));
         QCOMPARE(FForm->lblQuality2->text(), QString("81"));
         QCOMPARE(FForm->lblFileSizeOut->text(),
