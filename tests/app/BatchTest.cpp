@@ -1,0 +1,207 @@
+// The window's batches on several workers: the same result as one at a time,
+// options taken as each picture starts, a window that keeps answering.
+#include "AppTestSupport.h"
+#include "FormMain.h"
+#include "Jpeg.h"
+#include "OrvelDecSpin.h"
+#include "OrvelFileListBox.h"
+#include "OrvelTPU.h"
+#include "Platform.h"
+#include "Png.h"
+#include "QtTestSupport.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+namespace quorix {
+
+class BatchTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TTempHome> FHome;
+    std::unique_ptr<test::TMessageLog> FMessages;
+
+    QString Pics() const { return FHome->Path("pics/"); }
+
+    // Pictures of several sizes and formats, a damaged one, and two sources
+    // that write the same output.
+    void MakePictures() {
+        QDir().mkpath(Pics());
+        for (int i = 0; i < 10; ++i)
+            test::WriteJpeg(S(Pics() + QString("p%1.jpg").arg(i)), test::MakeNoise(60 + 37 * i, 40 + 23 * i, i));
+        TPngImage png;
+        png.Assign(test::MakeGradient(90, 70));
+        png.SaveToFile(S(Pics() + "p3.png"));  // p3.jpg's output too: written after it
+        test::WriteFileBytes(S(Pics() + "p5a.jpg"), {0xFF, 0xD8, 0xFF});
+    }
+
+    // The log after the job's header line, and every output's bytes.
+    struct TRun {
+        QStringList Lines;
+        std::map<QString, std::vector<uint8_t>> Files;
+    };
+    TRun Run(int workers) {
+        QDir(Pics() + "Output").removeRecursively();
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetMask("*.*");
+        form->actSellAllExecute();
+        form->BatchWorkers = workers;
+        form->actStartExecute();
+        test::Settle(*form);
+        TRun run;
+        const QString log = form->LogText();
+        run.Lines = log.mid(log.lastIndexOf("NEW BATCH JOB STARTED")).split('\n');
+        for (const QString& name : QDir(Pics() + "Output").entryList(QDir::Files | QDir::Hidden))
+            run.Files[name] = test::ReadFileBytes(S(Pics() + "Output/" + name));
+        return run;
+    }
+
+    // The sizes of the outputs p0.jpg .. p9.jpg in list order.
+    std::vector<int> OutputWidths() {
+        std::vector<int> widths;
+        for (int i = 0; i < 10; ++i) {
+            const std::string path = S(Pics() + QString("Output/p%1.jpg").arg(i));
+            widths.push_back(FileExists(path) ? test::LoadAs24(path).Width() : -1);
+        }
+        return widths;
+    }
+
+private slots:
+    void init() {
+        test::NoNetwork();
+        FHome = std::make_unique<test::TTempHome>();
+        FMessages = std::make_unique<test::TMessageLog>();
+        MakePictures();
+    }
+    void cleanup() {
+        FMessages.reset();
+        FHome.reset();
+    }
+
+    void SameLogFilesAndOrderOnAnyNumberOfWorkers_data() {
+        QTest::addColumn<int>("workers");
+        QTest::newRow("2") << 2;
+        QTest::newRow("4") << 4;
+    }
+    void SameLogFilesAndOrderOnAnyNumberOfWorkers() {
+        QFETCH(int, workers);
+        const TRun one = Run(1), many = Run(workers);
+        QCOMPARE(one.Lines.count("File resized and saved as: " + Pics() + "Output/p3.jpg"), 2);
+        QVERIFY(one.Lines.contains("ERROR! Cannot open picture: " + Pics() + "p5a.jpg"));
+        QCOMPARE(many.Lines, one.Lines);
+        QCOMPARE(many.Files.size(), one.Files.size());
+        QVERIFY(many.Files == one.Files);  // p3.jpg holds the PNG's picture in both: the later source wins
+        QVERIFY(one.Files.count("p3.jpg") && test::LoadAs24(S(Pics() + "Output/p3.jpg")).Width() == 45);
+        QCOMPARE(int(FMessages->Messages.size()), 0);
+    }
+
+    // The options are read as each picture starts: a change during the batch
+    // reaches the pictures not started yet, and only those.
+    void AnOptionChangedDuringABatchAppliesToLaterPictures() {
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->actSellAllExecute();
+        form->BatchWorkers = 2;
+        form->radSameSize->setChecked(true);
+        form->spnWidth->setValue(30);
+        form->spnHeight->setValue(20);
+        bool changed = false;
+        connect(form->Memo, &QPlainTextEdit::textChanged, form.get(), [&] {
+            if (changed || !form->LogText().contains("File resized")) return;
+            changed = true;
+            form->spnWidth->setValue(50);
+        });
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        const std::vector<int> widths = OutputWidths();
+        // p0 and p1 started before the first line came; p9 long after it.
+        QCOMPARE(widths[0], 30);
+        QCOMPARE(widths[1], 30);
+        QCOMPARE(widths[9], 50);
+        // Pictures start in list order: once a picture had the new width, every later one has it.
+        const auto firstNew = std::find(widths.begin(), widths.end(), 50);
+        QVERIFY(std::all_of(widths.begin(), firstNew, [](int w) { return w == 30 || w == -1; }));
+        QVERIFY(std::all_of(firstNew, widths.end(), [](int w) { return w == 50 || w == -1; }));
+    }
+
+    // A long picture does not stop the event loop: a timer keeps firing while
+    // it is made, and the window could repaint and take commands meanwhile.
+    void TheEventLoopRunsDuringALongPicture() {
+        test::WriteJpeg(S(Pics() + "big.jpg"), test::MakeNoise(3000, 2000, 7));
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetCurrentName("big.jpg");
+        form->FileList->SelectItem(form->FileList->ItemIndex());
+        form->radXIncrease->setChecked(true);
+        form->spnIncFactor->SetValue(2.0);
+        int ticks = 0;
+        qint64 longest = 0;
+        QElapsedTimer gap;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] {
+            if (form->LogText().contains("File resized")) return;  // counts while the picture is made
+            ++ticks;
+            longest = std::max(longest, gap.restart());
+        });
+        gap.start();
+        timer.start(1);
+        form->FileListDblClick();
+        QVERIFY(form->JobRunning());
+        QVERIFY(test::Settle(*form));
+        QVERIFY(form->LogText().contains("File resized and saved as: " + Pics() + "Output/big.jpg"));
+        QVERIFY2(ticks >= 5, qPrintable(QString("the timer fired %1 times").arg(ticks)));
+        qInfo("the event loop went at most %lld ms without the timer during the picture", longest);
+    }
+
+    // Abort starts no further picture; those in flight finish and are logged.
+    void AbortStartsNoFurtherPicture() {
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->actSellAllExecute();
+        form->BatchWorkers = 2;
+        form->actStartExecute();
+        QVERIFY(form->actAbort->isEnabled() && !form->actStart->isEnabled());
+        form->actAbort->trigger();
+        QVERIFY(test::Settle(*form));
+        QCOMPARE(form->LogText().count("File resized and saved as: "), 2);
+        QVERIFY(form->LogText().endsWith("Process aborted."));
+        QVERIFY(form->StatusText().startsWith("Batch job done in "));
+        QVERIFY(!form->proJob->isVisible() && form->actStart->isEnabled() && !form->actAbort->isEnabled());
+        const QStringList left = QDir(Pics() + "Output").entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left, QStringList({"p0.jpg", "p1.jpg"}));  // no temporary file either
+    }
+
+    // The advisor merges slider steps that come while it compresses; what
+    // shows is the newest position's result.
+    void SliderStepsAreMergedAndTheNewestShows() {
+        test::WriteJpeg(S(Pics() + "big.jpg"), test::MakeNoise(1500, 1000, 3));
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetCurrentName("big.jpg");
+        form->FileList->SelectItem(form->FileList->ItemIndex());
+        form->PageControl->setCurrentWidget(form->tabQuality);
+        QVERIFY(test::Settle(*form));
+        for (int quality = 10; quality <= 90; quality += 10) form->trkQuality->setValue(quality);
+        QCOMPARE(form->lblQuality2->text(), QString("90"));  // at once
+        QVERIFY(test::Settle(*form));
+        TJPEGImage expected;
+        expected.Assign(test::LoadAs24(S(Pics() + "big.jpg")));
+        const int size = CompressAndMeasure(expected, 90);
+        QCOMPARE(form->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+        auto* shown = dynamic_cast<TJPEGImage*>(form->imgCompressed->Picture().Graphic());
+        QVERIFY(shown && shown->Data() == expected.Data());
+    }
+};
+
+}  // namespace quorix
+
+QUORIX_QT_TEST_MAIN(quorix::BatchTest)
+#include "BatchTest.moc"
