@@ -39,6 +39,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FPreviewWork = new TLatestWork(this);
     FAdvisorLoad = new TLatestWork(this);
     FAdvisorCompress = new TLatestWork(this);
+    FPreviewDelay = new QTimer(this);
+    FPreviewDelay->setSingleShot(true);
+    FPreviewDelay->setInterval(1000);
+    connect(FPreviewDelay, &QTimer::timeout, this, Guarded([this] { ShowCurrentPicture(); }));
     FirstRun = !FileExists(IniFilePath(AppTitle));
     setWindowTitle(AppTitle);
     CreateLayout();
@@ -176,7 +180,7 @@ QString TMainForm::LogText() const { return Memo->toPlainText(); }
 void TMainForm::AddLog(const QString& line) { Memo->appendPlainText(line); }
 
 bool TMainForm::Busy() const {
-    return FJob || FPreviewWork->Busy() || FAdvisorLoad->Busy() || FAdvisorCompress->Busy();
+    return FJob || FPreviewDelay->isActive() || FPreviewWork->Busy() || FAdvisorLoad->Busy() || FAdvisorCompress->Busy();
 }
 
 QString TMainForm::StatusText() const { return StatBar->text(); }

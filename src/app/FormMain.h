@@ -28,6 +28,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -285,6 +286,8 @@ private:
     void ConnectShellHandlers();
 
     void WriteLogHeader(const char* kind);
+    void ShowCurrentPicture();
+    QTimer* FPreviewDelay;
     class TLatestWork* FPreviewWork;
     class TLatestWork* FAdvisorLoad;
     class TLatestWork* FAdvisorCompress;

@@ -62,6 +62,7 @@ void TMainForm::ShowCurrentOrNothing() {
         FileListChangeEx(FileList->ItemIndex(), FileList->ItemIndex());
         return;
     }
+    FPreviewDelay->stop();
     FPreviewWork->Cancel();
     FAdvisorLoad->Cancel();
     FAdvisorCompress->Cancel();
@@ -80,9 +81,20 @@ void TMainForm::btnBrowseClick() {
     if (BrowseForFolder("Browse for images", folder, boAllowCreate)) edtPath->setText(Q(folder));
 }
 
+// While a batch runs the list moves on with every picture written: the
+// preview follows a few times a second, not at the batch's pace, so that it
+// does not take the cores from the batch.
+void TMainForm::FileListChangeEx(int, int) {
+    if (FJob && !FJob->Single) {
+        if (!FPreviewDelay->isActive()) FPreviewDelay->start();
+        return;
+    }
+    ShowCurrentPicture();
+}
+
 // The picture is decoded and drawn off the user-interface thread; what
 // arrives is shown if the user has not asked for another picture meanwhile.
-void TMainForm::FileListChangeEx(int, int) {
+void TMainForm::ShowCurrentPicture() {
     const std::string file = FileList->FilePath();
     if (!FileExists(file)) return;
     // What a batch's pictures show keeps "Working..." in the status bar.
