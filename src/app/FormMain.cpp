@@ -42,7 +42,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FPreviewDelay = new QTimer(this);
     FPreviewDelay->setSingleShot(true);
     FPreviewDelay->setInterval(1000);
-    connect(FPreviewDelay, &QTimer::timeout, this, Guarded([this] { ShowCurrentPicture(); }));
+    connect(FPreviewDelay, &QTimer::timeout, this, Guarded([this] { ShowCurrentPicture(true); }));
     FirstRun = !FileExists(IniFilePath(AppTitle));
     setWindowTitle(AppTitle);
     CreateLayout();

@@ -286,7 +286,7 @@ private:
     void ConnectShellHandlers();
 
     void WriteLogHeader(const char* kind);
-    void ShowCurrentPicture();
+    void ShowCurrentPicture(bool quiet);
     QTimer* FPreviewDelay;
     class TLatestWork* FPreviewWork;
     class TLatestWork* FAdvisorLoad;

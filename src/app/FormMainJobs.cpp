@@ -195,6 +195,10 @@ void TMainForm::EndJob() {
         SetStatusText((job->Single ? "Job done in " : "Batch job done in ") + Seconds(job->Start) + " sec");
     job->Runner.reset();  // the workers are idle: they end at once
     proJob->setVisible(false);
+    if (FPreviewDelay->isActive()) {  // the last picture shows at once
+        FPreviewDelay->stop();
+        ShowCurrentPicture(true);
+    }
     RestoreCursor();
     if (!job->Single && chkSounds->isChecked()) BeepDone();
     actStart->setEnabled(true);

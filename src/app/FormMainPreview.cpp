@@ -89,16 +89,15 @@ void TMainForm::FileListChangeEx(int, int) {
         if (!FPreviewDelay->isActive()) FPreviewDelay->start();
         return;
     }
-    ShowCurrentPicture();
+    ShowCurrentPicture(false);
 }
 
 // The picture is decoded and drawn off the user-interface thread; what
 // arrives is shown if the user has not asked for another picture meanwhile.
-void TMainForm::ShowCurrentPicture() {
+// quiet: a batch's picture, which leaves the status bar to the batch.
+void TMainForm::ShowCurrentPicture(bool quiet) {
     const std::string file = FileList->FilePath();
     if (!FileExists(file)) return;
-    // What a batch's pictures show keeps "Working..." in the status bar.
-    const bool quiet = FJob && !FJob->Single;
     if (!quiet) SetStatusText(Q(file));
     // The preview and the advisor obey the guard too: a huge picture is
     // refused from its header instead of using up the memory.
