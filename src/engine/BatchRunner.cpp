@@ -36,6 +36,7 @@ void TBatchRunner::Submit(TBatchPicture picture) {
         entry.Outcome.Index = static_cast<size_t>(index);
         entry.Outcome.Source = entry.Picture.Source;
         FEntries.push_back(std::move(entry));
+        ++FUnfreed;
     }
     FChanged.notify_all();
 }
@@ -50,7 +51,7 @@ void TBatchRunner::Stop() {
 
 void TBatchRunner::Wait() {
     std::unique_lock<std::mutex> lock(FMutex);
-    FChanged.wait(lock, [&] { return FRunning == 0 && (FStopping || FNext == FEntries.size()); });
+    FChanged.wait(lock, [&] { return FUnfreed == 0; });
 }
 
 bool TBatchRunner::Ended() const {
@@ -70,12 +71,10 @@ void TBatchRunner::Work() {
                 const size_t dropped = FEntries.size() - FNext;
                 FNext = FEntries.size();
                 lock.unlock();
-                FChanged.notify_all();
-                for (size_t i = 0; i < dropped && FEvents.Freed; ++i) FEvents.Freed();
+                for (size_t i = 0; i < dropped; ++i) Freed();
                 continue;
             }
             entry = &FEntries[FNext++];
-            ++FRunning;
             if (entry->After >= 0) {  // the same output: as if the earlier one was written first
                 const TEntry& earlier = FEntries[static_cast<size_t>(entry->After)];
                 FChanged.wait(lock, [&] { return earlier.Done; });
@@ -102,12 +101,20 @@ void TBatchRunner::RunOne(TEntry& entry) {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         entry.Done = true;
-        --FRunning;
         if (!entry.Outcome.Error.empty()) FStopping = true;
         ReportFinished();
     }
     FChanged.notify_all();
+    Freed();
+}
+
+void TBatchRunner::Freed() {
     if (FEvents.Freed) FEvents.Freed();
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        --FUnfreed;
+    }
+    FChanged.notify_all();
 }
 
 void TBatchRunner::ReportFinished() {

@@ -60,7 +60,7 @@ public:
     void Submit(TBatchPicture picture);
     // Starts no further picture; those in flight finish and are reported.
     void Stop();
-    // Until every picture handed in has been reported or dropped by Stop.
+    // Until every picture handed in has finished or been dropped by a stop.
     void Wait();
     bool Ended() const;  // stopped, or ended by an error or a refused report
     int Workers() const { return static_cast<int>(FThreads.size()); }
@@ -76,6 +76,7 @@ private:
     void Work();
     void RunOne(TEntry& entry);
     void ReportFinished();  // with FMutex held
+    void Freed();
     void PrepareFolder(const std::string& folder);
 
     TBatchEvents FEvents;
@@ -85,7 +86,8 @@ private:
     std::condition_variable FChanged;
     std::deque<TEntry> FEntries;  // stable addresses while growing at the end
     std::map<std::string, int> FLastWriter;
-    size_t FNext = 0, FReported = 0, FRunning = 0;
+    size_t FNext = 0, FReported = 0;
+    size_t FUnfreed = 0;  // handed in, and not yet said to be finished or dropped
     bool FStopping = false, FEnded = false, FQuit = false;
     std::mutex FFolderMutex;
     std::set<std::string> FReadyFolders;

@@ -1,0 +1,81 @@
+#include "BatchRunner.h"
+#include "OrvelTPU.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace quorix {
+namespace {
+
+// What its owner counts on: one Freed per picture handed in, also for those a
+// stop dropped, and reports in the order handed in, never after the end.
+TEST(BatchRunner, EveryPictureIsFreedOnceAndReportedInOrder) {
+    test::TTempDir dir;
+    for (int i = 0; i < 12; ++i) test::WriteJpeg(dir.File("p" + std::to_string(i) + ".jpg"), test::MakeNoise(40 + 30 * (i % 4), 30, i));
+    for (const int stopAfter : {-1, 3}) {
+        std::mutex mutex;
+        std::vector<size_t> reported;
+        std::atomic<int> freed{0};
+        std::vector<std::string> sources;
+        for (int i = 0; i < 12; ++i) sources.push_back(dir.File("p" + std::to_string(i) + ".jpg"));
+        TBatchEvents events;
+        events.Report = [&](const TBatchOutcome& outcome) {
+            std::lock_guard<std::mutex> lock(mutex);
+            reported.push_back(outcome.Index);
+            EXPECT_EQ(outcome.Result.Outcome, TResizeOutcome::Written);
+            return true;
+        };
+        events.Freed = [&] { ++freed; };
+        {
+            TBatchRunner runner(3, sources, events);
+            for (size_t i = 0; i < sources.size(); ++i) {
+                TBatchPicture picture;
+                picture.Source = sources[i];
+                picture.OutPath = dir.File("Output") + PathDelim;
+                runner.Submit(picture);
+                if (static_cast<int>(i) == stopAfter) runner.Stop();
+            }
+            runner.Wait();
+            EXPECT_EQ(runner.Ended(), stopAfter >= 0);
+        }
+        EXPECT_EQ(freed, 12) << stopAfter;
+        for (size_t i = 0; i < reported.size(); ++i) EXPECT_EQ(reported[i], i);
+        if (stopAfter < 0) EXPECT_EQ(reported.size(), 12u);
+        else EXPECT_LE(reported.size(), static_cast<size_t>(stopAfter) + 1);
+    }
+}
+
+// An error that ends the batch is the last thing reported; a refused report
+// ends it the same way.
+TEST(BatchRunner, AnEndingErrorOrARefusedReportIsTheLast) {
+    test::TTempDir dir;
+    for (int i = 0; i < 6; ++i) test::WriteJpeg(dir.File("p" + std::to_string(i) + ".jpg"), test::MakeGradient(20, 20));
+    for (const bool refuse : {false, true}) {
+        std::vector<TBatchOutcome> reported;
+        TBatchEvents events;
+        events.Report = [&](const TBatchOutcome& outcome) {
+            reported.push_back(outcome);
+            return !(refuse && outcome.Index == 1);
+        };
+        TBatchRunner runner(2, {}, events);
+        for (int i = 0; i < 6; ++i) {
+            TBatchPicture picture;
+            picture.Source = dir.File("p" + std::to_string(i) + ".jpg");
+            picture.OutPath = dir.File("") ;
+            picture.Options.Mode = TResizeMode::SameSize;
+            picture.Options.Width = picture.Options.Height = i == 1 && !refuse ? 20000 : 10;  // "Image is too large."
+            runner.Submit(picture);
+        }
+        runner.Wait();
+        ASSERT_EQ(reported.size(), 2u) << refuse;
+        EXPECT_EQ(reported[1].Error, refuse ? "" : "Image is too large.");
+        EXPECT_TRUE(runner.Ended());
+    }
+}
+
+}  // namespace
+}  // namespace quorix
