@@ -227,6 +227,8 @@ void TMainForm::ConnectHandlers() {
     connect(btnBrowse, &QPushButton::clicked, this, Guarded([this] { btnBrowseClick(); }));
     connect(btnResult, &QPushButton::clicked, this, Guarded([this] { btnResultClick(); }));
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
+    connect(cmbOutFormat, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            Guarded([this] { trkQualityChange(); }));
     connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));
     trkQuality->installEventFilter(this);
     cmbResampleQ->installEventFilter(this);

@@ -54,6 +54,9 @@ struct TAdvisorInput {
     int32_t FileSize = 0;
 };
 TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits);
+// What the advisor shows for a quality in an output format: the picture as
+// the file would hold it, and (in size) the file's bytes.
+std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size);
 
 // How a progress bar is drawn: green, red, or the paused yellow.
 enum class TProgressBarState { pbsNormal, pbsError, pbsPaused };
@@ -96,6 +99,7 @@ public:
     void actExitExecute();
     std::string MakeSurePathExists();
     TResizeOptions CurrentOptions() const;
+    std::string OutputFormatKey() const;  // the format cmbOutFormat shows
 
     // The options panel.
     void ResizeTypeChanged();
@@ -115,7 +119,7 @@ public:
     // The quality advisor.
     void trkQualityChange();
     void ShowAdvisorInput(TAdvisorInput& input);
-    void ShowCompressed(std::unique_ptr<TJPEGImage> jpeg, const QImage& drawn, int size);
+    void ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size);
     void chkCenterClick();
     int32_t InputFileSize = 0;
 
@@ -203,6 +207,7 @@ public:
     QCheckBox* chkPreview;
     QCheckBox* chkProtect;
     QComboBox* cmbResampleQ;
+    QComboBox* cmbOutFormat;
     QCheckBox* chkAddFltName;
     QCheckBox* chkOverwrite;
 

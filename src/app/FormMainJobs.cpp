@@ -211,6 +211,12 @@ void TMainForm::EndJob() {
     if (!job->Error.empty()) ShowError(job->Error);
 }
 
+std::string TMainForm::OutputFormatKey() const {
+    const std::vector<const TOutputFormatInfo*> formats = WindowOutputFormats();
+    const int index = cmbOutFormat->currentIndex();
+    return index >= 0 && index < static_cast<int>(formats.size()) ? formats[static_cast<size_t>(index)]->Key : "jpg";
+}
+
 TResizeOptions TMainForm::CurrentOptions() const {
     TResizeOptions o;
     o.Mode = radXIncrease->isChecked()    ? TResizeMode::XIncrease
@@ -229,6 +235,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.Protect = chkProtect->isChecked();
     o.AddFilterName = chkAddFltName->isChecked();
     o.Overwrite = chkOverwrite->isChecked();
+    o.Format = OutputFormatKey();
     return o;
 }
 

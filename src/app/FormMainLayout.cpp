@@ -137,8 +137,10 @@ QWidget* TMainForm::CreateExplorer() {
     buttons->addWidget(btnSellAll);
     buttons->addWidget(btnInvert);
     column->addLayout(buttons);
-    FilterCombo->SetFilter("Show all supported pictures (jpeg, jpg, gif, png, bmp)|*.jp;*.jpeg;*.jpg;*.gif;*.bmp;*.png|"
-                           "JPEG|*.jpeg;*.jpg;*.jp|BITMAP|*.bmp|PNG|*.png|GIF|*.gif");
+    FilterCombo->SetFilter("Show all supported pictures (jpeg, jpg, gif, png, bmp, heic, heif, hif, avif, webp, tif, "
+                           "tiff, jxl)|*.jp;*.jpeg;*.jpg;*.gif;*.bmp;*.png;*.heic;*.heif;*.hif;*.avif;*.webp;*.tif;"
+                           "*.tiff;*.jxl|JPEG|*.jpeg;*.jpg;*.jp|BITMAP|*.bmp|PNG|*.png|GIF|*.gif|HEIF|*.heic;*.heif;*.hif|"
+                           "AVIF|*.avif|WebP|*.webp|TIFF|*.tif;*.tiff|JPEG XL|*.jxl");
     return pnlLeft;
 }
 
@@ -455,6 +457,14 @@ QWidget* TMainForm::CreateImageGroup() {
     column->addWidget(label);
     column->addWidget(cmbResampleQ);
     column->addWidget(chkAddFltName);
+    auto* formatLabel = Named(new QLabel("Output format:", group), "lblOutFormat");
+    cmbOutFormat = Named(new QComboBox(group), "cmbOutFormat",
+                         "The file format of the resized pictures.\r\nJPEG, WebP, AVIF and JPEG XL use the quality of the "
+                         "JPG Quality advisor page; PNG and TIFF keep every pixel.");
+    for (const TOutputFormatInfo* format : WindowOutputFormats()) cmbOutFormat->addItem(Q(format->Name));
+    cmbOutFormat->setCurrentIndex(0);
+    column->addWidget(formatLabel);
+    column->addWidget(cmbOutFormat);
     return group;
 }
 

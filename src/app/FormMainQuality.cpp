@@ -2,12 +2,15 @@
 #include "FormMain.h"
 
 #include "Jpeg.h"
+#include "QuorixError.h"
 #include "LatestWork.h"
 #include "OrvelImage.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
 
+#include <algorithm>
 #include <cmath>
+#include <climits>
 #include <sstream>
 
 namespace quorix {
@@ -62,6 +65,29 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
     return input;
 }
 
+std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size) {
+    if (key == "jpg") {
+        auto jpeg = std::make_unique<TJPEGImage>();
+        jpeg->PixelFormat = TJPEGPixelFormat::jf24Bit;
+        jpeg->Assign(source);
+        size = CompressAndMeasure(*jpeg, quality);
+        return jpeg;
+    }
+    // The other formats: written, measured, and read back as a viewer would.
+    const TOutputFormatInfo& format = FindOutputFormat(key);
+    std::unique_ptr<TGraphic> encoder = format.Create(quality);
+    encoder->Assign(source);
+    std::stringstream stream;
+    encoder->SaveToStream(stream);
+    size = static_cast<int>(std::min<std::streamoff>(stream.tellp(), INT32_MAX));
+    const TFileFormat* reader = FileFormats().Find(format.Extension.substr(1));
+    if (!reader) throw EInvalidGraphic("No reader for " + format.Name);
+    std::unique_ptr<TGraphic> decoded = reader->Create();
+    stream.seekg(0);
+    decoded->LoadFromStream(stream);
+    return decoded;
+}
+
 // The quality is tried off the user-interface thread; steps of the slider that
 // come while one is tried are merged, and the newest position's result shows.
 void TMainForm::trkQualityChange() {
@@ -72,19 +98,18 @@ void TMainForm::trkQualityChange() {
     }
     const std::shared_ptr<const TBitmap> source = FQualitySource;
     const int quality = trkQuality->value();
-    FAdvisorCompress->Post([this, source, quality]() -> TLatestWork::TApply {
-        auto jpeg = std::make_shared<std::unique_ptr<TJPEGImage>>(std::make_unique<TJPEGImage>());
-        (*jpeg)->PixelFormat = TJPEGPixelFormat::jf24Bit;
-        (*jpeg)->Assign(*source);
-        const int size = CompressAndMeasure(**jpeg, quality);
+    const std::string format = OutputFormatKey();
+    FAdvisorCompress->Post([this, source, quality, format]() -> TLatestWork::TApply {
+        int size = 0;
+        auto result = std::make_shared<std::unique_ptr<TGraphic>>(CompressInFormat(*source, format, quality, size));
         if (size == 0) return nullptr;
-        const QImage drawn = ToQImage(**jpeg);
-        return [this, jpeg, drawn, size] { ShowCompressed(std::move(*jpeg), drawn, size); };
+        const QImage drawn = ToQImage(**result);
+        return [this, result, drawn, size] { ShowCompressed(std::move(*result), drawn, size); };
     });
 }
 
-void TMainForm::ShowCompressed(std::unique_ptr<TJPEGImage> jpeg, const QImage& drawn, int size) {
-    imgCompressed->SetPrepared(std::move(jpeg), drawn);
+void TMainForm::ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size) {
+    imgCompressed->SetPrepared(std::move(compressed), drawn);
     lblFileSizeOut->setText("Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
     const long long percent = RoundEven(PercentOf(size, InputFileSize));
     int width = static_cast<int>(RoundEven(static_cast<long double>(proBar1->width()) * percent / 100));

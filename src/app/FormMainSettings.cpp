@@ -96,6 +96,8 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     spnHeight->setValue(ini.ReadInteger(s, "spnHeight", 600));
     const int filter = ini.ReadInteger(s, "cmbResampleQ", 6);
     cmbResampleQ->setCurrentIndex(filter >= 0 && filter < cmbResampleQ->count() ? filter : -1);
+    const int format = ini.ReadInteger(s, "cmbOutFormat", 0);
+    cmbOutFormat->setCurrentIndex(format >= 0 && format < cmbOutFormat->count() ? format : 0);
     spnWH->setValue(ini.ReadInteger(s, "spnWH", 600));
     spnIncFactor->SetValue(ini.ReadFloat(s, "spnIncFactor", 1.5));
     spnDecFactor->SetValue(ini.ReadFloat(s, "spnDecFactor", 2.0));
@@ -150,6 +152,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteInteger(s, "spnWidth", spnWidth->value());
     ini.WriteInteger(s, "spnHeight", spnHeight->value());
     ini.WriteInteger(s, "cmbResampleQ", cmbResampleQ->currentIndex());
+    ini.WriteInteger(s, "cmbOutFormat", cmbOutFormat->currentIndex());
     ini.WriteInteger(s, "spnWH", spnWH->value());
     ini.WriteFloat(s, "spnIncFactor", spnIncFactor->Value());
     ini.WriteFloat(s, "spnDecFactor", spnDecFactor->Value());

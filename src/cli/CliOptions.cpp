@@ -1,5 +1,6 @@
 #include "CliOptions.h"
 
+#include "Graphic.h"
 #include "NumberText.h"
 
 #include "Resample.h"
@@ -45,11 +46,13 @@ int ParseFilter(const std::string& text) {
     throw EUsageError("unknown filter '" + text + "' (Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3)");
 }
 
-TOutputFormat ParseFormat(const std::string& text) {
-    if (text == "jpg") return TOutputFormat::Jpeg;
-    if (text == "png") return TOutputFormat::Png;
-    if (text == "bmp") return TOutputFormat::Bmp;
-    throw EUsageError("unknown format '" + text + "' (jpg, png, bmp)");
+std::string ParseFormat(const std::string& text) {
+    std::string known;
+    for (const TOutputFormatInfo& format : OutputFormats()) {
+        if (format.Key == text) return text;
+        known += (known.empty() ? "" : ", ") + format.Key;
+    }
+    throw EUsageError("unknown format '" + text + "' (" + known + ")");
 }
 
 void ParseSize(const std::string& text, TResizeOptions& options) {
@@ -73,7 +76,7 @@ std::string UsageText() {
            "  --filter NAME      Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3 (default)\n"
            "  --quality Q        JPEG quality from 5 to 99 (default 70)\n"
            "  --out DIR          write every output into DIR instead\n"
-           "  --format FMT       jpg (default), png or bmp\n"
+           "  --format FMT       jpg (default), png, bmp, webp, avif, jxl or tif\n"
            "  --add-filter-name  append the filter's name to each output name\n"
            "  --no-overwrite     keep outputs that already exist\n"
            "  --no-protect       also resize pictures with both sides above 10000\n"

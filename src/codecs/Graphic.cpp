@@ -2,10 +2,14 @@
 
 #include "Bmp.h"
 #include "Gif.h"
+#include "Heif.h"
 #include "Jpeg.h"
 #include "Jpeg2000Bitmap.h"
+#include "JpegXl.h"
 #include "Png.h"
 #include "QuorixError.h"
+#include "Tiff.h"
+#include "WebP.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,6 +32,38 @@ void RegisterStandardFormats(TFileFormats& formats) {
     formats.Add("GIF", "GIF Image", GraphicFactory<TGIFImage>());
     for (const char* extension : {"jp2", "j2k", "jpc"})
         formats.Add(extension, "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>());
+    for (const char* extension : {"heic", "heif", "hif"}) formats.Add(extension, "HEIF Image", GraphicFactory<THeifImage>());
+    formats.Add("avif", "AVIF Image", GraphicFactory<THeifImage>());
+    formats.Add("webp", "WebP Image", GraphicFactory<TWebPImage>());
+    for (const char* extension : {"tif", "tiff"}) formats.Add(extension, "TIFF Image", GraphicFactory<TTiffImage>());
+    formats.Add("jxl", "JPEG XL Image", GraphicFactory<TJpegXlImage>());
+}
+
+template <class T>
+TEncoderFactory RasterEncoder() {
+    return [](int quality) {
+        auto image = std::make_unique<T>();
+        image->Quality = quality;
+        return std::unique_ptr<TGraphic>(std::move(image));
+    };
+}
+
+std::vector<TOutputFormatInfo> StandardOutputFormats() {
+    auto jpeg = [](int quality) {
+        auto image = std::make_unique<TJPEGImage>();
+        image->PixelFormat = TJPEGPixelFormat::jf24Bit;
+        image->CompressionQuality = static_cast<uint8_t>(quality);
+        return std::unique_ptr<TGraphic>(std::move(image));
+    };
+    return {
+        {"jpg", "JPEG", ".jpg", true, true, jpeg},
+        {"png", "PNG", ".png", false, true, [](int) { return std::unique_ptr<TGraphic>(new TPngImage()); }},
+        {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>()},
+        {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>()},
+        {"jxl", "JPEG XL", ".jxl", true, true, RasterEncoder<TJpegXlImage>()},
+        {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>()},
+        {"bmp", "BMP", ".bmp", false, false, [](int) { return std::unique_ptr<TGraphic>(new TBmpImage()); }},
+    };
 }
 
 }  // namespace
@@ -54,6 +90,24 @@ TFileFormats& FileFormats() {
 
 void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicFactory create) {
     FileFormats().Add(extension, description, std::move(create));
+}
+
+const std::vector<TOutputFormatInfo>& OutputFormats() {
+    static const std::vector<TOutputFormatInfo> formats = StandardOutputFormats();
+    return formats;
+}
+
+const TOutputFormatInfo& FindOutputFormat(const std::string& key) {
+    for (const TOutputFormatInfo& format : OutputFormats())
+        if (format.Key == key) return format;
+    return OutputFormats().front();
+}
+
+std::vector<const TOutputFormatInfo*> WindowOutputFormats() {
+    std::vector<const TOutputFormatInfo*> formats;
+    for (const TOutputFormatInfo& format : OutputFormats())
+        if (format.InWindow) formats.push_back(&format);
+    return formats;
 }
 
 std::string PictureExtension(const std::string& fileName) {

@@ -39,6 +39,23 @@ TGraphicFactory GraphicFactory() {
     return [] { return std::unique_ptr<TGraphic>(new T()); };
 }
 
+// What the pipeline writes: each format's encoder, made for a quality, beside
+// how the command line, the window and the output's name know it.
+using TEncoderFactory = std::function<std::unique_ptr<TGraphic>(int quality)>;
+struct TOutputFormatInfo {
+    std::string Key;        // as quorix-resize names it: "jpg"
+    std::string Name;       // as the window lists it: "JPEG"
+    std::string Extension;  // of the output file, with its dot
+    bool Lossy = false;     // the quality applies
+    bool InWindow = true;   // offered by the window, in this order
+    TEncoderFactory Create;
+};
+const std::vector<TOutputFormatInfo>& OutputFormats();
+// The format of that key; JPEG for a key nobody registered.
+const TOutputFormatInfo& FindOutputFormat(const std::string& key);
+// The formats the window offers, in the order of its list.
+std::vector<const TOutputFormatInfo*> WindowOutputFormats();
+
 // The text after the last "." of the file's own name; empty without one.
 std::string PictureExtension(const std::string& fileName);
 

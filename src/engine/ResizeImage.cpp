@@ -38,18 +38,6 @@ TResizeResult CannotOpen(const std::string& imageName, const std::string& reason
     return result;
 }
 
-std::unique_ptr<TGraphic> MakeEncoder(const TResizeOptions& options) {
-    switch (options.Format) {
-    case TOutputFormat::Png: return std::make_unique<TPngImage>();
-    case TOutputFormat::Bmp: return std::make_unique<TBmpImage>();
-    case TOutputFormat::Jpeg: break;
-    }
-    auto jpeg = std::make_unique<TJPEGImage>();
-    jpeg->PixelFormat = TJPEGPixelFormat::jf24Bit;
-    jpeg->CompressionQuality = options.Quality;
-    return jpeg;
-}
-
 // Encodes the working bitmap's rows while the resampler is still making the
 // later ones. An error of the encoder is kept and raised when saving.
 class TEncodeAsRowsCome {
@@ -100,7 +88,7 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
 
     TOrvelBitmap working;
     working.SetPixelFormat(TPixelFormat::pf24bit);
-    std::unique_ptr<TGraphic> encoder = MakeEncoder(options);
+    std::unique_ptr<TGraphic> encoder = FindOutputFormat(options.Format).Create(options.Quality);
 
     // The header decides before any pixel exists: the guard and the pixel limit.
     TDecodeLimits limits;

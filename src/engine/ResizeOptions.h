@@ -3,12 +3,13 @@
 // arguments.
 #pragma once
 
+#include <string>
+
 namespace quorix {
 
 // The first selected mode button, in the order the pipeline tests them.
 enum class TResizeMode { None, XIncrease, XDecrease, SameSize, SameWidth, SameHeight };
 
-enum class TOutputFormat { Jpeg, Png, Bmp };
 
 struct TResizeOptions {
     TResizeMode Mode = TResizeMode::XDecrease;
@@ -22,7 +23,7 @@ struct TResizeOptions {
     bool Protect = true;     // skip pictures with both sides above 10000
     bool AddFilterName = false;
     bool Overwrite = true;
-    TOutputFormat Format = TOutputFormat::Jpeg;
+    std::string Format = "jpg";  // the key of an output format (OutputFormats)
 };
 
 }  // namespace quorix

@@ -1,5 +1,6 @@
 #include "TargetSize.h"
 
+#include "Graphic.h"
 #include "OrvelTPU.h"
 #include "QuorixError.h"
 #include "Resample.h"
@@ -63,12 +64,7 @@ int EffectiveFilterIndex(int filterIndex) {
 std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options) {
     std::string name = outPath + NameWithoutExtension(ExtractFileName(imageName));
     if (options.AddFilterName) name += std::string(" ") + ResampleFilters[EffectiveFilterIndex(options.FilterIndex)].Name;
-    switch (options.Format) {
-    case TOutputFormat::Png: return name + ".png";
-    case TOutputFormat::Bmp: return name + ".bmp";
-    case TOutputFormat::Jpeg: break;
-    }
-    return name + ".jpg";
+    return name + FindOutputFormat(options.Format).Extension;
 }
 
 }  // namespace quorix

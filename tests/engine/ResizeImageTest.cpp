@@ -220,9 +220,9 @@ TEST_F(ResizeImageTest, SourcesOfEveryFormatAndOutputsOfEveryFormat) {
     gif.GlobalRgb = {0, 0, 0, 255, 255, 255};
     gif.Indices.assign(600, 1);
     test::WriteGif(Dir.File("s.gif"), gif);
-    const struct { const char* source; TOutputFormat format; const char* output; } cases[] = {
-        {"s.png", TOutputFormat::Jpeg, "s.jpg"}, {"s.gif", TOutputFormat::Png, "s.png"},
-        {"s.bmp", TOutputFormat::Bmp, "s.bmp"}};
+    const struct { const char* source; const char* format; const char* output; } cases[] = {
+        {"s.png", "jpg", "s.jpg"}, {"s.gif", "png", "s.png"},
+        {"s.bmp", "bmp", "s.bmp"}};
     for (const auto& c : cases) {
         TResizeOptions o;
         o.Format = c.format;
@@ -254,7 +254,7 @@ TEST_F(ResizeImageTest, TransparentPngBecomesBlackAndTurnedJpegComesOutUpright) 
     for (size_t i = 0; i < clear.Rows.size(); i += 4) clear.Rows[i] = clear.Rows[i + 1] = 250;
     test::WritePng(Dir.File("clear.png"), clear);
     TResizeOptions o;
-    o.Format = TOutputFormat::Bmp;
+    o.Format = "bmp";
     o.Mode = TResizeMode::XIncrease;
     ASSERT_EQ(ResizeImage(Dir.File("clear.png"), Out(), o).Outcome, TResizeOutcome::Written);
     TBitmap black = test::LoadAs24(Out() + "clear.bmp");

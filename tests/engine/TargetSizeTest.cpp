@@ -92,10 +92,10 @@ TEST(OutputName, NameFilterAndExtension) {
     o.FilterIndex = 9;  // no such filter: Lanczos3
     EXPECT_EQ(OutputFileName("/p/a.b.gif", "/o/", o), "/o/a.b Lanczos3.jpg");
     o.FilterIndex = -1;
-    o.Format = TOutputFormat::Png;
+    o.Format = "png";
     EXPECT_EQ(OutputFileName("/p.d/readme", "/o/", o), "/o/readme Lanczos3.png");
     o.AddFilterName = false;
-    o.Format = TOutputFormat::Bmp;
+    o.Format = "bmp";
     EXPECT_EQ(OutputFileName("/p/x.BMP", "/o/", o), "/o/x.bmp");
     EXPECT_EQ(EffectiveFilterIndex(0), 0);
     EXPECT_EQ(EffectiveFilterIndex(7), 6);

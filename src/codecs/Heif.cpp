@@ -1,0 +1,120 @@
+#include "Heif.h"
+
+#include "QuorixError.h"
+#include "Resample.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace quorix {
+
+namespace {
+
+void Check(const heif_error& error, const char* what) {
+    if (error.code != heif_error_Ok)
+        throw EInvalidGraphic(std::string("HEIF error: ") + what + (error.message ? std::string(": ") + error.message : ""));
+}
+
+template <class T, void (*Free)(T*)>
+struct TFree {
+    void operator()(T* p) const { Free(p); }
+};
+void FreeHandle(heif_image_handle* h) { heif_image_handle_release(h); }
+void FreeImage(heif_image* i) { heif_image_release(i); }
+using TContext = std::unique_ptr<heif_context, TFree<heif_context, heif_context_free>>;
+using THandle = std::unique_ptr<heif_image_handle, TFree<heif_image_handle, FreeHandle>>;
+using TImagePtr = std::unique_ptr<heif_image, TFree<heif_image, FreeImage>>;
+using TEncoder = std::unique_ptr<heif_encoder, TFree<heif_encoder, heif_encoder_release>>;
+using TDecodingOptions = std::unique_ptr<heif_decoding_options, TFree<heif_decoding_options, heif_decoding_options_free>>;
+
+heif_error WriteToVector(heif_context*, const void* data, size_t size, void* userdata) {
+    auto* out = static_cast<std::vector<uint8_t>*>(userdata);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+// Once, before any thread uses the library: it registers its codecs.
+void InitOnce() {
+    static const bool done = [] {
+        heif_init(nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
+void THeifImage::Decode(const uint8_t* data, size_t size) {
+    InitOnce();
+    TContext context(heif_context_alloc());
+    heif_context_set_max_decoding_threads(context.get(), 0);  // a batch runs pictures side by side already
+    Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "cannot read the file");
+    heif_image_handle* rawHandle = nullptr;
+    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "no primary image");
+    THandle handle(rawHandle);
+    // The size as shown, rotation applied; the guard and the limit ask it first.
+    const int width = heif_image_handle_get_width(handle.get()), height = heif_image_handle_get_height(handle.get());
+    CheckHeader(width, height);
+    if (width <= 0 || height <= 0) throw EInvalidGraphic("HEIF error: empty picture");
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    TDecodingOptions options(heif_decoding_options_alloc());
+    heif_image* rawImage = nullptr;
+    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, chroma, options.get()), "cannot decode");
+    TImagePtr image(rawImage);
+    int stride = 0;
+    const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
+    const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    if (!pixels || decodedWidth != width || decodedHeight != height || bits < 8 || bits > 16)
+        throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
+    TSampleLayout layout;
+    layout.Channels = alpha ? 4 : 3;
+    layout.BytesPerSample = deep ? 2 : 1;
+    layout.MaxValue = (1 << bits) - 1;
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    SamplesToRows(pixels, static_cast<size_t>(stride), layout, 0, height, bitmap);
+    FBitmap.Swap(bitmap);
+}
+
+std::vector<uint8_t> THeifImage::Encode(const TBitmap& bitmap) const {
+    InitOnce();
+    TContext context(heif_context_alloc());
+    heif_encoder* rawEncoder = nullptr;
+    Check(heif_context_get_encoder_for_format(context.get(), heif_compression_AV1, &rawEncoder), "no AV1 encoder");
+    TEncoder encoder(rawEncoder);
+    Check(heif_encoder_set_lossy_quality(encoder.get(), Quality), "quality");
+    heif_encoder_set_parameter_integer(encoder.get(), "speed", AvifEncoderSpeed);
+    heif_encoder_set_parameter_integer(encoder.get(), "threads", std::max(1, ResampleThreads()));
+    const int width = bitmap.Width(), height = bitmap.Height();
+    heif_image* rawImage = nullptr;
+    Check(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &rawImage), "image");
+    TImagePtr image(rawImage);
+    Check(heif_image_add_plane(image.get(), heif_channel_interleaved, width, height, 8), "plane");
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = bitmap.ScanLine(y);
+        uint8_t* out = plane + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    }
+    Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, nullptr), "cannot encode");
+    std::vector<uint8_t> out;
+    heif_writer writer{1, WriteToVector};
+    Check(heif_context_write(context.get(), &writer, &out), "cannot write");
+    return out;
+}
+
+}  // namespace quorix

@@ -1,0 +1,158 @@
+#include "JpegXl.h"
+
+#include "Jpeg.h"
+#include "QuorixError.h"
+#include "Resample.h"
+
+#include <jxl/decode.h>
+#include <jxl/encode.h>
+#include <jxl/thread_parallel_runner.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace quorix {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) { throw EInvalidGraphic("JPEG XL error: " + what); }
+
+struct TDecoderFree {
+    void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
+};
+struct TEncoderFree {
+    void operator()(JxlEncoder* e) const { JxlEncoderDestroy(e); }
+};
+struct TRunnerFree {
+    void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
+};
+using TRunner = std::unique_ptr<void, TRunnerFree>;
+
+// As many threads as one picture may use: one in a batch of several.
+TRunner MakeRunner() { return TRunner(JxlThreadParallelRunnerCreate(nullptr, std::max(1, ResampleThreads()))); }
+
+}  // namespace
+
+float JpegXlDistance(int quality) {
+    if (quality >= 100) return 0.0f;
+    if (quality >= 30) return 0.1f + static_cast<float>(100 - quality) * 0.09f;
+    return static_cast<float>(6.4 + std::pow(2.5, (30 - quality) / 5.0) / 6.25);
+}
+
+void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
+    std::unique_ptr<JxlDecoder, TDecoderFree> decoder(JxlDecoderCreate(nullptr));
+    TRunner runner = MakeRunner();
+    if (!decoder || !runner) Fail("cannot start the decoder");
+    if (JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetKeepOrientation(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||  // applied below, as for every format
+        JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS)
+        Fail("cannot start the decoder");
+    JxlDecoderCloseInput(decoder.get());
+    JxlBasicInfo info{};
+    JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    TSampleLayout layout;
+    std::vector<uint8_t> pixels;
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        if (status == JXL_DEC_ERROR) Fail("damaged file");
+        if (status == JXL_DEC_NEED_MORE_INPUT) Fail("the file ends early");
+        if (status == JXL_DEC_SUCCESS) Fail("no picture in the file");
+        if (status == JXL_DEC_BASIC_INFO) {
+            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS) Fail("damaged header");
+            CheckHeader(info.xsize, info.ysize);
+            if (info.xsize == 0 || info.ysize == 0) Fail("empty picture");
+            const bool deep = info.bits_per_sample > 8, alpha = info.alpha_bits > 0;
+            format.num_channels = alpha ? 4 : 3;
+            format.data_type = deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
+            layout.Channels = alpha ? 4 : 3;
+            layout.BytesPerSample = deep ? 2 : 1;
+            layout.MaxValue = deep ? 65535 : 255;
+        } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+            size_t bytes = 0;
+            if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &bytes) != JXL_DEC_SUCCESS ||
+                bytes != size_t{info.xsize} * info.ysize * format.num_channels * layout.BytesPerSample)
+                Fail("unexpected picture size");
+            pixels.resize(bytes);
+            if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, pixels.data(), bytes) != JXL_DEC_SUCCESS)
+                Fail("cannot take the picture");
+        } else if (status == JXL_DEC_FULL_IMAGE) {
+            break;  // the first frame is the picture
+        }
+    }
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
+    SamplesToRows(pixels.data(), size_t{info.xsize} * format.num_channels * layout.BytesPerSample, layout, 0,
+                  bitmap.Height(), bitmap);
+    pixels = std::vector<uint8_t>();
+    ApplyOrientation(bitmap, std::clamp(static_cast<int>(info.orientation), 1, 8));
+    FBitmap.Swap(bitmap);
+}
+
+std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
+    std::unique_ptr<JxlEncoder, TEncoderFree> encoder(JxlEncoderCreate(nullptr));
+    TRunner runner = MakeRunner();
+    if (!encoder || !runner) Fail("cannot start the encoder");
+    JxlEncoderSetParallelRunner(encoder.get(), JxlThreadParallelRunner, runner.get());
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<uint32_t>(bitmap.Width());
+    info.ysize = static_cast<uint32_t>(bitmap.Height());
+    info.bits_per_sample = 8;
+    info.num_color_channels = 3;
+    info.uses_original_profile = JXL_FALSE;
+    JxlColorEncoding colour;
+    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
+    if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS ||
+        JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS)
+        Fail("cannot describe the picture");
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
+    JxlEncoderSetFrameDistance(settings, JpegXlDistance(Quality));
+    JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, JpegXlEffort);
+    std::vector<uint8_t> rgb(size_t{info.xsize} * info.ysize * 3);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* in = bitmap.ScanLine(y);
+        uint8_t* out = rgb.data() + size_t{info.xsize} * 3 * y;
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    }
+    const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    if (JxlEncoderAddImageFrame(settings, &format, rgb.data(), rgb.size()) != JXL_ENC_SUCCESS) Fail("cannot encode");
+    JxlEncoderCloseInput(encoder.get());
+    std::vector<uint8_t> out(1 << 16);
+    size_t written = 0;
+    for (;;) {
+        uint8_t* next = out.data() + written;
+        size_t available = out.size() - written;
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder.get(), &next, &available);
+        written = static_cast<size_t>(next - out.data());
+        if (status == JXL_ENC_SUCCESS) break;
+        if (status != JXL_ENC_NEED_MORE_OUTPUT) Fail("cannot encode");
+        out.resize(out.size() * 2);
+    }
+    out.resize(written);
+    return out;
+}
+
+bool TJpegXlImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    std::unique_ptr<JxlDecoder, TDecoderFree> decoder(JxlDecoderCreate(nullptr));
+    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(decoder.get(), head, size) != JXL_DEC_SUCCESS)
+        return false;
+    JxlDecoderCloseInput(decoder.get());
+    JxlBasicInfo info;
+    if (JxlDecoderProcessInput(decoder.get()) != JXL_DEC_BASIC_INFO ||
+        JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+        return false;
+    peek.Width = info.xsize;
+    peek.Height = info.ysize;
+    peek.BytesPerPixel = info.bits_per_sample > 8 ? 8 + 3 : 4 + 3;  // the library's samples, then 24 bits
+    return true;
+}
+
+}  // namespace quorix

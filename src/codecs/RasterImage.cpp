@@ -1,0 +1,79 @@
+#include "RasterImage.h"
+
+#include "RowSource.h"
+#include "StreamBytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorix {
+
+void TRasterImage::LoadFromStream(std::istream& stream) {
+    const std::vector<uint8_t> bytes = ReadAllBytes(stream);
+    TBitmap previous;
+    previous.Swap(FBitmap);
+    try {
+        Decode(bytes.data(), bytes.size());
+    } catch (...) {
+        FBitmap.Swap(previous);  // a failed load keeps what was there
+        throw;
+    }
+}
+
+void TRasterImage::SaveToStream(std::ostream& stream) {
+    const std::vector<uint8_t> bytes = Encode(FBitmap);
+    WriteAllBytes(stream, bytes.data(), bytes.size());
+}
+
+void TRasterImage::Assign(const TGraphic& source) {
+    if (auto raster = dynamic_cast<const TRasterImage*>(&source)) {
+        FBitmap = raster->FBitmap;
+        return;
+    }
+    FBitmap.Assign(source);
+    if (FBitmap.PixelFormat() != TPixelFormat::pf24bit) FBitmap.SetPixelFormat(TPixelFormat::pf24bit);
+}
+
+void TRasterImage::AssignTo(TGraphic& dest) const {
+    if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
+        bitmap->Assign(FBitmap);
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+std::unique_ptr<TRowSource> TRasterImage::OpenRowSource() const { return FBitmap.OpenRowSource(); }
+
+namespace {
+
+inline uint32_t Sample(const uint8_t* p, int bytes) {
+    if (bytes == 1) return *p;
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+}  // namespace
+
+void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& layout, int firstRow, int rows,
+                   TBitmap& bitmap) {
+    const uint64_t max = static_cast<uint64_t>(layout.MaxValue);
+    const int bytes = layout.BytesPerSample;
+    const int step = layout.Channels * bytes;
+    const bool grey = layout.Channels <= 2;
+    const int alphaAt = layout.Channels == 2 || layout.Channels == 4 ? layout.Channels - 1 : -1;
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* in = samples + static_cast<size_t>(y) * stride;
+        uint8_t* out = bitmap.ScanLine(firstRow + y);
+        for (int x = 0; x < bitmap.Width(); ++x, in += step, out += 3) {
+            const uint64_t a = alphaAt >= 0 ? std::min<uint64_t>(Sample(in + alphaAt * bytes, bytes), max) : max;
+            for (int c = 0; c < 3; ++c) {
+                const uint64_t v = std::min<uint64_t>(Sample(in + (grey ? 0 : c) * bytes, bytes), max);
+                // v * a / max is the colour over black, then / max * 255: one rounding at the end.
+                out[2 - c] = static_cast<uint8_t>((v * a * 255 + max * max / 2) / (max * max));
+            }
+        }
+    }
+}
+
+}  // namespace quorix

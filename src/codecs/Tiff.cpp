@@ -1,0 +1,228 @@
+#include "Tiff.h"
+
+#include "Jpeg.h"
+#include "QuorixError.h"
+#include "RasterImage.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace quorix {
+
+namespace {
+
+// The file as libtiff sees it: bytes in memory, read or written.
+struct TTiffMemory {
+    const uint8_t* Data = nullptr;
+    size_t Size = 0;
+    std::vector<uint8_t>* Out = nullptr;
+    uint64_t Position = 0;
+    std::string Error;
+};
+
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* m = static_cast<TTiffMemory*>(handle);
+    if (size < 0 || m->Position >= m->Size) return 0;
+    const size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), m->Size - m->Position);
+    std::memcpy(buffer, m->Data + m->Position, n);
+    m->Position += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* m = static_cast<TTiffMemory*>(handle);
+    if (!m->Out || size < 0) return -1;
+    const uint64_t end = m->Position + static_cast<uint64_t>(size);
+    if (end > m->Out->size()) m->Out->resize(end);
+    std::memcpy(m->Out->data() + m->Position, buffer, static_cast<size_t>(size));
+    m->Position = end;
+    return size;
+}
+
+uint64_t Length(const TTiffMemory& m) { return m.Out ? m.Out->size() : m.Size; }
+
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+    auto* m = static_cast<TTiffMemory*>(handle);
+    uint64_t base = whence == SEEK_CUR ? m->Position : whence == SEEK_END ? Length(*m) : 0;
+    if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
+    m->Position = base + offset;
+    return m->Position;
+}
+
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t handle) { return Length(*static_cast<TTiffMemory*>(handle)); }
+int MapProc(thandle_t, void**, toff_t*) { return 0; }
+void UnmapProc(thandle_t, void*, toff_t) {}
+
+// libtiff's messages go to the picture's error, not to standard error.
+int ErrorHandler(TIFF*, void* user, const char*, const char* format, va_list args) {
+    auto* m = static_cast<TTiffMemory*>(user);
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    if (m->Error.empty()) m->Error = text;
+    return 1;
+}
+int WarningHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TTiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TTiffPtr = std::unique_ptr<TIFF, TTiffCloser>;
+
+TTiffPtr Open(TTiffMemory& memory, const char* mode) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, ErrorHandler, &memory);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, WarningHandler, &memory);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t{1} << 30);
+    TIFF* tif = TIFFClientOpenExt("picture.tif", mode, &memory, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                                  MapProc, UnmapProc, options);
+    TIFFOpenOptionsFree(options);
+    return TTiffPtr(tif);
+}
+
+[[noreturn]] void Fail(const TTiffMemory& memory, const char* what) {
+    throw EInvalidGraphic(std::string("TIFF error: ") + (memory.Error.empty() ? what : memory.Error));
+}
+
+// 16-bit grey or RGB (with or without alpha) in strips: read as stored, so
+// that each sample is rounded to 8 bits rather than cut.
+bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
+    uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extra = 0;
+    uint16_t* extraTypes = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK, rgb = photometric == PHOTOMETRIC_RGB;
+    const int colours = grey ? 1 : 3;
+    // An associated (premultiplied) alpha is already over black: it is left out.
+    const bool unassociated = extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
+    if (bits != 16 || planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tif) || (!grey && !rgb) ||
+        samples != colours + extra || extra > 1)
+        return false;
+    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+    if (row.size() < static_cast<size_t>(bitmap.Width()) * samples * 2) Fail(memory, "bad scanline size");
+    std::vector<uint8_t> picked(static_cast<size_t>(bitmap.Width()) * (colours + 1) * 2);
+    TSampleLayout layout;
+    layout.Channels = colours + (unassociated ? 1 : 0);
+    layout.BytesPerSample = 2;
+    layout.MaxValue = 65535;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot read a row");
+        const uint8_t* source = row.data();
+        if (extra && !unassociated) {  // the extra sample is dropped
+            for (int x = 0; x < bitmap.Width(); ++x)
+                std::memcpy(picked.data() + x * colours * 2, row.data() + x * samples * 2, colours * 2);
+            source = picked.data();
+        }
+        SamplesToRows(source, 0, layout, y, 1, bitmap);
+    }
+    return true;
+}
+
+// Every photometric interpretation libtiff knows, through its RGBA reader, a
+// band of rows at a time.
+void ReadThroughRgba(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
+    char message[1024] = "";
+    if (!TIFFRGBAImageOK(tif, message)) throw EInvalidGraphic(std::string("TIFF error: ") + message);
+    TIFFRGBAImage image;
+    if (!TIFFRGBAImageBegin(&image, tif, 0, message)) throw EInvalidGraphic(std::string("TIFF error: ") + message);
+    std::unique_ptr<TIFFRGBAImage, void (*)(TIFFRGBAImage*)> end(&image, TIFFRGBAImageEnd);
+    image.req_orientation = image.orientation;  // rows as stored; the orientation is applied afterwards
+    const int width = bitmap.Width(), band = 64;
+    std::vector<uint32_t> raster(static_cast<size_t>(width) * band);
+    for (int y = 0; y < bitmap.Height(); y += band) {
+        const int rows = std::min(band, bitmap.Height() - y);
+        image.row_offset = y;
+        image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&image, raster.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(rows)))
+            Fail(memory, "cannot read the picture");
+        for (int r = 0; r < rows; ++r) {
+            // Colours come premultiplied by alpha: over black already.
+            const uint32_t* in = raster.data() + static_cast<size_t>(r) * width;
+            uint8_t* out = bitmap.ScanLine(y + r);
+            for (int x = 0; x < width; ++x, out += 3) {
+                out[0] = static_cast<uint8_t>(TIFFGetB(in[x]));
+                out[1] = static_cast<uint8_t>(TIFFGetG(in[x]));
+                out[2] = static_cast<uint8_t>(TIFFGetR(in[x]));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void TTiffImage::Decode(const uint8_t* data, size_t size) {
+    TTiffMemory memory;
+    memory.Data = data;
+    memory.Size = size;
+    TTiffPtr tif = Open(memory, "rm");
+    if (!tif) Fail(memory, "not a TIFF file");
+    uint32_t width = 0, height = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+        Fail(memory, "no picture size");
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+    if (orientation < 1 || orientation > 8) orientation = ORIENTATION_TOPLEFT;
+    CheckHeader(width, height);
+    if (width == 0 || height == 0) Fail(memory, "empty picture");
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
+    if (!ReadSixteenBits(tif.get(), memory, bitmap)) ReadThroughRgba(tif.get(), memory, bitmap);
+    ApplyOrientation(bitmap, orientation);
+    FBitmap.Swap(bitmap);
+}
+
+std::vector<uint8_t> TTiffImage::Encode(const TBitmap& bitmap) const {
+    std::vector<uint8_t> out;
+    TTiffMemory memory;
+    memory.Out = &out;
+    TTiffPtr tif = Open(memory, "w");
+    if (!tif) Fail(memory, "cannot start the file");
+    const int width = bitmap.Width(), height = bitmap.Height();
+    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.get(), 0));
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = bitmap.ScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = in[3 * x + 2];
+            row[3 * x + 1] = in[3 * x + 1];
+            row[3 * x + 2] = in[3 * x];
+        }
+        if (TIFFWriteScanline(tif.get(), row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot write a row");
+    }
+    if (!TIFFWriteDirectory(tif.get())) Fail(memory, "cannot finish the file");
+    tif.reset();
+    if (!memory.Error.empty()) Fail(memory, "");
+    return out;
+}
+
+bool TTiffImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    TTiffMemory memory;
+    memory.Data = head;
+    memory.Size = size;
+    TTiffPtr tif = Open(memory, "rm");  // the first directory, when it lies within the head
+    uint32_t width = 0, height = 0;
+    if (!tif || !TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+        return false;
+    peek.Width = width;
+    peek.Height = height;
+    peek.BytesPerPixel = 7;  // the 24-bit picture and, turned, its upright copy
+    return true;
+}
+
+}  // namespace quorix
