@@ -93,6 +93,7 @@ std::vector<uint8_t> THeifImage::Encode(const TBitmap& bitmap) const {
     TEncoder encoder(rawEncoder);
     Check(heif_encoder_set_lossy_quality(encoder.get(), Quality), "quality");
     heif_encoder_set_parameter_integer(encoder.get(), "speed", AvifEncoderSpeed);
+    heif_encoder_set_parameter_string(encoder.get(), "chroma", "420");  // what every AVIF reader takes
     heif_encoder_set_parameter_integer(encoder.get(), "threads", std::max(1, ResampleThreads()));
     const int width = bitmap.Width(), height = bitmap.Height();
     heif_image* rawImage = nullptr;

@@ -81,6 +81,10 @@ TEST_F(CliTest, ModesFiltersAndFormats) {
         {{"--mode", "same-size", "--size", "7x9", "--format", "png"}, "holiday.photo.png", 7, 9},
         {{"--mode", "same-width", "--side", "60", "--format", "bmp"}, "holiday.photo.bmp", 60, 40},
         {{"--mode", "same-height", "--side", "10", "--quality", "5"}, "holiday.photo.jpg", 15, 10},
+        {{"--format", "webp"}, "holiday.photo.webp", 15, 10},
+        {{"--format", "avif", "--quality", "40"}, "holiday.photo.avif", 15, 10},
+        {{"--format", "jxl"}, "holiday.photo.jxl", 15, 10},
+        {{"--format", "tif", "--add-filter-name"}, "holiday.photo Lanczos3.tif", 15, 10},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;

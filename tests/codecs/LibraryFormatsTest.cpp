@@ -1,0 +1,266 @@
+// HEIF/AVIF, WebP, TIFF and JPEG XL: files written by the libraries' own
+// encoders read back right, the header is judged before any pixel, and
+// damaged files are refused with an error.
+#include "FormatPictures.h"
+#include "Graphic.h"
+#include "QuorixError.h"
+#include "TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+namespace quorix {
+namespace {
+
+using test::TSamples;
+
+TBitmap Load(const std::string& path, bool protect = false) {
+    TPicture picture;
+    TDecodeLimits limits;
+    limits.Protect = protect;
+    picture.LoadFromFile(path, limits);
+    TBitmap bitmap;
+    bitmap.Assign(*picture.Graphic());
+    if (bitmap.PixelFormat() != TPixelFormat::pf24bit) bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    return bitmap;
+}
+
+// Where the stored pixel (x, y) of a w x h picture lands once turned upright.
+std::pair<int, int> Upright(int x, int y, int w, int h, int orientation) {
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {h - 1 - y, x};
+    case 7: return {h - 1 - y, w - 1 - x};
+    case 8: return {y, w - 1 - x};
+    default: return {x, y};
+    }
+}
+
+// Compares the decoded picture with the samples: opaque pixels rounded to 8
+// bits, transparent ones black, half-transparent ones half as bright. Lossy
+// formats may differ by tolerance on average.
+void ExpectPixels(const TBitmap& got, const TSamples& s, int orientation, double tolerance, const std::string& what) {
+    const bool turned = orientation >= 5;
+    ASSERT_EQ(got.Width(), turned ? s.Height : s.Width) << what;
+    ASSERT_EQ(got.Height(), turned ? s.Width : s.Height) << what;
+    const bool alpha = s.Channels == 2 || s.Channels == 4;
+    const int max = (1 << s.Bits) - 1;
+    double error = 0;
+    int count = 0, worst = 0;
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x) {
+            const auto [ux, uy] = Upright(x, y, s.Width, s.Height, orientation);
+            const uint8_t* p = got.ScanLine(uy) + 3 * ux;
+            const int a = alpha ? s.At(x, y, s.Channels - 1) : max;
+            for (int c = 0; c < 3; ++c) {
+                const int channel = s.Channels <= 2 ? 0 : c;
+                int want = test::To8(s.At(x, y, channel), s.Bits);
+                if (a == 0) want = 0;
+                else if (a != max) want = want / 2;
+                const int diff = std::abs(p[2 - c] - want) - (a != max && a != 0 ? 1 : 0);
+                error += std::max(0, diff);
+                worst = std::max(worst, diff);
+                ++count;
+            }
+        }
+    if (tolerance == 0) EXPECT_LE(worst, 0) << what;
+    else EXPECT_LE(error / count, tolerance) << what;
+}
+
+std::string Write(const test::TTempDir& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+    test::WriteFileBytes(dir.File(name), bytes);
+    return dir.File(name);
+}
+
+TEST(LibraryFormats, TiffDepthsGreyAlphaTilesOrientationAndPages) {
+    test::TTempDir dir;
+    const struct {
+        const char* what;
+        int channels, bits, orientation;
+        bool tiled, associated;
+    } cases[] = {
+        {"RGB 8", 3, 8, 1, false, false},        {"RGB 16", 3, 16, 1, false, false},
+        {"grey 16", 1, 16, 1, false, false},     {"grey 8 turned", 1, 8, 6, false, false},
+        {"RGBA 8", 4, 8, 1, false, false},       {"RGBA 16", 4, 16, 1, false, false},
+        {"RGB 16 tiled", 3, 16, 1, true, false}, {"RGBA 8 tiled mirrored", 4, 8, 2, true, false},
+        {"grey alpha 16", 2, 16, 8, false, false}, {"RGB 8 turned", 3, 8, 5, false, false},
+    };
+    for (const auto& c : cases) {
+        test::TTiffPage page{test::MakeSamples(37, 29, c.channels, c.bits), c.orientation, c.associated, c.tiled};
+        test::TTiffPage second{test::MakeSamples(8, 8, 3, 8), 1, false, false};  // the first page is the picture
+        const std::string path = Write(dir, "p.tif", test::TiffBytes({page, second}));
+        ExpectPixels(Load(path), page.Samples, c.orientation, 0, c.what);
+    }
+}
+
+TEST(LibraryFormats, WebPStillAlphaAndTheFirstFrameOfAnAnimation) {
+    test::TTempDir dir;
+    TSamples opaque = test::MakeSamples(41, 23, 4, 8);
+    for (int y = 0; y < opaque.Height; ++y)
+        for (int x = 0; x < opaque.Width; ++x) opaque.At(x, y, 3) = 255;
+    const TSamples alpha = test::MakeSamples(41, 23, 4, 8);
+    ExpectPixels(Load(Write(dir, "o.webp", test::WebPBytes(opaque))), opaque, 1, 0, "opaque");
+    ExpectPixels(Load(Write(dir, "a.WEBP", test::WebPBytes(alpha))), alpha, 1, 0, "alpha");
+    TSamples second = opaque;
+    for (uint16_t& v : second.Values) v = 255 - v;
+    ExpectPixels(Load(Write(dir, "anim.webp", test::AnimatedWebPBytes({alpha, second}))), alpha, 1, 0, "animation");
+}
+
+TEST(LibraryFormats, HeifAndAvifDepthsAlphaAndOrientation) {
+    test::TTempDir dir;
+    const struct {
+        const char* what;
+        const char* compression;
+        int channels, bits, orientation;
+        const char* extension;
+    } cases[] = {
+        {"AVIF 8", "av1", 3, 8, 1, "avif"},        {"HEIC 10", "hevc", 3, 10, 1, "hif"},
+        {"HEIC 12", "hevc", 3, 12, 1, "heic"},
+        {"AVIF alpha", "av1", 4, 8, 1, "avif"},    {"AVIF turned", "av1", 3, 8, 6, "avif"},
+        {"HEIC 8", "hevc", 3, 8, 1, "heic"},       {"HEIC mirrored", "hevc", 3, 8, 4, "HEIF"},
+    };
+    for (const auto& c : cases) {
+        const TSamples s = test::MakeSamples(64, 48, c.channels, c.bits);
+        const std::string path = Write(dir, std::string("p.") + c.extension, test::HeifBytes(s, c.compression, c.orientation));
+        ExpectPixels(Load(path), s, c.orientation, 4.0, c.what);
+    }
+}
+
+TEST(LibraryFormats, JpegXlDepthsGreyAlphaAndOrientation) {
+    test::TTempDir dir;
+    const struct {
+        const char* what;
+        int channels, bits, orientation;
+    } cases[] = {
+        {"RGB 8", 3, 8, 1}, {"RGB 16", 3, 16, 1}, {"grey 16", 1, 16, 1},
+        {"RGBA 8", 4, 8, 1}, {"RGB 8 turned", 3, 8, 6}, {"RGBA 16 turned", 4, 16, 7},
+    };
+    for (const auto& c : cases) {
+        const TSamples s = test::MakeSamples(33, 21, c.channels, c.bits);
+        ExpectPixels(Load(Write(dir, "p.jxl", test::JpegXlBytes(s, c.orientation))), s, c.orientation, 0, c.what);
+    }
+}
+
+// What each output format writes reads back at the same size; the lossless
+// ones give every pixel back.
+TEST(LibraryFormats, EveryOutputFormatReadsBack) {
+    for (const TOutputFormatInfo& format : OutputFormats()) {
+        // Noise for the lossless formats, which must keep it; shading for the lossy ones.
+        const TBitmap source = format.Lossy ? test::MakeGradient(64, 48) : test::MakeNoise(64, 48, 5);
+        std::unique_ptr<TGraphic> encoder = format.Create(90);
+        encoder->Assign(source);
+        std::stringstream stream;
+        encoder->SaveToStream(stream);
+        const TFileFormat* reader = FileFormats().Find(format.Extension.substr(1));
+        ASSERT_NE(reader, nullptr) << format.Key;
+        std::unique_ptr<TGraphic> decoded = reader->Create();
+        stream.seekg(0);
+        decoded->LoadFromStream(stream);
+        TBitmap back;
+        back.Assign(*decoded);
+        back.SetPixelFormat(TPixelFormat::pf24bit);
+        ASSERT_EQ(back.Width(), 64) << format.Key;
+        ASSERT_EQ(back.Height(), 48) << format.Key;
+        double error = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64 * 3; ++x) error += std::abs(back.ScanLine(y)[x] - source.ScanLine(y)[x]);
+        EXPECT_LE(error / (64 * 48 * 3), format.Lossy ? 3.0 : 0.0) << format.Key;
+    }
+}
+
+// Headers announcing more than the guard or the limit allow, in each format.
+std::vector<uint8_t> TiffAnnouncing(uint32_t side) {
+    std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto u16 = [&](uint16_t v) { b.push_back(static_cast<uint8_t>(v)); b.push_back(static_cast<uint8_t>(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(static_cast<uint16_t>(v)); u16(static_cast<uint16_t>(v >> 16)); };
+    const std::pair<uint16_t, uint32_t> entries[] = {{256, side}, {257, side}, {258, 8}, {259, 1}, {262, 1},
+                                                      {273, 200}, {277, 1}, {278, side}, {279, side * side}};
+    u16(9);
+    for (const auto& [tag, value] : entries) {
+        u16(tag);
+        u16(tag == 258 || tag == 259 || tag == 262 || tag == 277 ? 3 : 4);  // SHORT or LONG
+        u32(1);
+        u32(value);
+    }
+    u32(0);
+    b.resize(400, 0);
+    return b;
+}
+
+std::vector<uint8_t> WebPAnnouncing(uint32_t side) {
+    std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0, 0, 0x02, 0, 0, 0};
+    for (int i = 0; i < 2; ++i)
+        for (int k = 0; k < 3; ++k) b.push_back(static_cast<uint8_t>((side - 1) >> (8 * k)));
+    return b;
+}
+
+// A small AVIF whose 'ispe' box claims another size.
+std::vector<uint8_t> AvifAnnouncing(uint32_t side) {
+    std::vector<uint8_t> b = test::HeifBytes(test::MakeSamples(16, 16, 3, 8), "av1", 1);
+    for (size_t i = 0; i + 16 < b.size(); ++i)
+        if (b[i] == 'i' && b[i + 1] == 's' && b[i + 2] == 'p' && b[i + 3] == 'e')
+            for (int k = 0; k < 2; ++k)
+                for (int j = 0; j < 4; ++j) b[i + 8 + 4 * k + j] = static_cast<uint8_t>(side >> (24 - 8 * j));
+    return b;
+}
+
+// A bare JPEG XL codestream header: size side x side, default metadata.
+std::vector<uint8_t> JpegXlAnnouncing(uint32_t side) {
+    const uint64_t bits = (uint64_t{2} << 1) | (uint64_t{side - 1} << 3) | (uint64_t{1} << 21) | (uint64_t{1} << 24);
+    std::vector<uint8_t> b = {0xFF, 0x0A};
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    b.resize(64, 0);
+    return b;
+}
+
+TEST(LibraryFormats, TheGuardAndTheLimitJudgeTheHeader) {
+    test::TTempDir dir;
+    const struct {
+        const char* extension;
+        std::function<std::vector<uint8_t>(uint32_t)> announce;
+    } cases[] = {{"tif", TiffAnnouncing}, {"webp", WebPAnnouncing}, {"avif", AvifAnnouncing}, {"jxl", JpegXlAnnouncing}};
+    for (const auto& c : cases) {
+        const std::string guarded = Write(dir, std::string("g.") + c.extension, c.announce(17000));
+        EXPECT_THROW(Load(guarded, true), EHugeImage) << c.extension;
+        const std::string beyond = Write(dir, std::string("l.") + c.extension, c.announce(20000));
+        try {
+            Load(beyond);
+            ADD_FAILURE() << c.extension << " loaded";
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << c.extension << ": " << e.what();
+        }
+    }
+}
+
+TEST(LibraryFormats, TruncatedAndCorruptFilesAreRefusedCleanly) {
+    test::TTempDir dir;
+    const TSamples s = test::MakeSamples(48, 40, 4, 8);
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"tif", test::TiffBytes({{s, 1, false, false}})}, {"webp", test::WebPBytes(s)},
+        {"avif", test::HeifBytes(s, "av1", 1)},          {"heic", test::HeifBytes(test::MakeSamples(48, 40, 3, 8), "hevc", 1)},
+        {"jxl", test::JpegXlBytes(s)},
+    };
+    for (const auto& [extension, bytes] : files) {
+        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+        EXPECT_THROW(Load(Write(dir, std::string("cut.") + extension, cut)), EInvalidGraphic) << extension;
+        EXPECT_THROW(Load(Write(dir, std::string("empty.") + extension, {})), EInvalidGraphic) << extension;
+        for (uint8_t seed : {0x5A, 0xA5, 0x33}) {
+            std::vector<uint8_t> spoiled = bytes;
+            for (size_t i = 16; i < spoiled.size(); i += 7) spoiled[i] ^= seed;
+            try {  // either refused or decoded at the size of the header; never a crash
+                const TBitmap got = Load(Write(dir, std::string("bad.") + extension, spoiled));
+                EXPECT_GT(got.Width(), 0) << extension;
+            } catch (const EInvalidGraphic&) {
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quorix

@@ -1,0 +1,252 @@
+#include "FormatPictures.h"
+
+#include <jxl/encode.h>
+#include <libheif/heif.h>
+#include <tiffio.h>
+#include <unistd.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace quorix::test {
+
+namespace {
+
+int MaxOf(int bits) { return (1 << bits) - 1; }
+
+std::vector<uint8_t> Bytes8(const TSamples& s) {
+    std::vector<uint8_t> out(s.Values.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(s.Values[i]);
+    return out;
+}
+
+void Require(bool ok, const char* what) {
+    if (!ok) throw std::runtime_error(std::string("cannot write the test picture: ") + what);
+}
+
+}  // namespace
+
+TSamples MakeSamples(int width, int height, int channels, int bits) {
+    TSamples s;
+    s.Width = width;
+    s.Height = height;
+    s.Channels = channels;
+    s.Bits = bits;
+    s.Values.resize(static_cast<size_t>(width) * height * channels);
+    const long max = MaxOf(bits);
+    const bool alpha = channels == 2 || channels == 4;
+    const int colours = alpha ? channels - 1 : channels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const long ramps[3] = {x * max / std::max(1, width - 1), y * max / std::max(1, height - 1),
+                                   (x + y) * max / std::max(1, width + height - 2)};
+            for (int c = 0; c < colours; ++c) s.At(x, y, c) = static_cast<uint16_t>(ramps[c]);
+            if (!alpha) continue;
+            // Transparent in the top-left quarter's corner, half in the top-right one, opaque elsewhere.
+            const bool top = y < height / 4, left = x < width / 4, right = x >= width - width / 4;
+            s.At(x, y, channels - 1) = static_cast<uint16_t>(top && left ? 0 : top && right ? max / 2 : max);
+        }
+    return s;
+}
+
+uint8_t To8(uint16_t value, int bits) {
+    const uint32_t max = static_cast<uint32_t>(MaxOf(bits));
+    return static_cast<uint8_t>((value * 255u + max / 2) / max);
+}
+
+std::vector<uint8_t> TiffBytes(const std::vector<TTiffPage>& pages) {
+    char name[] = "/tmp/quorix-tiff-XXXXXX";
+    const int fd = mkstemp(name);
+    Require(fd >= 0, "temporary file");
+    close(fd);
+    TIFF* tif = TIFFOpen(name, "w");
+    Require(tif, "TIFFOpen");
+    for (const TTiffPage& page : pages) {
+        const TSamples& s = page.Samples;
+        const bool alpha = s.Channels == 2 || s.Channels == 4;
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.Width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.Height);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, s.Channels);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, s.Bits);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, s.Channels <= 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, page.Orientation);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        if (alpha) {
+            const uint16_t type = page.AssociatedAlpha ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &type);
+        }
+        const size_t sampleBytes = s.Bits > 8 ? 2 : 1, pixelBytes = sampleBytes * s.Channels;
+        std::vector<uint8_t> raw(s.Values.size() * sampleBytes);
+        for (size_t i = 0; i < s.Values.size(); ++i) {
+            if (sampleBytes == 2) std::memcpy(&raw[2 * i], &s.Values[i], 2);
+            else raw[i] = static_cast<uint8_t>(s.Values[i]);
+        }
+        if (page.Tiled) {
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+            std::vector<uint8_t> tile(16 * 16 * pixelBytes);
+            for (int ty = 0; ty < s.Height; ty += 16)
+                for (int tx = 0; tx < s.Width; tx += 16) {
+                    std::fill(tile.begin(), tile.end(), 0);
+                    for (int y = ty; y < std::min(ty + 16, s.Height); ++y)
+                        for (int x = tx; x < std::min(tx + 16, s.Width); ++x)
+                            std::memcpy(&tile[((y - ty) * 16 + (x - tx)) * pixelBytes],
+                                        &raw[(static_cast<size_t>(y) * s.Width + x) * pixelBytes], pixelBytes);
+                    Require(TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0) >= 0, "tile");
+                }
+        } else {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+            for (int y = 0; y < s.Height; ++y)
+                Require(TIFFWriteScanline(tif, &raw[static_cast<size_t>(y) * s.Width * pixelBytes], y, 0) >= 0, "row");
+        }
+        Require(TIFFWriteDirectory(tif), "directory");
+    }
+    TIFFClose(tif);
+    std::ifstream in(name, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(name);
+    return bytes;
+}
+
+std::vector<uint8_t> WebPBytes(const TSamples& rgba) {
+    const std::vector<uint8_t> pixels = Bytes8(rgba);
+    uint8_t* output = nullptr;
+    const size_t size = WebPEncodeLosslessRGBA(pixels.data(), rgba.Width, rgba.Height, rgba.Width * 4, &output);
+    Require(size > 0, "WebP");
+    std::vector<uint8_t> bytes(output, output + size);
+    WebPFree(output);
+    return bytes;
+}
+
+std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames) {
+    WebPAnimEncoderOptions options;
+    Require(WebPAnimEncoderOptionsInit(&options), "options");
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(frames[0].Width, frames[0].Height, &options);
+    Require(encoder, "animation encoder");
+    int timestamp = 0;
+    for (const TSamples& frame : frames) {
+        const std::vector<uint8_t> pixels = Bytes8(frame);
+        WebPPicture picture;
+        WebPPictureInit(&picture);
+        picture.use_argb = 1;
+        picture.width = frame.Width;
+        picture.height = frame.Height;
+        Require(WebPPictureImportRGBA(&picture, pixels.data(), frame.Width * 4), "import");
+        WebPConfig config;
+        WebPConfigInit(&config);
+        config.lossless = 1;
+        Require(WebPAnimEncoderAdd(encoder, &picture, timestamp, &config), "frame");
+        WebPPictureFree(&picture);
+        timestamp += 100;
+    }
+    WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
+    WebPData data;
+    WebPDataInit(&data);
+    Require(WebPAnimEncoderAssemble(encoder, &data), "assemble");
+    std::vector<uint8_t> bytes(data.bytes, data.bytes + data.size);
+    WebPDataClear(&data);
+    WebPAnimEncoderDelete(encoder);
+    return bytes;
+}
+
+std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int orientation, int quality) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    const heif_compression_format format = std::string(compression) == "hevc" ? heif_compression_HEVC : heif_compression_AV1;
+    Require(heif_context_get_encoder_for_format(context, format, &encoder).code == heif_error_Ok, "encoder");
+    heif_encoder_set_lossy_quality(encoder, quality);
+    const bool alpha = s.Channels == 4, deep = s.Bits > 8;
+    if (format == heif_compression_AV1) heif_encoder_set_parameter_string(encoder, "chroma", "420");
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    heif_image* image = nullptr;
+    Require(heif_image_create(s.Width, s.Height, heif_colorspace_RGB, chroma, &image).code == heif_error_Ok, "image");
+    Require(heif_image_add_plane(image, heif_channel_interleaved, s.Width, s.Height, s.Bits).code == heif_error_Ok, "plane");
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x)
+            for (int c = 0; c < s.Channels; ++c) {
+                uint8_t* p = plane + static_cast<size_t>(y) * stride + (static_cast<size_t>(x) * s.Channels + c) * (deep ? 2 : 1);
+                const uint16_t v = s.At(x, y, c);
+                if (deep) std::memcpy(p, &v, 2);  // little-endian machine
+                else *p = static_cast<uint8_t>(v);
+            }
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = static_cast<heif_orientation>(orientation);
+    Require(heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok, "encode");
+    heif_encoding_options_free(options);
+    std::vector<uint8_t> bytes;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* user) {
+                           auto* out = static_cast<std::vector<uint8_t>*>(user);
+                           out->insert(out->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    Require(heif_context_write(context, &writer, &bytes).code == heif_error_Ok, "write");
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return bytes;
+}
+
+std::vector<uint8_t> JpegXlBytes(const TSamples& s, int orientation) {
+    JxlEncoder* encoder = JxlEncoderCreate(nullptr);
+    const bool alpha = s.Channels == 2 || s.Channels == 4, grey = s.Channels <= 2;
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<uint32_t>(s.Width);
+    info.ysize = static_cast<uint32_t>(s.Height);
+    info.bits_per_sample = static_cast<uint32_t>(s.Bits);
+    info.num_color_channels = grey ? 1 : 3;
+    info.alpha_bits = alpha ? static_cast<uint32_t>(s.Bits) : 0;
+    info.num_extra_channels = alpha ? 1 : 0;
+    info.uses_original_profile = JXL_TRUE;
+    info.orientation = static_cast<JxlOrientation>(orientation);
+    Require(JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS, "basic info");
+    if (alpha) {
+        JxlExtraChannelInfo extra;
+        JxlEncoderInitExtraChannelInfo(JXL_CHANNEL_ALPHA, &extra);
+        extra.bits_per_sample = static_cast<uint32_t>(s.Bits);
+        Require(JxlEncoderSetExtraChannelInfo(encoder, 0, &extra) == JXL_ENC_SUCCESS, "alpha");
+    }
+    JxlColorEncoding colour;
+    JxlColorEncodingSetToSRGB(&colour, grey ? JXL_TRUE : JXL_FALSE);
+    Require(JxlEncoderSetColorEncoding(encoder, &colour) == JXL_ENC_SUCCESS, "colour");
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
+    JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    const bool deep = s.Bits > 8;
+    const JxlPixelFormat format{static_cast<uint32_t>(s.Channels), deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
+                                JXL_NATIVE_ENDIAN, 0};
+    std::vector<uint8_t> pixels;
+    if (deep) {
+        pixels.resize(s.Values.size() * 2);
+        std::memcpy(pixels.data(), s.Values.data(), pixels.size());
+    } else {
+        pixels = Bytes8(s);
+    }
+    Require(JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()) == JXL_ENC_SUCCESS, "frame");
+    JxlEncoderCloseInput(encoder);
+    std::vector<uint8_t> out(1 << 16);
+    size_t written = 0;
+    for (;;) {
+        uint8_t* next = out.data() + written;
+        size_t available = out.size() - written;
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &available);
+        written = static_cast<size_t>(next - out.data());
+        if (status == JXL_ENC_SUCCESS) break;
+        Require(status == JXL_ENC_NEED_MORE_OUTPUT, "output");
+        out.resize(out.size() * 2);
+    }
+    out.resize(written);
+    JxlEncoderDestroy(encoder);
+    return out;
+}
+
+}  // namespace quorix::test

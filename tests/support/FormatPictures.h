@@ -1,0 +1,48 @@
+// Pictures in the formats read through whole-picture libraries, written with
+// those libraries' own encoders so that the decoders meet files as other
+// programs write them: depths, grey, alpha, orientation, animation, pages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorix::test {
+
+// Interleaved samples, top row first: 1 (grey), 2 (grey, alpha), 3 (RGB) or
+// 4 (RGBA) channels of 8 or 16 bits.
+struct TSamples {
+    int Width = 0, Height = 0, Channels = 3, Bits = 8;
+    std::vector<uint16_t> Values;  // Width * Height * Channels
+    uint16_t& At(int x, int y, int c) { return Values[(static_cast<size_t>(y) * Width + x) * Channels + c]; }
+    uint16_t At(int x, int y, int c) const { return Values[(static_cast<size_t>(y) * Width + x) * Channels + c]; }
+};
+// A smooth pattern, different in each channel, with opaque and transparent
+// corners when there is alpha.
+TSamples MakeSamples(int width, int height, int channels, int bits);
+
+struct TTiffPage {
+    TSamples Samples;
+    int Orientation = 1;
+    bool AssociatedAlpha = false;
+    bool Tiled = false;
+};
+std::vector<uint8_t> TiffBytes(const std::vector<TTiffPage>& pages);
+
+// Lossless, so that every pixel can be compared.
+std::vector<uint8_t> WebPBytes(const TSamples& rgba);
+// Frames of the same size on one canvas, 100 ms each.
+std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames);
+
+// compression: "av1" (8 bits: Debian's libaom asserts on deeper ones as
+// libheif sets it up) or "hevc" (8, 10 or 12 bits); orientation 1 to 8
+// written as the container's rotation and mirroring.
+std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression, int orientation, int quality = 90);
+
+// Lossless; orientation 1 to 8 in the header.
+std::vector<uint8_t> JpegXlBytes(const TSamples& samples, int orientation = 1);
+
+// The 8-bit value the decoders give a sample: rounded to nearest.
+uint8_t To8(uint16_t value, int bits);
+
+}  // namespace quorix::test
