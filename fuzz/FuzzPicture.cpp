@@ -19,7 +19,19 @@ using namespace quorix;
 
 namespace {
 
-const char* const Extensions[] = {"bmp", "jpg", "png", "gif", "jp2", "j2k"};
+const char* const Extensions[] = {"bmp", "jpg", "png", "gif", "jp2", "j2k", "tif", "webp", "heic", "avif", "jxl"};
+constexpr size_t ExtensionCount = sizeof Extensions / sizeof *Extensions;
+
+// QUORIX_FUZZ_FORMAT=webp keeps a run on one format (scripts/fuzz-formats).
+const char* PinnedExtension() {
+    static const char* pinned = [] {
+        const char* wanted = getenv("QUORIX_FUZZ_FORMAT");
+        for (const char* extension : Extensions)
+            if (wanted && std::string(wanted) == extension) return extension;
+        return static_cast<const char*>(nullptr);
+    }();
+    return pinned;
+}
 
 std::string TempName(const char* extension) {
     static const std::string folder = [] {
@@ -38,7 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const char* extension = Extensions[data[0] % (sizeof Extensions / sizeof *Extensions)];
+    const char* extension = PinnedExtension() ? PinnedExtension() : Extensions[data[0] % ExtensionCount];
     const std::string name = TempName(extension);
     FILE* f = std::fopen(name.c_str(), "wb");
     if (!f) return 0;
@@ -53,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetResampleThreads(data[0] & 0x20 ? 2 : 1);
     ResizeImage(name, output, options);
     std::remove((output + NameWithoutExtension(ExtractFileName(name)) + ".jpg").c_str());
+    // The formats written through whole-picture libraries, on what was read.
+    if (data[0] & 0x10) {
+        options.Format = data[0] & 0x08 ? "webp" : "tif";
+        ResizeImage(name, output, options);
+        std::remove((output + NameWithoutExtension(ExtractFileName(name)) + "." + options.Format).c_str());
+    }
     try {
         TPicture picture;
         picture.LoadFromFile(name);

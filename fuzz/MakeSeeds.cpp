@@ -2,6 +2,7 @@
 // generators: quorix-fuzz-seeds <folder>.
 #include "Bmp.h"
 #include "Jpeg2000Bitmap.h"
+#include "FormatPictures.h"
 #include "TestPictures.h"
 
 #include <filesystem>
@@ -31,7 +32,7 @@ void PictureSeeds(const fs::path& folder) {
     const fs::path tmp = fs::temp_directory_path() / "quorix-seeds";
     fs::create_directories(tmp);
     auto file = [&](const char* name) { return (tmp / name).string(); };
-    // Prefix bytes pick the format: 0 bmp, 1 jpg, 2 png, 3 gif, 4 jp2, 5 j2k.
+    // Prefix bytes pick the format: 0 bmp, 1 jpg, 2 png, 3 gif, 4 jp2, 5 j2k, 6 tif, 7 webp, 8 heic, 9 avif, 10 jxl.
     for (int bits : {24, 32}) {
         TBmpImage bmp;
         bmp.Assign(test::MakeGradient(13, 7));
@@ -72,6 +73,17 @@ void PictureSeeds(const fs::path& folder) {
     TJpeg2000Bitmap jp2;
     jp2.Assign(test::MakeGradient(16, 16));
     Write(folder / "jp2", Saved(jp2), 4);
+    // 6 tif, 7 webp, 8 heic, 9 avif, 10 jxl: small, with the features each decoder branches on.
+    const test::TSamples rgb8 = test::MakeSamples(12, 9, 3, 8), rgba16 = test::MakeSamples(10, 7, 4, 16);
+    Write(folder / "tif-rgb", test::TiffBytes({{rgb8, 1, false, false}}), 6);
+    Write(folder / "tif-rgba16-turned", test::TiffBytes({{rgba16, 6, false, false}, {rgb8, 1, false, false}}), 6);
+    Write(folder / "tif-grey-tiled", test::TiffBytes({{test::MakeSamples(20, 18, 1, 8), 3, false, true}}), 6);
+    Write(folder / "webp", test::WebPBytes(test::MakeSamples(12, 9, 4, 8)), 7);
+    Write(folder / "webp-animated", test::AnimatedWebPBytes({test::MakeSamples(8, 8, 4, 8), test::MakeSamples(8, 8, 4, 8)}), 7);
+    Write(folder / "heic", test::HeifBytes(test::MakeSamples(16, 16, 3, 8), "hevc", 6, 50), 8);
+    Write(folder / "avif-alpha", test::HeifBytes(test::MakeSamples(16, 16, 4, 8), "av1", 1, 50), 9);
+    Write(folder / "jxl", test::JpegXlBytes(test::MakeSamples(12, 9, 3, 8), 6), 10);
+    Write(folder / "jxl-rgba16", test::JpegXlBytes(rgba16), 10);
     fs::remove_all(tmp);
 }
 
