@@ -324,6 +324,27 @@ private slots:
         QCOMPARE(form->PageNumber(), page);
     }
 
+    // The output format: a stored index beyond the list means JPEG; the one
+    // chosen names the batch's files and is stored.
+    void OutputFormatIsStoredAndUsedByTheBatch() {
+        WriteIni("[Settings]\ncmbOutFormat=9\n");
+        auto form = Form();
+        QCOMPARE(form->cmbOutFormat->currentIndex(), 0);
+        QCOMPARE(form->cmbOutFormat->count(), 6);
+        form->cmbOutFormat->setCurrentIndex(5);
+        QCOMPARE(form->cmbOutFormat->currentText(), QString("TIFF"));
+        const QString dir = Pictures(1);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        QVERIFY(form->LogText().contains("File resized and saved as: " + dir + "Output/p1.tif"));
+        QCOMPARE(test::LoadAs24(S(dir + "Output/p1.tif")).Width(), 20);
+        form.reset();
+        TOrvelIniFile ini(S(IniPath()));
+        QCOMPARE(ini.ReadInteger("Settings", "cmbOutFormat", -1), 5);
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();

@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <memory>
+#include <sstream>
 
 namespace quorix {
 
@@ -212,6 +213,35 @@ private slots:
         QVERIFY(jpeg);
         QCOMPARE(static_cast<int>(jpeg->Data().size()), size);
         QCOMPARE(jpeg->Width(), 1024);
+    }
+
+    // The advisor compresses in the chosen output format: the size shown is
+    // that format's file, the lower picture that file read back.
+    void AdvisorUsesTheOutputFormat_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("WebP") << 2 << "webp" << "TWebPImage";
+        QTest::newRow("JPEG XL") << 4 << "jxl" << "TJpegXlImage";
+        QTest::newRow("PNG, lossless") << 1 << "png" << "TPngImage";
+    }
+    void AdvisorUsesTheOutputFormat() {
+        QFETCH(int, index);
+        QFETCH(QString, key);
+        QFETCH(QString, reader);
+        Pick("big.jpg");
+        ShowQualityPage();
+        FForm->cmbOutFormat->setCurrentIndex(index);
+        QVERIFY(test::Settle(*FForm));
+        QCOMPARE(Q(FForm->OutputFormatKey()), key);
+        std::unique_ptr<TGraphic> encoder = FindOutputFormat(S(key)).Create(FForm->trkQuality->value());
+        encoder->Assign(test::LoadAs24(S(Pics() + "big.jpg")));
+        std::stringstream file;
+        encoder->SaveToStream(file);
+        const int size = static_cast<int>(file.str().size());
+        QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+        QCOMPARE(QString(FForm->imgCompressed->Picture().Graphic()->ClassName()), reader);
+        QCOMPARE(FForm->imgCompressed->Picture().Width(), 1024);
     }
 
     void AdvisorWithoutAPicture() {
