@@ -85,6 +85,53 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     FBitmap.Swap(bitmap);
 }
 
+namespace {
+
+// The file as long as its boxes say, the head's bytes first and zeros after:
+// libheif checks that the picture data lies within the file, not what it
+// holds, and the boxes that say which picture is primary and how large it
+// shows come first. Empty when they are not all in the head, or the file
+// would be too large to stand in for.
+std::vector<uint8_t> StandInFile(const uint8_t* head, size_t size) {
+    uint64_t at = 0;
+    bool described = false;
+    while (at + 8 <= size) {
+        uint64_t length = 0;
+        for (int i = 0; i < 4; ++i) length = (length << 8) | head[at + i];
+        if (length == 1 && at + 16 <= size) {
+            length = 0;
+            for (int i = 0; i < 8; ++i) length = (length << 8) | head[at + 8 + i];
+        }
+        if (length < 8 || length > (uint64_t{256} << 20)) break;
+        if (std::string(reinterpret_cast<const char*>(head + at + 4), 4) == "meta") described = at + length <= size;
+        at += length;
+    }
+    if (!described || at > (uint64_t{256} << 20)) return {};
+    std::vector<uint8_t> file(static_cast<size_t>(at), 0);
+    std::copy(head, head + std::min<uint64_t>(size, at), file.begin());
+    return file;
+}
+
+}  // namespace
+
+bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    InitOnce();
+    const std::vector<uint8_t> boxes = StandInFile(head, size);
+    TContext context(heif_context_alloc());
+    heif_image_handle* rawHandle = nullptr;
+    if (boxes.empty() ||
+        heif_context_read_from_memory_without_copy(context.get(), boxes.data(), boxes.size(), nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return false;
+    THandle handle(rawHandle);
+    peek.Width = heif_image_handle_get_width(handle.get());
+    peek.Height = heif_image_handle_get_height(handle.get());
+    // The planes as decoded, the interleaved copy (2 bytes a sample when deeper than 8 bits), then 24 bits.
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
+    peek.BytesPerPixel = (deep ? 2 : 1) * (3 + 4) + 3;
+    return true;
+}
+
 std::vector<uint8_t> THeifImage::Encode(const TBitmap& bitmap) const {
     InitOnce();
     TContext context(heif_context_alloc());

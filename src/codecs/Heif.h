@@ -10,6 +10,9 @@ namespace quorix {
 class THeifImage : public TRasterImage {
 public:
     const char* ClassName() const override { return "THeifImage"; }
+    // From the first megabyte: phones and encoders put the boxes that
+    // describe the picture before its data.
+    bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
 protected:
     void Decode(const uint8_t* data, size_t size) override;

@@ -1,3 +1,4 @@
+#include "FormatPictures.h"
 #include "HostilePictures.h"
 #include "MemoryGate.h"
 #include "TestPictures.h"
@@ -26,6 +27,11 @@ TEST(MemoryGate, TheEstimateComesFromEachFormatsHeader) {
         {"c.bmp", test::BmpAnnouncing(5000, 3000), 5000 * 3000},
         {"d.gif", test::GifAnnouncing(4000, 2000), 4000 * 2000},
         {"e.j2k", test::J2kAnnouncing(7000, 5000), 7000 * 5000},
+        {"g.avif", test::HeifBytes(test::MakeSamples(64, 48, 3, 8), "av1", 6), 64 * 48},
+        {"h.heic", test::HeifBytes(test::MakeSamples(64, 48, 3, 10), "hevc", 1), 64 * 48},
+        {"i.webp", test::WebPBytes(test::MakeSamples(64, 48, 4, 8)), 64 * 48},
+        {"j.tif", test::TiffBytes({{test::MakeSamples(64, 48, 3, 16), 1, false, false}}), 64 * 48},
+        {"k.jxl", test::JpegXlBytes(test::MakeSamples(64, 48, 3, 8)), 64 * 48},
     };
     TResizeOptions o;  // halve
     for (const auto& c : cases) {
