@@ -4,6 +4,8 @@
 // a real picture of their size: 1.3 x the decoded 24-bit source + 64 MB.
 //   hostile_bench PATH-TO-quorix-resize [--big]   (--big adds 300,000,000 x 1)
 #include "Bmp.h"
+#include "FormatPictures.h"
+#include "Graphic.h"
 #include "HostilePictures.h"
 #include "TestPictures.h"
 
@@ -108,6 +110,15 @@ void WriteRealPictures(const test::TTempDir& dir, std::vector<TCase>& cases) {
     for (size_t i = 0; i < gif.Indices.size(); ++i) gif.Indices[i] = static_cast<uint8_t>((i / 7) ^ (i / w));
     test::WriteGif(dir.File("real.gif"), gif);
     cases.push_back({"real.gif", {}, double(w) * h, {}});
+    // The formats read through whole-picture libraries, written by our own encoders.
+    for (const char* key : {"tif", "webp", "avif", "jxl"}) {
+        std::unique_ptr<TGraphic> encoder = FindOutputFormat(key).Create(90);
+        encoder->Assign(noise);
+        const std::string name = std::string("real.") + key;
+        std::ofstream out(dir.File(name), std::ios::binary);
+        encoder->SaveToStream(out);
+        cases.push_back({name, {}, double(w) * h, {}});
+    }
 }
 
 }  // namespace
@@ -135,7 +146,15 @@ int main(int argc, char** argv) {
             {"guard-17000.bmp", test::BmpAnnouncing(17000, 17000), 0, {}},
             {"guard-17000.gif", test::GifAnnouncing(17000, 17000), 0, {}},
             {"guard-17000.j2k", test::J2kAnnouncing(17000, 17000), 0, {}},
+            {"guard-17000.tif", test::TiffAnnouncing(17000), 0, {}},
+            {"guard-17000.webp", test::WebPAnnouncing(17000), 0, {}},
+            {"guard-17000.avif", test::AvifAnnouncing(17000), 0, {}},
+            {"guard-17000.jxl", test::JpegXlAnnouncing(17000), 0, {}},
             {"limit-20000.png", test::PngAnnouncing(20000, 20000, false), 0, {"--no-protect"}},
+            {"limit-20000.tif", test::TiffAnnouncing(20000), 0, {"--no-protect"}},
+            {"limit-20000.webp", test::WebPAnnouncing(20000), 0, {"--no-protect"}},
+            {"limit-20000.avif", test::AvifAnnouncing(20000), 0, {"--no-protect"}},
+            {"limit-20000.jxl", test::JpegXlAnnouncing(20000), 0, {"--no-protect"}},
             {"limit-20000.bmp", test::BmpAnnouncing(20000, 20000), 0, {"--no-protect"}},
             {"limit-20000.gif", test::GifAnnouncing(20000, 20000), 0, {"--no-protect"}},
             {"limit-20000.j2k", test::J2kAnnouncing(20000, 20000), 0, {"--no-protect"}},

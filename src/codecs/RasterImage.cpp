@@ -55,25 +55,26 @@ inline uint32_t Sample(const uint8_t* p, int bytes) {
 
 }  // namespace
 
-void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& layout, int firstRow, int rows,
-                   TBitmap& bitmap) {
+void SamplesToPixels(const uint8_t* in, const TSampleLayout& layout, int count, uint8_t* out) {
     const uint64_t max = static_cast<uint64_t>(layout.MaxValue);
     const int bytes = layout.BytesPerSample;
     const int step = layout.Channels * bytes;
     const bool grey = layout.Channels <= 2;
     const int alphaAt = layout.Channels == 2 || layout.Channels == 4 ? layout.Channels - 1 : -1;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* in = samples + static_cast<size_t>(y) * stride;
-        uint8_t* out = bitmap.ScanLine(firstRow + y);
-        for (int x = 0; x < bitmap.Width(); ++x, in += step, out += 3) {
-            const uint64_t a = alphaAt >= 0 ? std::min<uint64_t>(Sample(in + alphaAt * bytes, bytes), max) : max;
-            for (int c = 0; c < 3; ++c) {
-                const uint64_t v = std::min<uint64_t>(Sample(in + (grey ? 0 : c) * bytes, bytes), max);
-                // v * a / max is the colour over black, then / max * 255: one rounding at the end.
-                out[2 - c] = static_cast<uint8_t>((v * a * 255 + max * max / 2) / (max * max));
-            }
+    for (int x = 0; x < count; ++x, in += step, out += 3) {
+        const uint64_t a = alphaAt >= 0 ? std::min<uint64_t>(Sample(in + alphaAt * bytes, bytes), max) : max;
+        for (int c = 0; c < 3; ++c) {
+            const uint64_t v = std::min<uint64_t>(Sample(in + (grey ? 0 : c) * bytes, bytes), max);
+            // v * a / max is the colour over black, then / max * 255: one rounding at the end.
+            out[2 - c] = static_cast<uint8_t>((v * a * 255 + max * max / 2) / (max * max));
         }
     }
+}
+
+void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& layout, int firstRow, int rows,
+                   TBitmap& bitmap) {
+    for (int y = 0; y < rows; ++y)
+        SamplesToPixels(samples + static_cast<size_t>(y) * stride, layout, bitmap.Width(), bitmap.ScanLine(firstRow + y));
 }
 
 }  // namespace quorix

@@ -46,5 +46,7 @@ struct TSampleLayout {
 };
 void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& layout, int firstRow, int rows,
                    TBitmap& bitmap);
+// The same for count pixels, written from out on (3 bytes each).
+void SamplesToPixels(const uint8_t* samples, const TSampleLayout& layout, int count, uint8_t* out);
 
 }  // namespace quorix

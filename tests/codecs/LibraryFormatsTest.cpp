@@ -174,57 +174,13 @@ TEST(LibraryFormats, EveryOutputFormatReadsBack) {
     }
 }
 
-// Headers announcing more than the guard or the limit allow, in each format.
-std::vector<uint8_t> TiffAnnouncing(uint32_t side) {
-    std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    auto u16 = [&](uint16_t v) { b.push_back(static_cast<uint8_t>(v)); b.push_back(static_cast<uint8_t>(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(static_cast<uint16_t>(v)); u16(static_cast<uint16_t>(v >> 16)); };
-    const std::pair<uint16_t, uint32_t> entries[] = {{256, side}, {257, side}, {258, 8}, {259, 1}, {262, 1},
-                                                      {273, 200}, {277, 1}, {278, side}, {279, side * side}};
-    u16(9);
-    for (const auto& [tag, value] : entries) {
-        u16(tag);
-        u16(tag == 258 || tag == 259 || tag == 262 || tag == 277 ? 3 : 4);  // SHORT or LONG
-        u32(1);
-        u32(value);
-    }
-    u32(0);
-    b.resize(400, 0);
-    return b;
-}
-
-std::vector<uint8_t> WebPAnnouncing(uint32_t side) {
-    std::vector<uint8_t> b = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0, 0, 0x02, 0, 0, 0};
-    for (int i = 0; i < 2; ++i)
-        for (int k = 0; k < 3; ++k) b.push_back(static_cast<uint8_t>((side - 1) >> (8 * k)));
-    return b;
-}
-
-// A small AVIF whose 'ispe' box claims another size.
-std::vector<uint8_t> AvifAnnouncing(uint32_t side) {
-    std::vector<uint8_t> b = test::HeifBytes(test::MakeSamples(16, 16, 3, 8), "av1", 1);
-    for (size_t i = 0; i + 16 < b.size(); ++i)
-        if (b[i] == 'i' && b[i + 1] == 's' && b[i + 2] == 'p' && b[i + 3] == 'e')
-            for (int k = 0; k < 2; ++k)
-                for (int j = 0; j < 4; ++j) b[i + 8 + 4 * k + j] = static_cast<uint8_t>(side >> (24 - 8 * j));
-    return b;
-}
-
-// A bare JPEG XL codestream header: size side x side, default metadata.
-std::vector<uint8_t> JpegXlAnnouncing(uint32_t side) {
-    const uint64_t bits = (uint64_t{2} << 1) | (uint64_t{side - 1} << 3) | (uint64_t{1} << 21) | (uint64_t{1} << 24);
-    std::vector<uint8_t> b = {0xFF, 0x0A};
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-    b.resize(64, 0);
-    return b;
-}
-
 TEST(LibraryFormats, TheGuardAndTheLimitJudgeTheHeader) {
     test::TTempDir dir;
     const struct {
         const char* extension;
         std::function<std::vector<uint8_t>(uint32_t)> announce;
-    } cases[] = {{"tif", TiffAnnouncing}, {"webp", WebPAnnouncing}, {"avif", AvifAnnouncing}, {"jxl", JpegXlAnnouncing}};
+    } cases[] = {{"tif", test::TiffAnnouncing}, {"webp", test::WebPAnnouncing}, {"avif", test::AvifAnnouncing},
+                 {"jxl", test::JpegXlAnnouncing}};
     for (const auto& c : cases) {
         const std::string guarded = Write(dir, std::string("g.") + c.extension, c.announce(17000));
         EXPECT_THROW(Load(guarded, true), EHugeImage) << c.extension;

@@ -42,6 +42,13 @@ std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression,
 // Lossless; orientation 1 to 8 in the header.
 std::vector<uint8_t> JpegXlBytes(const TSamples& samples, int orientation = 1);
 
+// Headers announcing a side x side picture: a TIFF directory, a WebP VP8X
+// chunk, an AVIF whose 'ispe' box was changed, a bare JPEG XL size header.
+std::vector<uint8_t> TiffAnnouncing(uint32_t side);
+std::vector<uint8_t> WebPAnnouncing(uint32_t side);
+std::vector<uint8_t> AvifAnnouncing(uint32_t side);
+std::vector<uint8_t> JpegXlAnnouncing(uint32_t side);
+
 // The 8-bit value the decoders give a sample: rounded to nearest.
 uint8_t To8(uint16_t value, int bits);
 
