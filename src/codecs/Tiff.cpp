@@ -87,9 +87,14 @@ TTiffPtr Open(TTiffMemory& memory, const char* mode) {
     throw EInvalidGraphic(std::string("TIFF error: ") + (memory.Error.empty() ? what : memory.Error));
 }
 
-// 16-bit grey or RGB (with or without alpha) in strips: read as stored, so
-// that each sample is rounded to 8 bits rather than cut.
-bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
+// 16-bit grey or RGB (with or without alpha), in strips or tiles: read as
+// stored, so that each sample is rounded to 8 bits rather than cut.
+struct TSixteenBits {
+    int Samples = 0, Colours = 0;
+    bool Unassociated = false, DropExtra = false;
+};
+
+bool SixteenBitLayout(TIFF* tif, TSixteenBits& layout) {
     uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extra = 0;
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -98,28 +103,64 @@ bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK, rgb = photometric == PHOTOMETRIC_RGB;
-    const int colours = grey ? 1 : 3;
+    layout.Colours = grey ? 1 : 3;
+    layout.Samples = samples;
     // An associated (premultiplied) alpha is already over black: it is left out.
-    const bool unassociated = extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
-    if (bits != 16 || planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tif) || (!grey && !rgb) ||
-        samples != colours + extra || extra > 1)
-        return false;
-    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
-    if (row.size() < static_cast<size_t>(bitmap.Width()) * samples * 2) Fail(memory, "bad scanline size");
-    std::vector<uint8_t> picked(static_cast<size_t>(bitmap.Width()) * (colours + 1) * 2);
-    TSampleLayout layout;
-    layout.Channels = colours + (unassociated ? 1 : 0);
-    layout.BytesPerSample = 2;
-    layout.MaxValue = 65535;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot read a row");
-        const uint8_t* source = row.data();
-        if (extra && !unassociated) {  // the extra sample is dropped
-            for (int x = 0; x < bitmap.Width(); ++x)
-                std::memcpy(picked.data() + x * colours * 2, row.data() + x * samples * 2, colours * 2);
-            source = picked.data();
+    layout.Unassociated = extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
+    layout.DropExtra = extra == 1 && !layout.Unassociated;
+    return bits == 16 && planar == PLANARCONFIG_CONTIG && (grey || rgb) && extra <= 1 && samples == layout.Colours + extra;
+}
+
+// One row of stored samples into the bitmap's row y.
+void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std::vector<uint8_t>& picked, TBitmap& bitmap) {
+    TSampleLayout samples;
+    samples.Channels = layout.Colours + (layout.Unassociated ? 1 : 0);
+    samples.BytesPerSample = 2;
+    samples.MaxValue = 65535;
+    if (layout.DropExtra) {
+        picked.resize(static_cast<size_t>(bitmap.Width()) * layout.Colours * 2);
+        for (int x = 0; x < bitmap.Width(); ++x)
+            std::memcpy(&picked[static_cast<size_t>(x) * layout.Colours * 2], stored + static_cast<size_t>(x) * layout.Samples * 2,
+                        layout.Colours * 2);
+        stored = picked.data();
+    }
+    SamplesToPixels(stored, samples, bitmap.Width(), bitmap.ScanLine(y));
+}
+
+bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
+    TSixteenBits layout;
+    if (!SixteenBitLayout(tif, layout)) return false;
+    const size_t pixelBytes = static_cast<size_t>(layout.Samples) * 2, width = static_cast<size_t>(bitmap.Width());
+    std::vector<uint8_t> picked;
+    if (!TIFFIsTiled(tif)) {
+        std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
+        if (row.size() < width * pixelBytes) Fail(memory, "bad scanline size");
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot read a row");
+            SixteenBitRow(row.data(), layout, y, picked, bitmap);
         }
-        SamplesToRows(source, 0, layout, y, 1, bitmap);
+        return true;
+    }
+    uint32_t tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    const tmsize_t tileBytes = TIFFTileSize(tif);
+    const uint64_t tilePixels = uint64_t{tileWidth} * tileLength;
+    if (tileWidth == 0 || tileLength == 0 || tileBytes <= 0 || static_cast<uint64_t>(tileBytes) < tilePixels * pixelBytes ||
+        uint64_t{tileLength} * width * pixelBytes > (uint64_t{1} << 30))  // a band of rows is held at once
+        Fail(memory, "bad tile size");
+    std::vector<uint8_t> tile(static_cast<size_t>(tileBytes)), band(width * pixelBytes * tileLength);
+    for (uint32_t top = 0; top < static_cast<uint32_t>(bitmap.Height()); top += tileLength) {
+        const uint32_t rows = std::min<uint32_t>(tileLength, static_cast<uint32_t>(bitmap.Height()) - top);
+        for (uint32_t left = 0; left < width; left += tileWidth) {
+            if (TIFFReadTile(tif, tile.data(), left, top, 0, 0) < 0) Fail(memory, "cannot read a tile");
+            const size_t columns = std::min<size_t>(tileWidth, width - left);
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(&band[(r * width + left) * pixelBytes], &tile[static_cast<size_t>(r) * tileWidth * pixelBytes],
+                            columns * pixelBytes);
+        }
+        for (uint32_t r = 0; r < rows; ++r)
+            SixteenBitRow(&band[r * width * pixelBytes], layout, static_cast<int>(top + r), picked, bitmap);
     }
     return true;
 }

@@ -90,6 +90,7 @@ TEST(LibraryFormats, TiffDepthsGreyAlphaTilesOrientationAndPages) {
         {"RGBA 8", 4, 8, 1, false, false},       {"RGBA 16", 4, 16, 1, false, false},
         {"RGB 16 tiled", 3, 16, 1, true, false}, {"RGBA 8 tiled mirrored", 4, 8, 2, true, false},
         {"grey alpha 16", 2, 16, 8, false, false}, {"RGB 8 turned", 3, 8, 5, false, false},
+        {"grey 16 tiled", 1, 16, 1, true, false},   {"RGBA 16 tiled", 4, 16, 3, true, false},
     };
     for (const auto& c : cases) {
         test::TTiffPage page{test::MakeSamples(37, 29, c.channels, c.bits), c.orientation, c.associated, c.tiled};
