@@ -3,14 +3,21 @@
 #include "Bmp.h"
 #include "Jpeg.h"
 #include "OrvelTPU.h"
+#include "PhotoMetadata.h"
 #include "Png.h"
 #include "Resample.h"
+#include "SrgbConversion.h"
+#include "StreamBytes.h"
 #include "TargetSize.h"
 
 #include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace quorix {
 
@@ -36,6 +43,36 @@ TResizeResult CannotOpen(const std::string& imageName, const std::string& reason
     TResizeResult result = Stop(TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + imageName);
     result.Reason = reason;
     return result;
+}
+
+// The encoder's file with the photo's metadata written in, saved as any
+// graphic is (a temporary file renamed over the target).
+class TWithMetadata : public TGraphic {
+public:
+    TWithMetadata(TGraphic& encoder, const TPhotoMetadata& metadata) : FEncoder(encoder), FMetadata(metadata) {}
+    const char* ClassName() const override { return FEncoder.ClassName(); }
+    int Width() const override { return FEncoder.Width(); }
+    int Height() const override { return FEncoder.Height(); }
+    void LoadFromStream(std::istream&) override { throw EInvalidGraphic("Cannot load this graphic"); }
+    void SaveToStream(std::ostream& stream) override {
+        std::ostringstream encoded;
+        FEncoder.SaveToStream(encoded);
+        const std::string bytes = encoded.str();
+        const std::vector<uint8_t> file = FMetadata.WriteInto(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        WriteAllBytes(stream, file.data(), file.size());
+    }
+
+private:
+    TGraphic& FEncoder;
+    const TPhotoMetadata& FMetadata;
+};
+
+// The source's modification time on the output; the access time is now.
+void CopyModificationTime(const std::string& source, const std::string& output) {
+    struct stat info {};
+    if (::stat(source.c_str(), &info) != 0) return;
+    const timespec times[2] = {{0, UTIME_NOW}, info.st_mtim};
+    ::utimensat(AT_FDCWD, output.c_str(), times, 0);
 }
 
 // Encodes the working bitmap's rows while the resampler is still making the
@@ -130,9 +167,13 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         return result;
     }
 
-    // A JPEG is encoded as the rows are made; the other formats take the finished bitmap.
+    TPhotoMetadata metadata;
+    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb) metadata = TPhotoMetadata::Read(imageName);
+    const bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
+    // A JPEG is encoded as the rows are made (unless their colours change
+    // first); the other formats take the finished bitmap.
     std::unique_ptr<TEncodeAsRowsCome> asRowsCome;
-    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()))
+    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()); jpeg && !toSrgb)
         asRowsCome = std::make_unique<TEncodeAsRowsCome>(*jpeg, working);
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
     std::string failure;
@@ -152,6 +193,9 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         return result;
     }
 
+    if (toSrgb && ConvertToSrgb(working, metadata.Profile())) metadata.SetProfile(SrgbProfileBytes());
+    metadata.PrepareFor(working.Width(), working.Height(), {options.KeepProfile, options.KeepMetadata, options.RemoveGps});
+
     TResizeResult result;
     result.OutputName = outputName;
     try {
@@ -159,7 +203,11 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
             asRowsCome->Finish();
         else
             encoder->Assign(working);
-        encoder->SaveToFile(outputName);
+        if (metadata.Empty())
+            encoder->SaveToFile(outputName);  // a bare source gives the bare file, byte for byte
+        else
+            TWithMetadata(*encoder, metadata).SaveToFile(outputName);
+        if (options.KeepDate) CopyModificationTime(imageName, outputName);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;
         result.SaveError = e.what();

@@ -24,6 +24,11 @@ struct TResizeOptions {
     bool AddFilterName = false;
     bool Overwrite = true;
     std::string Format = "jpg";  // the key of an output format (OutputFormats)
+    bool KeepProfile = true;     // the colour profile goes into the output
+    bool KeepMetadata = true;    // EXIF, XMP and IPTC go into the output
+    bool RemoveGps = true;       // ... without the location
+    bool ConvertSrgb = false;    // pixels converted from their profile to sRGB
+    bool KeepDate = false;       // the output gets the source's modification time
 };
 
 }  // namespace quorix

@@ -1,0 +1,162 @@
+#include "PhotoMetadata.h"
+
+#include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
+
+#include <mutex>
+
+namespace quorix {
+
+namespace {
+
+// exiv2's XMP toolkit shares state between threads: it takes this lock.
+std::mutex XmpMutex;
+void XmpLock(void*, bool lock) {
+    if (lock) XmpMutex.lock();
+    else XmpMutex.unlock();
+}
+
+void InitOnce() {
+    static const bool done = [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);  // a damaged tag is not worth a line on standard error
+        Exiv2::XmpParser::initialize(XmpLock, nullptr);
+        Exiv2::enableBMFF(true);  // HEIF and AVIF sources
+        return true;
+    }();
+    (void)done;
+}
+
+// A TIFF source's EXIF holds the layout of its own pixels: it must not reach another file.
+const char* const TiffStructureTags[] = {
+    "ImageWidth", "ImageLength", "BitsPerSample", "Compression", "PhotometricInterpretation", "StripOffsets",
+    "SamplesPerPixel", "RowsPerStrip", "StripByteCounts", "PlanarConfiguration", "TileWidth", "TileLength",
+    "TileOffsets", "TileByteCounts", "Predictor", "ExtraSamples", "SampleFormat", "NewSubfileType",
+    "SubfileType", "FillOrder", "JPEGTables", "YCbCrSubSampling", "YCbCrPositioning", "InterColorProfile",
+    "XMLPacket", "IPTCNAA", "ImageResources", "SubIFDs"};
+
+template <class Data, class Pred>
+void EraseIf(Data& data, Pred pred) {
+    for (auto it = data.begin(); it != data.end();) it = pred(*it) ? data.erase(it) : std::next(it);
+}
+
+template <class Data>
+void SetIfPresent(Data& data, const std::string& key, const Exiv2::Value& value) {
+    auto it = data.findKey(typename std::conditional<std::is_same<Data, Exiv2::XmpData>::value, Exiv2::XmpKey,
+                                                     Exiv2::ExifKey>::type(key));
+    if (it != data.end()) it->setValue(&value);
+}
+
+}  // namespace
+
+struct TPhotoMetadata::TData {
+    Exiv2::ExifData Exif;
+    Exiv2::XmpData Xmp;
+    Exiv2::IptcData Iptc;
+    std::vector<uint8_t> Profile;
+    bool FromTiff = false;
+};
+
+TPhotoMetadata::TPhotoMetadata() : FData(std::make_unique<TData>()) {}
+TPhotoMetadata::~TPhotoMetadata() = default;
+TPhotoMetadata::TPhotoMetadata(TPhotoMetadata&&) noexcept = default;
+TPhotoMetadata& TPhotoMetadata::operator=(TPhotoMetadata&&) noexcept = default;
+
+TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
+    InitOnce();
+    TPhotoMetadata result;
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(fileName);
+        image->readMetadata();
+        TData& d = *result.FData;
+        d.Exif = image->exifData();
+        d.Xmp = image->xmpData();
+        d.Iptc = image->iptcData();
+        if (image->iccProfileDefined()) {
+            const Exiv2::DataBuf* icc = image->iccProfile();
+            d.Profile.assign(icc->pData_, icc->pData_ + icc->size_);
+        }
+        d.FromTiff = image->imageType() == Exiv2::ImageType::tiff;
+    } catch (const std::exception&) {
+        return TPhotoMetadata();  // unknown or damaged: the picture goes without
+    }
+    return result;
+}
+
+bool TPhotoMetadata::Empty() const {
+    return FData->Exif.empty() && FData->Xmp.empty() && FData->Iptc.empty() && FData->Profile.empty();
+}
+
+const std::vector<uint8_t>& TPhotoMetadata::Profile() const { return FData->Profile; }
+void TPhotoMetadata::SetProfile(std::vector<uint8_t> profile) { FData->Profile = std::move(profile); }
+
+void TPhotoMetadata::PrepareFor(int width, int height, const TMetadataOptions& options) {
+    InitOnce();
+    TData& d = *FData;
+    if (!options.KeepProfile) d.Profile.clear();
+    if (!options.KeepMetadata) {
+        d.Exif.clear();
+        d.Xmp.clear();
+        d.Iptc.clear();
+        return;
+    }
+    if (d.FromTiff)
+        for (const char* tag : TiffStructureTags) {
+            auto it = d.Exif.findKey(Exiv2::ExifKey(std::string("Exif.Image.") + tag));
+            if (it != d.Exif.end()) d.Exif.erase(it);
+        }
+    Exiv2::ExifThumb(d.Exif).erase();
+    const Exiv2::UShortValue upright(1);
+    const Exiv2::ULongValue outWidth(static_cast<uint32_t>(width)), outHeight(static_cast<uint32_t>(height));
+    SetIfPresent(d.Exif, "Exif.Image.Orientation", upright);
+    SetIfPresent(d.Exif, "Exif.Image.ImageWidth", outWidth);
+    SetIfPresent(d.Exif, "Exif.Image.ImageLength", outHeight);
+    if (!d.Exif.empty()) {
+        d.Exif["Exif.Photo.PixelXDimension"] = static_cast<uint32_t>(width);
+        d.Exif["Exif.Photo.PixelYDimension"] = static_cast<uint32_t>(height);
+    }
+    SetIfPresent(d.Xmp, "Xmp.tiff.Orientation", Exiv2::XmpTextValue("1"));
+    SetIfPresent(d.Xmp, "Xmp.tiff.ImageWidth", Exiv2::XmpTextValue(std::to_string(width)));
+    SetIfPresent(d.Xmp, "Xmp.tiff.ImageLength", Exiv2::XmpTextValue(std::to_string(height)));
+    SetIfPresent(d.Xmp, "Xmp.exif.PixelXDimension", Exiv2::XmpTextValue(std::to_string(width)));
+    SetIfPresent(d.Xmp, "Xmp.exif.PixelYDimension", Exiv2::XmpTextValue(std::to_string(height)));
+    if (options.RemoveGps) {
+        EraseIf(d.Exif, [](const Exiv2::Exifdatum& x) { return x.groupName() == "GPSInfo" || x.key() == "Exif.Image.GPSTag"; });
+        EraseIf(d.Xmp, [](const Exiv2::Xmpdatum& x) { return x.key().rfind("Xmp.exif.GPS", 0) == 0; });
+    }
+}
+
+std::vector<uint8_t> TPhotoMetadata::WriteInto(const std::vector<uint8_t>& file) const {
+    if (Empty()) return file;
+    InitOnce();
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), static_cast<long>(file.size()));
+        const auto type = image->imageType();
+        if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::png && type != Exiv2::ImageType::webp &&
+            type != Exiv2::ImageType::tiff)
+            return file;
+        image->readMetadata();  // a TIFF's own structure stays; ours is added to it
+        const TData& d = *FData;
+        if (!d.Exif.empty() && image->supportsMetadata(Exiv2::mdExif)) {
+            Exiv2::ExifData exif = image->exifData();
+            for (const Exiv2::Exifdatum& datum : d.Exif)
+                if (exif.findKey(Exiv2::ExifKey(datum.key())) == exif.end() || datum.groupName() != "Image")
+                    exif[datum.key()] = datum.value();
+            image->setExifData(exif);
+        }
+        if (!d.Xmp.empty() && image->supportsMetadata(Exiv2::mdXmp)) image->setXmpData(d.Xmp);
+        if (!d.Iptc.empty() && image->supportsMetadata(Exiv2::mdIptc)) image->setIptcData(d.Iptc);
+        if (!d.Profile.empty() && image->supportsMetadata(Exiv2::mdIccProfile)) {
+            Exiv2::DataBuf icc(d.Profile.data(), static_cast<long>(d.Profile.size()));
+            image->setIccProfile(icc, false);
+        }
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        io.seek(0, Exiv2::BasicIo::beg);
+        const Exiv2::DataBuf written = io.read(static_cast<long>(io.size()));
+        return std::vector<uint8_t>(written.pData_, written.pData_ + written.size_);
+    } catch (const std::exception&) {
+        return file;  // the picture is written without it rather than not at all
+    }
+}
+
+}  // namespace quorix

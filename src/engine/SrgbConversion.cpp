@@ -1,0 +1,43 @@
+#include "SrgbConversion.h"
+
+#include <lcms2.h>
+
+#include <memory>
+
+namespace quorix {
+
+namespace {
+
+struct TProfileFree {
+    void operator()(void* p) const { cmsCloseProfile(p); }
+};
+using TProfile = std::unique_ptr<void, TProfileFree>;
+struct TTransformFree {
+    void operator()(void* t) const { cmsDeleteTransform(t); }
+};
+
+}  // namespace
+
+bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile) {
+    if (profile.empty() || bitmap.PixelFormat() != TPixelFormat::pf24bit) return false;
+    TProfile source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+    if (!source || cmsGetColorSpace(source.get()) != cmsSigRgbData) return false;
+    TProfile srgb(cmsCreate_sRGBProfile());
+    std::unique_ptr<void, TTransformFree> transform(
+        cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
+    if (!transform) return false;
+    for (int y = 0; y < bitmap.Height(); ++y)
+        cmsDoTransform(transform.get(), bitmap.ScanLine(y), bitmap.ScanLine(y), static_cast<cmsUInt32Number>(bitmap.Width()));
+    return true;
+}
+
+std::vector<uint8_t> SrgbProfileBytes() {
+    TProfile srgb(cmsCreate_sRGBProfile());
+    cmsUInt32Number size = 0;
+    if (!srgb || !cmsSaveProfileToMem(srgb.get(), nullptr, &size)) return {};
+    std::vector<uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(srgb.get(), bytes.data(), &size)) return {};
+    return bytes;
+}
+
+}  // namespace quorix

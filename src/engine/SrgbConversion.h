@@ -1,0 +1,19 @@
+// Colours from a picture's embedded profile to sRGB, with lcms2.
+#pragma once
+
+#include "OrvelGraphics.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace quorix {
+
+// Converts the 24-bit bitmap in place from the RGB profile to sRGB with the
+// perceptual intent; false (and nothing changed) when the profile is not a
+// usable RGB one.
+bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile);
+
+// The sRGB profile written beside converted pixels.
+std::vector<uint8_t> SrgbProfileBytes();
+
+}  // namespace quorix
