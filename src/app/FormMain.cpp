@@ -227,6 +227,8 @@ void TMainForm::ConnectHandlers() {
     connect(btnBrowse, &QPushButton::clicked, this, Guarded([this] { btnBrowseClick(); }));
     connect(btnResult, &QPushButton::clicked, this, Guarded([this] { btnResultClick(); }));
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
+    // The location is part of the photo information: without it there is nothing to remove.
+    connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);
     connect(cmbOutFormat, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             Guarded([this] { trkQualityChange(); }));
     connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));

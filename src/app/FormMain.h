@@ -208,6 +208,11 @@ public:
     QCheckBox* chkProtect;
     QComboBox* cmbResampleQ;
     QComboBox* cmbOutFormat;
+    QCheckBox* chkKeepProfile;
+    QCheckBox* chkKeepMetadata;
+    QCheckBox* chkRemoveGps;  // enabled only while chkKeepMetadata is ticked
+    QCheckBox* chkConvertSrgb;
+    QCheckBox* chkKeepDate;
     QCheckBox* chkAddFltName;
     QCheckBox* chkOverwrite;
 

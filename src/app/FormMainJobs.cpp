@@ -236,6 +236,11 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.AddFilterName = chkAddFltName->isChecked();
     o.Overwrite = chkOverwrite->isChecked();
     o.Format = OutputFormatKey();
+    o.KeepProfile = chkKeepProfile->isChecked();
+    o.KeepMetadata = chkKeepMetadata->isChecked();
+    o.RemoveGps = chkRemoveGps->isChecked();
+    o.ConvertSrgb = chkConvertSrgb->isChecked();
+    o.KeepDate = chkKeepDate->isChecked();
     return o;
 }
 

@@ -465,6 +465,21 @@ QWidget* TMainForm::CreateImageGroup() {
     cmbOutFormat->setCurrentIndex(0);
     column->addWidget(formatLabel);
     column->addWidget(cmbOutFormat);
+    chkKeepProfile = Named(new QCheckBox("Keep colour profile", group), "chkKeepProfile",
+                           "Write the picture's colour profile into the resized picture, so that its colours show "
+                           "as in the original.");
+    chkKeepMetadata = Named(new QCheckBox("Keep photo information (EXIF, XMP, IPTC)", group), "chkKeepMetadata",
+                            "Keep the date taken, the camera, the exposure and the copyright in the resized picture.");
+    chkRemoveGps = Named(new QCheckBox("Remove location (GPS)", group), "chkRemoveGps",
+                         "Leave out where the photo was taken, for pictures you share.");
+    chkConvertSrgb = Named(new QCheckBox("Convert colours to sRGB", group), "chkConvertSrgb",
+                           "Convert the colours from the picture's own profile to sRGB, the colours every screen "
+                           "and web browser assumes.");
+    chkKeepDate = Named(new QCheckBox("Keep file dates", group), "chkKeepDate",
+                        "Give each resized picture the modification time of its original.");
+    for (QCheckBox* box : {chkKeepProfile, chkKeepMetadata, chkRemoveGps}) box->setChecked(true);
+    for (QCheckBox* box : {chkKeepProfile, chkKeepMetadata, chkRemoveGps, chkConvertSrgb, chkKeepDate})
+        column->addWidget(box);
     return group;
 }
 

@@ -102,6 +102,11 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     spnIncFactor->SetValue(ini.ReadFloat(s, "spnIncFactor", 1.5));
     spnDecFactor->SetValue(ini.ReadFloat(s, "spnDecFactor", 2.0));
     chkAddFltName->setChecked(ini.ReadBool(s, "chkAddFltName", false));
+    chkKeepProfile->setChecked(ini.ReadBool(s, "chkKeepProfile", true));
+    chkKeepMetadata->setChecked(ini.ReadBool(s, "chkKeepMetadata", true));
+    chkRemoveGps->setChecked(ini.ReadBool(s, "chkRemoveGps", true));
+    chkConvertSrgb->setChecked(ini.ReadBool(s, "chkConvertSrgb", false));
+    chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
     chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
     chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
     chkSkins->setChecked(ini.ReadBool(s, "chkSkins", true));
@@ -157,6 +162,11 @@ void TMainForm::SaveINIFile() {
     ini.WriteFloat(s, "spnIncFactor", spnIncFactor->Value());
     ini.WriteFloat(s, "spnDecFactor", spnDecFactor->Value());
     ini.WriteBool(s, "chkAddFltName", chkAddFltName->isChecked());
+    ini.WriteBool(s, "chkKeepProfile", chkKeepProfile->isChecked());
+    ini.WriteBool(s, "chkKeepMetadata", chkKeepMetadata->isChecked());
+    ini.WriteBool(s, "chkRemoveGps", chkRemoveGps->isChecked());
+    ini.WriteBool(s, "chkConvertSrgb", chkConvertSrgb->isChecked());
+    ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
     ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
     ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());
     ini.WriteBool(s, "chkSkins", chkSkins->isChecked());

@@ -78,6 +78,11 @@ std::string UsageText() {
            "  --out DIR          write every output into DIR instead\n"
            "  --format FMT       jpg (default), png, bmp, webp, avif, jxl or tif\n"
            "  --add-filter-name  append the filter's name to each output name\n"
+           "  --strip-metadata   write neither the colour profile nor EXIF, XMP and IPTC\n"
+           "  --no-profile       leave out the colour profile\n"
+           "  --keep-gps         keep the location (GPS) in EXIF and XMP\n"
+           "  --srgb             convert the colours from their profile to sRGB\n"
+           "  --keep-date        give each output its source's modification time\n"
            "  --no-overwrite     keep outputs that already exist\n"
            "  --no-protect       also resize pictures with both sides above 10000\n"
            "  --threads N        cores to use: one picture spreads over them, several take one\n"
@@ -124,6 +129,11 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--add-filter-name") o.AddFilterName = true;
         else if (arg == "--no-overwrite") o.Overwrite = false;
         else if (arg == "--no-protect") o.Protect = false;
+        else if (arg == "--strip-metadata") o.KeepMetadata = o.KeepProfile = false;
+        else if (arg == "--no-profile") o.KeepProfile = false;
+        else if (arg == "--keep-gps") o.RemoveGps = false;
+        else if (arg == "--srgb") o.ConvertSrgb = true;
+        else if (arg == "--keep-date") o.KeepDate = true;
         else throw EUsageError("unknown option " + arg);
     }
     if (!factor.empty()) {

@@ -3,6 +3,11 @@
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
+#include <webp/demux.h>
+#include <webp/mux.h>
+
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 namespace quorix {
@@ -46,6 +51,22 @@ void SetIfPresent(Data& data, const std::string& key, const Exiv2::Value& value)
     if (it != data.end()) it->setValue(&value);
 }
 
+// A WebP file's chunk by its name ("ICCP"), empty when there is none.
+std::vector<uint8_t> WebPChunk(const std::vector<uint8_t>& file, const char* name) {
+    const WebPData data{file.data(), file.size()};
+    std::unique_ptr<WebPDemuxer, void (*)(WebPDemuxer*)> demux(WebPDemux(&data), WebPDemuxDelete);
+    WebPChunkIterator chunk;
+    if (!demux || !WebPDemuxGetChunk(demux.get(), name, 1, &chunk)) return {};
+    std::vector<uint8_t> bytes(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return bytes;
+}
+
+std::vector<uint8_t> FileBytes(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 struct TPhotoMetadata::TData {
@@ -76,6 +97,8 @@ TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
             d.Profile.assign(icc->pData_, icc->pData_ + icc->size_);
         }
         d.FromTiff = image->imageType() == Exiv2::ImageType::tiff;
+        // exiv2 does not read a WebP's profile: libwebp's demuxer does.
+        if (image->imageType() == Exiv2::ImageType::webp && d.Profile.empty()) d.Profile = WebPChunk(FileBytes(fileName), "ICCP");
     } catch (const std::exception&) {
         return TPhotoMetadata();  // unknown or damaged: the picture goes without
     }
@@ -125,12 +148,43 @@ void TPhotoMetadata::PrepareFor(int width, int height, const TMetadataOptions& o
     }
 }
 
+namespace {
+
+// WebP through libwebp's mux: the profile, EXIF (encoded by exiv2) and XMP as chunks.
+std::vector<uint8_t> WriteWebPChunks(const std::vector<uint8_t>& file, const Exiv2::ExifData& exif,
+                                     const Exiv2::XmpData& xmp, const std::vector<uint8_t>& profile) {
+    const WebPData input{file.data(), file.size()};
+    std::unique_ptr<WebPMux, void (*)(WebPMux*)> mux(WebPMuxCreate(&input, 1), WebPMuxDelete);
+    if (!mux) return file;
+    Exiv2::Blob exifBlob;
+    if (!exif.empty()) Exiv2::ExifParser::encode(exifBlob, Exiv2::littleEndian, exif);
+    std::string packet;
+    if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp) != 0) packet.clear();
+    auto set = [&](const char* name, const uint8_t* bytes, size_t size) {
+        if (size == 0) return true;
+        const WebPData chunk{bytes, size};
+        return WebPMuxSetChunk(mux.get(), name, &chunk, 1) == WEBP_MUX_OK;
+    };
+    if (!set("ICCP", profile.data(), profile.size()) || !set("EXIF", exifBlob.data(), exifBlob.size()) ||
+        !set("XMP ", reinterpret_cast<const uint8_t*>(packet.data()), packet.size()))
+        return file;
+    WebPData output;
+    WebPDataInit(&output);
+    if (WebPMuxAssemble(mux.get(), &output) != WEBP_MUX_OK) return file;
+    std::vector<uint8_t> bytes(output.bytes, output.bytes + output.size);
+    WebPDataClear(&output);
+    return bytes;
+}
+
+}  // namespace
+
 std::vector<uint8_t> TPhotoMetadata::WriteInto(const std::vector<uint8_t>& file) const {
     if (Empty()) return file;
     InitOnce();
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), static_cast<long>(file.size()));
         const auto type = image->imageType();
+        if (type == Exiv2::ImageType::webp) return WriteWebPChunks(file, FData->Exif, FData->Xmp, FData->Profile);
         if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::png && type != Exiv2::ImageType::webp &&
             type != Exiv2::ImageType::tiff)
             return file;
@@ -144,8 +198,8 @@ std::vector<uint8_t> TPhotoMetadata::WriteInto(const std::vector<uint8_t>& file)
             image->setExifData(exif);
         }
         if (!d.Xmp.empty() && image->supportsMetadata(Exiv2::mdXmp)) image->setXmpData(d.Xmp);
-        if (!d.Iptc.empty() && image->supportsMetadata(Exiv2::mdIptc)) image->setIptcData(d.Iptc);
-        if (!d.Profile.empty() && image->supportsMetadata(Exiv2::mdIccProfile)) {
+        if (!d.Iptc.empty()) image->setIptcData(d.Iptc);
+        if (!d.Profile.empty()) {
             Exiv2::DataBuf icc(d.Profile.data(), static_cast<long>(d.Profile.size()));
             image->setIccProfile(icc, false);
         }

@@ -1,0 +1,219 @@
+// What a photo carries reaches the output as the options say: the profile
+// unchanged, EXIF and XMP upright and at the new size, no thumbnail, no
+// location unless asked for; converted to sRGB on request.
+#include "ResizeImage.h"
+#include "TestPictures.h"
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+#include <lcms2.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+
+namespace quorix {
+namespace {
+
+// A wide-gamut RGB profile (Adobe RGB primaries, gamma 2.2).
+std::vector<uint8_t> WideGamutProfile() {
+    cmsCIExyY white;
+    cmsWhitePointFromTemp(&white, 6504);
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(gamma);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+// A 64 x 48 photo turned by its EXIF (Orientation 6), with a date, a camera,
+// a copyright, a location, a thumbnail, XMP, IPTC and the wide-gamut profile.
+std::string MakeTaggedPhoto(const test::TTempDir& dir) {
+    const std::string path = dir.File("photo.jpg");
+    test::WriteJpeg(path, test::MakeGradient(64, 48));
+    test::WriteJpeg(dir.File("thumb.jpg"), test::MakeGradient(8, 6));
+    auto image = Exiv2::ImageFactory::open(path);
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Orientation"] = uint16_t(6);
+    exif["Exif.Image.Model"] = "QuorixCam 1";
+    exif["Exif.Image.Copyright"] = "Ada Example";
+    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:17 10:20:30";
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    Exiv2::URationalValue latitude;
+    latitude.read("48/1 51/1 2400/100");
+    exif["Exif.GPSInfo.GPSLatitude"] = latitude;
+    const std::vector<uint8_t> thumb = test::ReadFileBytes(dir.File("thumb.jpg"));
+    Exiv2::ExifThumb(exif).setJpegThumbnail(thumb.data(), static_cast<long>(thumb.size()));
+    Exiv2::XmpData xmp;
+    xmp["Xmp.dc.creator"] = "Ada Example";
+    xmp["Xmp.tiff.Orientation"] = "6";
+    xmp["Xmp.exif.GPSLatitude"] = "48,51.4N";
+    Exiv2::IptcData iptc;
+    iptc["Iptc.Application2.Caption"] = "A test photo";
+    image->setExifData(exif);
+    image->setXmpData(xmp);
+    image->setIptcData(iptc);
+    std::vector<uint8_t> profile = WideGamutProfile();
+    Exiv2::DataBuf icc(profile.data(), static_cast<long>(profile.size()));
+    image->setIccProfile(icc);
+    image->writeMetadata();
+    return path;
+}
+
+// An output folder, made.
+std::string Folder(const test::TTempDir& dir, const std::string& name) {
+    ::mkdir(dir.File(name).c_str(), 0700);
+    return dir.File(name) + "/";
+}
+
+struct TRead {
+    Exiv2::ExifData Exif;
+    Exiv2::XmpData Xmp;
+    Exiv2::IptcData Iptc;
+    std::vector<uint8_t> Profile;
+};
+TRead ReadBack(const std::string& path) {
+    auto image = Exiv2::ImageFactory::open(path);
+    image->readMetadata();
+    TRead r{image->exifData(), image->xmpData(), image->iptcData(), {}};
+    if (image->iccProfileDefined()) r.Profile.assign(image->iccProfile()->pData_, image->iccProfile()->pData_ + image->iccProfile()->size_);
+    return r;
+}
+
+std::string Text(const Exiv2::ExifData& exif, const char* key) {
+    auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? "" : it->toString();
+}
+bool HasGps(const TRead& r) {
+    for (const auto& d : r.Exif)
+        if (d.groupName() == "GPSInfo") return true;
+    for (const auto& d : r.Xmp)
+        if (d.key().rfind("Xmp.exif.GPS", 0) == 0) return true;
+    return false;
+}
+
+TEST(Metadata, EveryWritableFormatCarriesItUprightAtTheNewSize) {
+    test::TTempDir dir;
+    const std::string source = MakeTaggedPhoto(dir);
+    const std::vector<uint8_t> profile = WideGamutProfile();
+    for (const char* format : {"jpg", "png", "webp", "tif"}) {
+        for (const bool keepGps : {false, true}) {
+            TResizeOptions o;  // halve
+            o.Format = format;
+            o.RemoveGps = !keepGps;
+            const TResizeResult result = ResizeImage(source, Folder(dir, "out"), o);
+            ASSERT_EQ(result.Outcome, TResizeOutcome::Written) << format;
+            TRead r = ReadBack(result.OutputName);
+            EXPECT_EQ(r.Profile, profile) << format;
+            EXPECT_EQ(Text(r.Exif, "Exif.Photo.DateTimeOriginal"), "2024:05:17 10:20:30") << format;
+            EXPECT_EQ(Text(r.Exif, "Exif.Image.Model"), "QuorixCam 1") << format;
+            EXPECT_EQ(Text(r.Exif, "Exif.Image.Copyright"), "Ada Example") << format;
+            EXPECT_EQ(Text(r.Exif, "Exif.Image.Orientation"), "1") << format;
+            EXPECT_EQ(Text(r.Exif, "Exif.Photo.PixelXDimension"), "24") << format;  // turned upright, then halved
+            EXPECT_EQ(Text(r.Exif, "Exif.Photo.PixelYDimension"), "32") << format;
+            EXPECT_EQ(Exiv2::ExifThumbC(r.Exif).copy().size_, 0) << format;
+            EXPECT_EQ(HasGps(r), keepGps) << format;
+            EXPECT_EQ(r.Xmp["Xmp.dc.creator"].toString(), "Ada Example") << format;
+            EXPECT_EQ(r.Xmp["Xmp.tiff.Orientation"].toString(), "1") << format;
+            if (std::string(format) != "webp")  // WebP has no place for IPTC
+                EXPECT_EQ(r.Iptc["Iptc.Application2.Caption"].toString(), "A test photo") << format;
+        }
+    }
+}
+
+TEST(Metadata, StrippedOrAbsentItLeavesTheBareFile) {
+    test::TTempDir dir;
+    const std::string source = MakeTaggedPhoto(dir);
+    TResizeOptions strip;
+    strip.KeepMetadata = strip.KeepProfile = false;
+    const TResizeResult stripped = ResizeImage(source, Folder(dir, "a"), strip);
+    const TRead r = ReadBack(stripped.OutputName);
+    EXPECT_TRUE(r.Exif.empty() && r.Xmp.empty() && r.Iptc.empty() && r.Profile.empty());
+    // A source without any: the same bytes whatever the options.
+    test::WriteJpeg(dir.File("bare.jpg"), test::MakeGradient(64, 48));
+    const TResizeResult kept = ResizeImage(dir.File("bare.jpg"), Folder(dir, "b"), TResizeOptions());
+    const TResizeResult bare = ResizeImage(dir.File("bare.jpg"), Folder(dir, "c"), strip);
+    EXPECT_EQ(test::ReadFileBytes(kept.OutputName), test::ReadFileBytes(bare.OutputName));
+}
+
+// JFIF first, then EXIF, XMP and the profile, as baseline readers expect.
+TEST(Metadata, JpegMarkersComeInOrder) {
+    test::TTempDir dir;
+    const TResizeResult result = ResizeImage(MakeTaggedPhoto(dir), Folder(dir, "out"), TResizeOptions());
+    const std::vector<uint8_t> b = test::ReadFileBytes(result.OutputName);
+    std::vector<std::string> order;
+    for (size_t at = 2; at + 4 < b.size() && b[at] == 0xFF && b[at + 1] != 0xDA;) {
+        const size_t length = static_cast<size_t>(b[at + 2] << 8 | b[at + 3]);
+        const std::string head(reinterpret_cast<const char*>(&b[at + 4]), std::min<size_t>(length - 2, 12));
+        if (b[at + 1] == 0xE0) order.push_back("JFIF");
+        if (b[at + 1] == 0xE1) order.push_back(head.rfind("Exif", 0) == 0 ? "EXIF" : "XMP");
+        if (b[at + 1] == 0xE2 && (order.empty() || order.back() != "ICC")) order.push_back("ICC");
+        at += 2 + length;
+    }
+    ASSERT_GE(order.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + 4), (std::vector<std::string>{"JFIF", "EXIF", "XMP", "ICC"}));
+}
+
+// sRGB on request: the pixels within dE2000 1 of lcms2's own conversion of
+// the unconverted result, and the sRGB profile written beside them.
+TEST(Metadata, ColoursConvertedToSrgb) {
+    test::TTempDir dir;
+    const std::string source = MakeTaggedPhoto(dir);
+    TResizeOptions plain;
+    plain.Format = "png";
+    TResizeOptions srgb = plain;
+    srgb.ConvertSrgb = true;
+    const TBitmap before = test::LoadAs24(ResizeImage(source, Folder(dir, "plain"), plain).OutputName);
+    const TResizeResult converted = ResizeImage(source, Folder(dir, "srgb"), srgb);
+    const TBitmap after = test::LoadAs24(converted.OutputName);
+    const std::vector<uint8_t> wide = WideGamutProfile();
+    cmsHPROFILE wideProfile = cmsOpenProfileFromMem(wide.data(), static_cast<cmsUInt32Number>(wide.size()));
+    cmsHPROFILE srgbProfile = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM reference = cmsCreateTransform(wideProfile, TYPE_BGR_8, srgbProfile, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgbProfile, TYPE_BGR_8, lab, TYPE_Lab_DBL, INTENT_PERCEPTUAL, 0);
+    double worst = 0, changed = 0;
+    for (int y = 0; y < before.Height(); ++y)
+        for (int x = 0; x < before.Width(); ++x) {
+            uint8_t want[3];
+            cmsDoTransform(reference, before.ScanLine(y) + 3 * x, want, 1);
+            cmsCIELab a, b;
+            cmsDoTransform(toLab, want, &a, 1);
+            cmsDoTransform(toLab, after.ScanLine(y) + 3 * x, &b, 1);
+            worst = std::max(worst, cmsCIE2000DeltaE(&a, &b, 1, 1, 1));
+            changed += std::abs(after.ScanLine(y)[3 * x] - before.ScanLine(y)[3 * x]);
+        }
+    EXPECT_LE(worst, 1.0);
+    EXPECT_GT(changed, 0);  // a wide-gamut picture does change
+    const TRead r = ReadBack(converted.OutputName);
+    cmsHPROFILE written = cmsOpenProfileFromMem(r.Profile.data(), static_cast<cmsUInt32Number>(r.Profile.size()));
+    ASSERT_NE(written, nullptr);
+    EXPECT_EQ(r.Profile.size() < wide.size() + 2000, true);
+    EXPECT_NE(r.Profile, wide);
+    for (cmsHPROFILE p : {wideProfile, srgbProfile, lab, written}) cmsCloseProfile(p);
+    cmsDeleteTransform(reference);
+    cmsDeleteTransform(toLab);
+}
+
+TEST(Metadata, TheSourcesDateOnRequest) {
+    test::TTempDir dir;
+    test::WriteJpeg(dir.File("old.jpg"), test::MakeGradient(20, 20));
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};  // 2001
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("old.jpg").c_str(), times, 0), 0);
+    for (const bool keep : {false, true}) {
+        TResizeOptions o;
+        o.KeepDate = keep;
+        const TResizeResult result = ResizeImage(dir.File("old.jpg"), Folder(dir, keep ? "k" : "n"), o);
+        struct stat info {};
+        ASSERT_EQ(::stat(result.OutputName.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mtim.tv_sec == 1000000000, keep);
+    }
+}
+
+}  // namespace
+}  // namespace quorix
