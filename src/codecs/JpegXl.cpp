@@ -105,9 +105,24 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
     info.uses_original_profile = JXL_FALSE;
     JxlColorEncoding colour;
     JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
-    if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS ||
-        JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS)
-        Fail("cannot describe the picture");
+    if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS) Fail("cannot describe the picture");
+    // The picture's own profile when it has one, else sRGB.
+    const bool profiled = !Embedded.Profile.empty() &&
+                          JxlEncoderSetICCProfile(encoder.get(), Embedded.Profile.data(), Embedded.Profile.size()) == JXL_ENC_SUCCESS;
+    if (!profiled && JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS)
+        Fail("cannot describe the colours");
+    if (!Embedded.Exif.empty() || !Embedded.Xmp.empty()) {
+        if (JxlEncoderUseBoxes(encoder.get()) != JXL_ENC_SUCCESS) Fail("cannot add metadata");
+        if (!Embedded.Exif.empty()) {
+            std::vector<uint8_t> exif(4, 0);  // the offset of the TIFF header within the box
+            exif.insert(exif.end(), Embedded.Exif.begin(), Embedded.Exif.end());
+            JxlEncoderAddBox(encoder.get(), "Exif", exif.data(), exif.size(), JXL_FALSE);
+        }
+        if (!Embedded.Xmp.empty())
+            JxlEncoderAddBox(encoder.get(), "xml ", reinterpret_cast<const uint8_t*>(Embedded.Xmp.data()), Embedded.Xmp.size(),
+                             JXL_FALSE);
+        JxlEncoderCloseBoxes(encoder.get());
+    }
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
     JxlEncoderSetFrameDistance(settings, JpegXlDistance(Quality));
     JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, JpegXlEffort);

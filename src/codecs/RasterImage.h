@@ -6,6 +6,7 @@
 #include "OrvelGraphics.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quorix {
@@ -25,6 +26,13 @@ public:
     const TBitmap& Bitmap() const { return FBitmap; }
 
     int Quality = 75;  // 5 to 99, for the lossy encoders
+
+    // What the encoders whose containers exiv2 cannot write (AVIF, JPEG XL)
+    // embed themselves: the colour profile, EXIF as a TIFF structure, XMP.
+    struct TEmbedded {
+        std::vector<uint8_t> Profile, Exif;
+        std::string Xmp;
+    } Embedded;
 
 protected:
     // Fills FBitmap (24 bits) from the file's bytes or raises EInvalidGraphic.

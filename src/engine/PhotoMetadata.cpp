@@ -178,6 +178,20 @@ std::vector<uint8_t> WriteWebPChunks(const std::vector<uint8_t>& file, const Exi
 
 }  // namespace
 
+void TPhotoMetadata::Encode(std::vector<uint8_t>& profile, std::vector<uint8_t>& exif, std::string& xmp) const {
+    InitOnce();
+    profile = FData->Profile;
+    exif.clear();
+    xmp.clear();
+    try {
+        if (!FData->Exif.empty()) Exiv2::ExifParser::encode(exif, Exiv2::littleEndian, FData->Exif);
+        if (!FData->Xmp.empty() && Exiv2::XmpParser::encode(xmp, FData->Xmp) != 0) xmp.clear();
+    } catch (const std::exception&) {
+        exif.clear();
+        xmp.clear();
+    }
+}
+
 std::vector<uint8_t> TPhotoMetadata::WriteInto(const std::vector<uint8_t>& file) const {
     if (Empty()) return file;
     InitOnce();

@@ -36,6 +36,10 @@ public:
     // structure tags dropped, and what the options leave out removed.
     void PrepareFor(int width, int height, const TMetadataOptions& options);
 
+    // The profile, EXIF as a TIFF structure and the XMP packet, for encoders
+    // that embed them themselves.
+    void Encode(std::vector<uint8_t>& profile, std::vector<uint8_t>& exif, std::string& xmp) const;
+
     // The output file's bytes with all of it written in. A container exiv2
     // cannot write (BMP, AVIF, JPEG XL) gets the bytes back unchanged.
     std::vector<uint8_t> WriteInto(const std::vector<uint8_t>& file) const;

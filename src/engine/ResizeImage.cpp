@@ -4,6 +4,7 @@
 #include "Jpeg.h"
 #include "OrvelTPU.h"
 #include "PhotoMetadata.h"
+#include "RasterImage.h"
 #include "Png.h"
 #include "Resample.h"
 #include "SrgbConversion.h"
@@ -203,6 +204,8 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
             asRowsCome->Finish();
         else
             encoder->Assign(working);
+        if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
+            metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
         if (metadata.Empty())
             encoder->SaveToFile(outputName);  // a bare source gives the bare file, byte for byte
         else
