@@ -345,6 +345,25 @@ private slots:
         QCOMPARE(ini.ReadInteger("Settings", "cmbOutFormat", -1), 5);
     }
 
+    // The photo-information settings: their defaults, the location box that
+    // only counts with the information kept, and what is stored.
+    void MetadataSettings() {
+        auto form = Form();
+        QVERIFY(form->chkKeepProfile->isChecked() && form->chkKeepMetadata->isChecked() && form->chkRemoveGps->isChecked());
+        QVERIFY(!form->chkConvertSrgb->isChecked() && !form->chkKeepDate->isChecked());
+        form->chkKeepMetadata->setChecked(false);
+        QVERIFY(!form->chkRemoveGps->isEnabled());
+        form->chkConvertSrgb->setChecked(true);
+        const TResizeOptions o = form->CurrentOptions();
+        QVERIFY(!o.KeepMetadata && o.ConvertSrgb && o.KeepProfile && !o.KeepDate);
+        form.reset();
+        TOrvelIniFile ini(S(IniPath()));
+        QVERIFY(!ini.ReadBool("Settings", "chkKeepMetadata", true));
+        QVERIFY(ini.ReadBool("Settings", "chkConvertSrgb", false));
+        form = Form();
+        QVERIFY(!form->chkKeepMetadata->isChecked() && !form->chkRemoveGps->isEnabled() && form->chkConvertSrgb->isChecked());
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();

@@ -4,6 +4,7 @@
 #include "Png.h"
 #include "TestPictures.h"
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -153,6 +154,32 @@ TEST_F(CliTest, SeveralPicturesOnSeveralThreadsGiveTheSameFilesAndLog) {
     for (int i = 0; i < 12; ++i) {
         const std::string name = "p" + std::to_string(i) + ".jpg";
         EXPECT_EQ(test::ReadFileBytes(Dir.File("one/" + name)), test::ReadFileBytes(Dir.File("two/" + name))) << name;
+    }
+}
+
+// The metadata flags: a photo's EXIF with a location, written with and
+// without it, and bare.
+TEST_F(CliTest, MetadataFlags) {
+    test::WriteJpeg(Dir.File("gps.jpg"), test::MakeGradient(40, 30));
+    {
+        auto image = Exiv2::ImageFactory::open(Dir.File("gps.jpg"));
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Model"] = "QuorixCam 1";
+        exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+        image->setExifData(exif);
+        image->writeMetadata();
+    }
+    const struct { std::vector<std::string> args; bool model, gps; } cases[] = {
+        {{}, true, false}, {{"--keep-gps"}, true, true}, {{"--strip-metadata"}, false, false}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("gps.jpg");
+        ASSERT_EQ(Run(args).Status, 0);
+        auto image = Exiv2::ImageFactory::open(Dir.File("Output/gps.jpg"));
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.Image.Model")) != exif.end(), c.model);
+        EXPECT_EQ(exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitudeRef")) != exif.end(), c.gps);
     }
 }
 
