@@ -52,7 +52,11 @@ struct TAdvisorInput {
     std::shared_ptr<const TBitmap> Source;  // what each quality is tried on
     std::unique_ptr<TBitmap> Copy;          // the lower picture until the first result
     int32_t FileSize = 0;
+    std::shared_ptr<const std::vector<uint8_t>> Profile;  // the picture's colour profile, empty without
 };
+// The picture's colours converted from its profile for the screen.
+QImage ShownColours(QImage image, const std::vector<uint8_t>& profile);
+std::vector<uint8_t> ScreenProfileOf(const std::string& file);
 TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits);
 // What the advisor shows for a quality in an output format: the picture as
 // the file would hold it, and (in size) the file's bytes.
@@ -302,6 +306,7 @@ private:
     class TLatestWork* FAdvisorLoad;
     class TLatestWork* FAdvisorCompress;
     std::shared_ptr<const TBitmap> FQualitySource;
+    std::shared_ptr<const std::vector<uint8_t>> FQualityProfile;
     struct TJob;
     void StartJob(std::vector<std::string> names, bool single);
     void DispatchPictures();

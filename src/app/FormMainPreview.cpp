@@ -67,6 +67,7 @@ void TMainForm::ShowCurrentOrNothing() {
     FAdvisorLoad->Cancel();
     FAdvisorCompress->Cancel();
     FQualitySource.reset();
+    FQualityProfile.reset();
     MainPreview().SetGraphic(nullptr);
     imgQualInput->Picture().SetGraphic(nullptr);
     imgCompressed->Picture().SetGraphic(nullptr);
@@ -131,7 +132,7 @@ void TMainForm::ShowCurrentPicture(bool quiet) {
         try {
             TPicture picture;
             picture.LoadFromFile(file, limits);
-            const QImage drawn = DrawnImage(*picture.Graphic(), box, true);
+            const QImage drawn = ShownColours(DrawnImage(*picture.Graphic(), box, true), ScreenProfileOf(file));
             auto graphic = std::make_shared<std::unique_ptr<TGraphic>>(picture.TakeGraphic());
             return [this, graphic, drawn, file, status] {
                 imgMainPrev->SetPrepared(std::move(*graphic), drawn);
@@ -152,6 +153,7 @@ void TMainForm::ShowAdvisorInput(TAdvisorInput& input) {
     lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
     lblImageSize->setText(ImageSizeText(MainPreview()));
     FQualitySource = input.Source;
+    FQualityProfile = input.Profile;
     imgCompressed->SetPrepared(std::move(input.Copy), input.Drawn);
     trkQualityChange();  // the resulting size and bar are this picture's
 }

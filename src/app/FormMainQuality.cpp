@@ -2,6 +2,8 @@
 #include "FormMain.h"
 
 #include "Jpeg.h"
+#include "PhotoMetadata.h"
+#include "SrgbConversion.h"
 #include "QuorixError.h"
 #include "LatestWork.h"
 #include "OrvelImage.h"
@@ -50,6 +52,17 @@ int CompressAndMeasure(TJPEGImage& image, int quality) {
     return static_cast<int>(image.Data().size());
 }
 
+// The colours as a colour-managed viewer shows them: from the picture's
+// profile to the screen's. Qt does not tell the screen's profile, so that is
+// sRGB, which is also what a screen without one is taken to show.
+QImage ShownColours(QImage image, const std::vector<uint8_t>& profile) {
+    if (profile.empty() || image.format() != QImage::Format_BGR888) return image;
+    ConvertRowsToSrgb(image.bits(), static_cast<size_t>(image.bytesPerLine()), image.width(), image.height(), profile);
+    return image;
+}
+
+std::vector<uint8_t> ScreenProfileOf(const std::string& file) { return TPhotoMetadata::Read(file).Profile(); }
+
 TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits) {
     TPicture picture;
     picture.LoadFromFile(file, limits);
@@ -58,7 +71,8 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
     source->Assign(*picture.Graphic());
     input.Copy = std::make_unique<TBitmap>();
     input.Copy->Assign(*source);
-    input.Drawn = ToQImage(*source);
+    input.Profile = std::make_shared<const std::vector<uint8_t>>(ScreenProfileOf(file));
+    input.Drawn = ShownColours(ToQImage(*source), *input.Profile);
     input.Source = std::move(source);
     input.Graphic = picture.TakeGraphic();
     input.FileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
@@ -97,13 +111,14 @@ void TMainForm::trkQualityChange() {
         return;
     }
     const std::shared_ptr<const TBitmap> source = FQualitySource;
+    const std::shared_ptr<const std::vector<uint8_t>> profile = FQualityProfile;
     const int quality = trkQuality->value();
     const std::string format = OutputFormatKey();
-    FAdvisorCompress->Post([this, source, quality, format]() -> TLatestWork::TApply {
+    FAdvisorCompress->Post([this, source, profile, quality, format]() -> TLatestWork::TApply {
         int size = 0;
         auto result = std::make_shared<std::unique_ptr<TGraphic>>(CompressInFormat(*source, format, quality, size));
         if (size == 0) return nullptr;
-        const QImage drawn = ToQImage(**result);
+        const QImage drawn = ShownColours(ToQImage(**result), profile ? *profile : std::vector<uint8_t>());
         return [this, result, drawn, size] { ShowCompressed(std::move(*result), drawn, size); };
     });
 }

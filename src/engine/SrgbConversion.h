@@ -12,6 +12,8 @@ namespace quorix {
 // perceptual intent; false (and nothing changed) when the profile is not a
 // usable RGB one.
 bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile);
+// The same for rows of 24-bit blue-green-red pixels anywhere in memory.
+bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile);
 
 // The sRGB profile written beside converted pixels.
 std::vector<uint8_t> SrgbProfileBytes();

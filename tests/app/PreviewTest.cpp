@@ -10,6 +10,9 @@
 
 #include <QFile>
 
+#include <exiv2/exiv2.hpp>
+#include <lcms2.h>
+
 #include <memory>
 #include <sstream>
 
@@ -242,6 +245,42 @@ private slots:
         QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
         QCOMPARE(QString(FForm->imgCompressed->Picture().Graphic()->ClassName()), reader);
         QCOMPARE(FForm->imgCompressed->Picture().Width(), 1024);
+    }
+
+    // A picture with a wide-gamut profile is drawn as a colour-managed viewer
+    // shows it: converted for the screen, not its numbers shown as sRGB.
+    void PreviewIsColourManaged() {
+        cmsCIExyY white;
+        cmsWhitePointFromTemp(&white, 6504);
+        const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
+        cmsFreeToneCurve(gamma);
+        cmsUInt32Number size = 0;
+        cmsSaveProfileToMem(wide, nullptr, &size);
+        std::vector<uint8_t> icc(size);
+        cmsSaveProfileToMem(wide, icc.data(), &size);
+        test::WriteJpeg(S(Pics() + "wide.jpg"), test::MakeBitmap24(40, 30, 40, 60, 200), 100);
+        auto image = Exiv2::ImageFactory::open(S(Pics() + "wide.jpg"));
+        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
+        image->setIccProfile(buffer);
+        image->writeMetadata();
+        FForm->actRefreshExecute();
+        Pick("wide.jpg");
+        const TBitmap stored = test::LoadAs24(S(Pics() + "wide.jpg"));
+        uint8_t want[3];
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHTRANSFORM transform = cmsCreateTransform(wide, TYPE_BGR_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+        cmsDoTransform(transform, stored.ScanLine(15) + 60, want, 1);
+        cmsDeleteTransform(transform);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(wide);
+        const QRect shown = FForm->imgMainPrev->PictureRect();
+        const QColor c = FForm->imgMainPrev->grab().toImage().pixelColor(shown.center());
+        QVERIFY2(qAbs(c.red() - want[2]) <= 3 && qAbs(c.green() - want[1]) <= 3 && qAbs(c.blue() - want[0]) <= 3,
+                 qPrintable(QString("shown %1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue())));
+        QVERIFY(qAbs(c.red() - stored.ScanLine(15)[62]) > 10);  // not the stored numbers
     }
 
     void AdvisorWithoutAPicture() {
