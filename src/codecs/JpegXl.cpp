@@ -154,6 +154,35 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
     return out;
 }
 
+std::vector<uint8_t> JpegXlIccProfile(const uint8_t* data, size_t size) {
+    std::unique_ptr<JxlDecoder, TDecoderFree> decoder(JxlDecoderCreate(nullptr));
+    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_COLOR_ENCODING) != JXL_DEC_SUCCESS ||
+        JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS)
+        return {};
+    JxlDecoderCloseInput(decoder.get());
+    for (int events = 0; events < 8; ++events) {  // the header and any boxes before the colour encoding
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        if (status != JXL_DEC_COLOR_ENCODING) {
+            if (status == JXL_DEC_ERROR || status == JXL_DEC_NEED_MORE_INPUT || status == JXL_DEC_SUCCESS) return {};
+            continue;
+        }
+        JxlColorEncoding encoded;
+        if (JxlDecoderGetColorAsEncodedProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &encoded) ==
+            JXL_DEC_SUCCESS)
+            return {};  // described without a profile
+        size_t bytes = 0;
+        if (JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &bytes) != JXL_DEC_SUCCESS ||
+            bytes > (size_t{16} << 20))
+            return {};
+        std::vector<uint8_t> profile(bytes);
+        if (JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, profile.data(), bytes) !=
+            JXL_DEC_SUCCESS)
+            return {};
+        return profile;
+    }
+    return {};
+}
+
 bool TJpegXlImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
     std::unique_ptr<JxlDecoder, TDecoderFree> decoder(JxlDecoderCreate(nullptr));
     if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS ||

@@ -16,6 +16,10 @@ protected:
     std::vector<uint8_t> Encode(const TBitmap& bitmap) const override;
 };
 
+// The ICC profile a JPEG XL file carries, when its colours are described by
+// one (not by the format's own colour encoding); empty otherwise.
+std::vector<uint8_t> JpegXlIccProfile(const uint8_t* data, size_t size);
+
 // The Butteraugli distance that the JPEG XL tools give a JPEG-like quality.
 float JpegXlDistance(int quality);
 

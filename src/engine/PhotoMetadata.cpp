@@ -1,5 +1,8 @@
 #include "PhotoMetadata.h"
 
+#include "Graphic.h"
+#include "JpegXl.h"
+
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
@@ -62,6 +65,11 @@ std::vector<uint8_t> WebPChunk(const std::vector<uint8_t>& file, const char* nam
     return bytes;
 }
 
+bool LooksLikeJpegXl(const std::string& fileName) {
+    const std::string extension = PictureExtension(fileName);
+    return extension.size() == 3 && (extension[0] | 0x20) == 'j' && (extension[1] | 0x20) == 'x' && (extension[2] | 0x20) == 'l';
+}
+
 std::vector<uint8_t> FileBytes(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -85,10 +93,10 @@ TPhotoMetadata& TPhotoMetadata::operator=(TPhotoMetadata&&) noexcept = default;
 TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
     InitOnce();
     TPhotoMetadata result;
+    TData& d = *result.FData;
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(fileName);
         image->readMetadata();
-        TData& d = *result.FData;
         d.Exif = image->exifData();
         d.Xmp = image->xmpData();
         d.Iptc = image->iptcData();
@@ -100,7 +108,12 @@ TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
         // exiv2 does not read a WebP's profile: libwebp's demuxer does.
         if (image->imageType() == Exiv2::ImageType::webp && d.Profile.empty()) d.Profile = WebPChunk(FileBytes(fileName), "ICCP");
     } catch (const std::exception&) {
-        return TPhotoMetadata();  // unknown or damaged: the picture goes without
+        result = TPhotoMetadata();  // unknown or damaged: the picture goes without
+    }
+    // exiv2 does not read a JPEG XL codestream (nor its profile): libjxl does.
+    if (result.FData->Profile.empty() && LooksLikeJpegXl(fileName)) {
+        const std::vector<uint8_t> file = FileBytes(fileName);
+        result.FData->Profile = JpegXlIccProfile(file.data(), file.size());
     }
     return result;
 }

@@ -147,6 +147,22 @@ TEST(Metadata, EveryWritableFormatCarriesItUprightAtTheNewSize) {
     }
 }
 
+// Outputs read back as sources: each format's profile comes through again
+// (JPEG XL's from the codestream, through libjxl).
+TEST(Metadata, EveryFormatsProfileIsReadAsASource) {
+    test::TTempDir dir;
+    const std::string source = MakeTaggedPhoto(dir);
+    const std::vector<uint8_t> profile = WideGamutProfile();
+    for (const char* format : {"png", "webp", "tif", "avif", "jxl"}) {
+        TResizeOptions o;
+        o.Format = format;
+        const std::string first = ResizeImage(source, Folder(dir, std::string("x") + format), o).OutputName;
+        o.Format = "jpg";
+        const std::string second = ResizeImage(first, Folder(dir, std::string("y") + format), o).OutputName;
+        EXPECT_EQ(ReadBack(second).Profile, profile) << format;
+    }
+}
+
 TEST(Metadata, StrippedOrAbsentItLeavesTheBareFile) {
     test::TTempDir dir;
     const std::string source = MakeTaggedPhoto(dir);
