@@ -195,6 +195,9 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     }
 
     if (toSrgb && ConvertToSrgb(working, metadata.Profile())) metadata.SetProfile(SrgbProfileBytes());
+    // A grey or CMYK profile does not describe the RGB pixels written (a CMYK
+    // picture is already converted by the plain formula): it is left out.
+    if (!metadata.Profile().empty() && !IsRgbProfile(metadata.Profile())) metadata.SetProfile({});
     metadata.PrepareFor(working.Width(), working.Height(), {options.KeepProfile, options.KeepMetadata, options.RemoveGps});
 
     TResizeResult result;

@@ -23,13 +23,22 @@ bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile) {
     return ConvertRowsToSrgb(bitmap.ScanLine(0), bitmap.Stride(), bitmap.Width(), bitmap.Height(), profile);
 }
 
+bool IsRgbProfile(const std::vector<uint8_t>& profile) {
+    TProfile p(profile.empty() ? nullptr : cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+    return p && cmsGetColorSpace(p.get()) == cmsSigRgbData;
+}
+
 bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile) {
     if (profile.empty()) return false;
     TProfile source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
-    if (!source || cmsGetColorSpace(source.get()) != cmsSigRgbData) return false;
+    if (!source) return false;
+    const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
+    if (space != cmsSigRgbData && space != cmsSigGrayData) return false;
+    // A grey profile reads one of the equal channels: three bytes a pixel, the first taken.
+    const cmsUInt32Number input = space == cmsSigRgbData ? TYPE_BGR_8 : COLORSPACE_SH(PT_GRAY) | EXTRA_SH(2) | CHANNELS_SH(1) | BYTES_SH(1);
     TProfile srgb(cmsCreate_sRGBProfile());
     std::unique_ptr<void, TTransformFree> transform(
-        cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
+        cmsCreateTransform(source.get(), input, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
     if (!transform) return false;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = first + stride * static_cast<size_t>(y);

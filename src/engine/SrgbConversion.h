@@ -11,9 +11,14 @@ namespace quorix {
 // Converts the 24-bit bitmap in place from the RGB profile to sRGB with the
 // perceptual intent; false (and nothing changed) when the profile is not a
 // usable RGB one.
+// A grey profile converts the equal channels of a grey picture.
 bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile);
 // The same for rows of 24-bit blue-green-red pixels anywhere in memory.
 bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile);
+
+// Whether the profile describes RGB colours: a grey or CMYK profile cannot
+// stand beside the 24-bit RGB pixels the program writes.
+bool IsRgbProfile(const std::vector<uint8_t>& profile);
 
 // The sRGB profile written beside converted pixels.
 std::vector<uint8_t> SrgbProfileBytes();

@@ -236,6 +236,37 @@ TEST(Metadata, ColoursConvertedToSrgb) {
     cmsDeleteTransform(toLab);
 }
 
+// A grey profile cannot stand beside RGB pixels: left out, or on request
+// the grey converted to sRGB with the sRGB profile beside it.
+TEST(Metadata, AGreyProfileIsLeftOutOrConverted) {
+    test::TTempDir dir;
+    test::WriteJpeg(dir.File("grey.jpg"), test::MakeBitmap24(32, 32, 128, 128, 128), 100);
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsFreeToneCurve(linear);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(grey, nullptr, &size);
+    std::vector<uint8_t> icc(size);
+    cmsSaveProfileToMem(grey, icc.data(), &size);
+    cmsCloseProfile(grey);
+    {
+        auto image = Exiv2::ImageFactory::open(dir.File("grey.jpg"));
+        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
+        image->setIccProfile(buffer);
+        image->writeMetadata();
+    }
+    TResizeOptions o;
+    o.Format = "png";
+    const TResizeResult kept = ResizeImage(dir.File("grey.jpg"), Folder(dir, "k"), o);
+    EXPECT_TRUE(ReadBack(kept.OutputName).Profile.empty());
+    o.ConvertSrgb = true;
+    const TResizeResult converted = ResizeImage(dir.File("grey.jpg"), Folder(dir, "c"), o);
+    EXPECT_FALSE(ReadBack(converted.OutputName).Profile.empty());
+    const TBitmap before = test::LoadAs24(kept.OutputName), after = test::LoadAs24(converted.OutputName);
+    EXPECT_GT(after.ScanLine(8)[0], before.ScanLine(8)[0] + 40);  // linear mid grey is much lighter in sRGB
+    EXPECT_EQ(after.ScanLine(8)[0], after.ScanLine(8)[2]);
+}
+
 TEST(Metadata, TheSourcesDateOnRequest) {
     test::TTempDir dir;
     test::WriteJpeg(dir.File("old.jpg"), test::MakeGradient(20, 20));
