@@ -393,6 +393,7 @@ public:
         FRing.resize(FRowBytes * StripRows * Strips);
         if (FMode.Grey || FMode.Cmyk)
             FRaw.resize(static_cast<size_t>(FWidth) * (FMode.Cmyk ? 4 : 1) * StripRows);
+        FConvertCmyk = options.ConvertCmyk;
     }
     int Width() const override { return FWidth; }
     int Height() const override { return FHeight; }
@@ -421,6 +422,7 @@ private:
     static constexpr int Strips = 4;
 
     void ConvertRow(const uint8_t* raw, uint8_t* out) const {
+        if (FMode.Cmyk && FConvertCmyk) return FConvertCmyk(raw, out, FWidth);
         for (int x = 0; x < FWidth; ++x, out += 3) {
             if (FMode.Grey) {
                 out[0] = out[1] = out[2] = raw[x];
@@ -436,6 +438,7 @@ private:
 
     TDecompressor FDecompressor;
     TDecodeMode FMode;
+    std::function<void(const uint8_t*, uint8_t*, int)> FConvertCmyk;
     int FWidth = 0, FHeight = 0, FNext = 0;
     int64_t FReads = 0;
     size_t FRowBytes = 0;
@@ -479,7 +482,15 @@ void TJPEGImage::Decode() const {
 
     if (grey) bitmap->SetPalette(GreyPalette());
     if (quantize) bitmap->SetPalette(QuantizerPalette(d.Info));
-    if (cmyk) CmykToBgra(*bitmap);
+    if (cmyk && ConvertCmyk) {  // through the picture's profile, row by row into a 24-bit copy
+        auto converted = std::make_unique<TBitmap>();
+        converted->SetPixelFormat(TPixelFormat::pf24bit);
+        converted->SetSize(bitmap->Width(), bitmap->Height());
+        for (int y = 0; y < bitmap->Height(); ++y) ConvertCmyk(bitmap->ScanLine(y), converted->ScanLine(y), bitmap->Width());
+        bitmap = std::move(converted);
+    } else if (cmyk) {
+        CmykToBgra(*bitmap);
+    }
     ApplyOrientation(*bitmap, FHeader.Orientation);
     FBitmap = std::move(bitmap);
 }

@@ -170,7 +170,15 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
 
     TPhotoMetadata metadata;
     if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb) metadata = TPhotoMetadata::Read(imageName);
-    const bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
+    bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
+    // A CMYK JPEG with its profile is decoded through the profile instead of the plain formula.
+    if (auto* cmykJpeg = dynamic_cast<TJPEGImage*>(picture.Graphic()); toSrgb && cmykJpeg) {
+        if (auto convert = CmykToSrgb(metadata.Profile())) {
+            cmykJpeg->ConvertCmyk = std::move(convert);
+            metadata.SetProfile(SrgbProfileBytes());
+            toSrgb = false;  // the pixels come out in sRGB already
+        }
+    }
     // A JPEG is encoded as the rows are made (unless their colours change
     // first); the other formats take the finished bitmap.
     std::unique_ptr<TEncodeAsRowsCome> asRowsCome;

@@ -47,6 +47,20 @@ bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, con
     return true;
 }
 
+std::function<void(const uint8_t*, uint8_t*, int)> CmykToSrgb(const std::vector<uint8_t>& profile) {
+    TProfile source(profile.empty() ? nullptr : cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+    if (!source || cmsGetColorSpace(source.get()) != cmsSigCmykData) return {};
+    TProfile srgb(cmsCreate_sRGBProfile());
+    // No cache: the transform is shared by the threads that decode strips.
+    std::shared_ptr<void> transform(cmsCreateTransform(source.get(), TYPE_CMYK_8_REV, srgb.get(), TYPE_BGR_8,
+                                                       INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE),
+                                    TTransformFree());
+    if (!transform) return {};
+    return [transform](const uint8_t* cmyk, uint8_t* bgr, int count) {
+        cmsDoTransform(transform.get(), cmyk, bgr, static_cast<cmsUInt32Number>(count));
+    };
+}
+
 std::vector<uint8_t> SrgbProfileBytes() {
     TProfile srgb(cmsCreate_sRGBProfile());
     cmsUInt32Number size = 0;

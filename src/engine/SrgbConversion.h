@@ -4,6 +4,7 @@
 #include "OrvelGraphics.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quorix {
@@ -19,6 +20,10 @@ bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, con
 // Whether the profile describes RGB colours: a grey or CMYK profile cannot
 // stand beside the 24-bit RGB pixels the program writes.
 bool IsRgbProfile(const std::vector<uint8_t>& profile);
+
+// Stored CMYK (inverted, as Adobe writes it) through a CMYK profile to
+// sRGB; empty when the profile is not a usable CMYK one.
+std::function<void(const uint8_t* cmyk, uint8_t* bgr, int count)> CmykToSrgb(const std::vector<uint8_t>& profile);
 
 // The sRGB profile written beside converted pixels.
 std::vector<uint8_t> SrgbProfileBytes();

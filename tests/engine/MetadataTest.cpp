@@ -267,6 +267,67 @@ TEST(Metadata, AGreyProfileIsLeftOutOrConverted) {
     EXPECT_EQ(after.ScanLine(8)[0], after.ScanLine(8)[2]);
 }
 
+// A CMYK profile whose inks are not the plain formula's: each ink takes away
+// a different colour than usual (cyan takes blue), so that a conversion
+// through it is told apart from the formula.
+std::vector<uint8_t> OddCmykProfile() {
+    static cmsHTRANSFORM toLab = cmsCreateTransform(cmsCreate_sRGBProfile(), TYPE_RGB_16, cmsCreateLab4Profile(nullptr),
+                                                    TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 2.1);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(grid, [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
+        const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0, k = in[3] / 65535.0;
+        const cmsUInt16Number rgb[3] = {static_cast<cmsUInt16Number>(65535 * (1 - y) * (1 - k)),
+                                        static_cast<cmsUInt16Number>(65535 * (1 - m) * (1 - k)),
+                                        static_cast<cmsUInt16Number>(65535 * (1 - c) * (1 - k))};
+        cmsDoTransform(toLab, rgb, out, 1);
+        return 1;
+    }, nullptr, 0);
+    cmsPipelineInsertStage(lut, cmsAT_BEGIN, grid);
+    cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(lut);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+// With --srgb a CMYK JPEG that carries its profile is converted through it,
+// not by the plain formula; without, the profile is left out.
+TEST(Metadata, ACmykJpegIsConvertedByItsProfile) {
+    test::TTempDir dir;
+    const uint8_t ink[4] = {255 - 200, 255, 255, 255};  // stored inverted: much cyan, nothing else
+    test::WriteCmykJpeg(dir.File("cmyk.jpg"), 16, 16, ink);
+    const std::vector<uint8_t> icc = OddCmykProfile();
+    {
+        auto image = Exiv2::ImageFactory::open(dir.File("cmyk.jpg"));
+        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
+        image->setIccProfile(buffer, false);
+        image->writeMetadata();
+    }
+    TResizeOptions o;
+    o.Format = "png";
+    const TResizeResult plain = ResizeImage(dir.File("cmyk.jpg"), Folder(dir, "p"), o);
+    EXPECT_TRUE(ReadBack(plain.OutputName).Profile.empty());
+    o.ConvertSrgb = true;
+    const TResizeResult converted = ResizeImage(dir.File("cmyk.jpg"), Folder(dir, "s"), o);
+    EXPECT_FALSE(ReadBack(converted.OutputName).Profile.empty());
+    const TBitmap byFormula = test::LoadAs24(plain.OutputName), through = test::LoadAs24(converted.OutputName);
+    const uint8_t* formula = byFormula.ScanLine(4) + 12;
+    const uint8_t* p = through.ScanLine(4) + 12;
+    EXPECT_LT(formula[2], 100);  // the formula: cyan takes red
+    EXPECT_GT(p[2], 200);        // this profile: cyan takes blue
+    EXPECT_LT(p[0], 100);
+}
+
 TEST(Metadata, TheSourcesDateOnRequest) {
     test::TTempDir dir;
     test::WriteJpeg(dir.File("old.jpg"), test::MakeGradient(20, 20));
