@@ -2,6 +2,7 @@
 #include "FormMain.h"
 #include "FormMainJob.h"
 #include "LatestWork.h"
+#include "ScreenProfile.h"
 
 #include "AppErrors.h"
 #include "AppUrls.h"
@@ -39,6 +40,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FPreviewWork = new TLatestWork(this);
     FAdvisorLoad = new TLatestWork(this);
     FAdvisorCompress = new TLatestWork(this);
+    FScreenProfile = std::make_shared<const std::vector<uint8_t>>(ScreenColourProfile());
     FPreviewDelay = new QTimer(this);
     FPreviewDelay->setSingleShot(true);
     FPreviewDelay->setInterval(1000);

@@ -55,9 +55,9 @@ struct TAdvisorInput {
     std::shared_ptr<const std::vector<uint8_t>> Profile;  // the picture's colour profile, empty without
 };
 // The picture's colours converted from its profile for the screen.
-QImage ShownColours(QImage image, const std::vector<uint8_t>& profile);
+QImage ShownColours(QImage image, const std::vector<uint8_t>& profile, const std::vector<uint8_t>& screen);
 std::vector<uint8_t> ScreenProfileOf(const std::string& file);
-TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits);
+TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits, const std::vector<uint8_t>& screen);
 // What the advisor shows for a quality in an output format: the picture as
 // the file would hold it, and (in size) the file's bytes.
 std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size);
@@ -307,6 +307,8 @@ private:
     class TLatestWork* FAdvisorCompress;
     std::shared_ptr<const TBitmap> FQualitySource;
     std::shared_ptr<const std::vector<uint8_t>> FQualityProfile;
+    // The screen's colour profile, read once; empty means sRGB.
+    std::shared_ptr<const std::vector<uint8_t>> FScreenProfile;
     struct TJob;
     void StartJob(std::vector<std::string> names, bool single);
     void DispatchPictures();

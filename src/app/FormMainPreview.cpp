@@ -112,9 +112,10 @@ void TMainForm::ShowCurrentPicture(bool quiet) {
         return [status, text, name] { status(text + name); };
     };
     if (PageControl->currentWidget() == tabQuality) {
-        FAdvisorLoad->Post([this, file, limits, failed, status]() -> TLatestWork::TApply {
+        const std::shared_ptr<const std::vector<uint8_t>> screen = FScreenProfile;
+        FAdvisorLoad->Post([this, file, limits, failed, status, screen]() -> TLatestWork::TApply {
             try {
-                auto loaded = std::make_shared<TAdvisorInput>(LoadAdvisorInput(file, limits));
+                auto loaded = std::make_shared<TAdvisorInput>(LoadAdvisorInput(file, limits, *screen));
                 return [this, loaded, file, status] {
                     ShowAdvisorInput(*loaded);
                     status("Current image: " + Q(file));
@@ -128,11 +129,12 @@ void TMainForm::ShowCurrentPicture(bool quiet) {
         return;
     }
     const QSize box = imgMainPrev->size();
-    FPreviewWork->Post([this, file, limits, box, failed, status]() -> TLatestWork::TApply {
+    const std::shared_ptr<const std::vector<uint8_t>> screen = FScreenProfile;
+    FPreviewWork->Post([this, file, limits, box, failed, status, screen]() -> TLatestWork::TApply {
         try {
             TPicture picture;
             picture.LoadFromFile(file, limits);
-            const QImage drawn = ShownColours(DrawnImage(*picture.Graphic(), box, true), ScreenProfileOf(file));
+            const QImage drawn = ShownColours(DrawnImage(*picture.Graphic(), box, true), ScreenProfileOf(file), *screen);
             auto graphic = std::make_shared<std::unique_ptr<TGraphic>>(picture.TakeGraphic());
             return [this, graphic, drawn, file, status] {
                 imgMainPrev->SetPrepared(std::move(*graphic), drawn);

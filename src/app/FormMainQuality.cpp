@@ -53,17 +53,16 @@ int CompressAndMeasure(TJPEGImage& image, int quality) {
 }
 
 // The colours as a colour-managed viewer shows them: from the picture's
-// profile to the screen's. Qt does not tell the screen's profile, so that is
-// sRGB, which is also what a screen without one is taken to show.
-QImage ShownColours(QImage image, const std::vector<uint8_t>& profile) {
+// profile to the screen's (sRGB for a screen without one).
+QImage ShownColours(QImage image, const std::vector<uint8_t>& profile, const std::vector<uint8_t>& screen) {
     if (profile.empty() || image.format() != QImage::Format_BGR888) return image;
-    ConvertRowsToSrgb(image.bits(), static_cast<size_t>(image.bytesPerLine()), image.width(), image.height(), profile);
+    ConvertRowsToSrgb(image.bits(), static_cast<size_t>(image.bytesPerLine()), image.width(), image.height(), profile, screen);
     return image;
 }
 
 std::vector<uint8_t> ScreenProfileOf(const std::string& file) { return TPhotoMetadata::Read(file).Profile(); }
 
-TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits) {
+TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits, const std::vector<uint8_t>& screen) {
     TPicture picture;
     picture.LoadFromFile(file, limits);
     TAdvisorInput input;
@@ -72,7 +71,7 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
     input.Copy = std::make_unique<TBitmap>();
     input.Copy->Assign(*source);
     input.Profile = std::make_shared<const std::vector<uint8_t>>(ScreenProfileOf(file));
-    input.Drawn = ShownColours(ToQImage(*source), *input.Profile);
+    input.Drawn = ShownColours(ToQImage(*source), *input.Profile, screen);
     input.Source = std::move(source);
     input.Graphic = picture.TakeGraphic();
     input.FileSize = static_cast<int32_t>(static_cast<uint32_t>(FileSizeOf(file)));
@@ -111,14 +110,14 @@ void TMainForm::trkQualityChange() {
         return;
     }
     const std::shared_ptr<const TBitmap> source = FQualitySource;
-    const std::shared_ptr<const std::vector<uint8_t>> profile = FQualityProfile;
+    const std::shared_ptr<const std::vector<uint8_t>> profile = FQualityProfile, screen = FScreenProfile;
     const int quality = trkQuality->value();
     const std::string format = OutputFormatKey();
-    FAdvisorCompress->Post([this, source, profile, quality, format]() -> TLatestWork::TApply {
+    FAdvisorCompress->Post([this, source, profile, screen, quality, format]() -> TLatestWork::TApply {
         int size = 0;
         auto result = std::make_shared<std::unique_ptr<TGraphic>>(CompressInFormat(*source, format, quality, size));
         if (size == 0) return nullptr;
-        const QImage drawn = ShownColours(ToQImage(**result), profile ? *profile : std::vector<uint8_t>());
+        const QImage drawn = ShownColours(ToQImage(**result), profile ? *profile : std::vector<uint8_t>(), *screen);
         return [this, result, drawn, size] { ShowCompressed(std::move(*result), drawn, size); };
     });
 }

@@ -28,7 +28,8 @@ bool IsRgbProfile(const std::vector<uint8_t>& profile) {
     return p && cmsGetColorSpace(p.get()) == cmsSigRgbData;
 }
 
-bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile) {
+bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,
+                       const std::vector<uint8_t>& target) {
     if (profile.empty()) return false;
     TProfile source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
     if (!source) return false;
@@ -36,7 +37,8 @@ bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, con
     if (space != cmsSigRgbData && space != cmsSigGrayData) return false;
     // A grey profile reads one of the equal channels: three bytes a pixel, the first taken.
     const cmsUInt32Number input = space == cmsSigRgbData ? TYPE_BGR_8 : COLORSPACE_SH(PT_GRAY) | EXTRA_SH(2) | CHANNELS_SH(1) | BYTES_SH(1);
-    TProfile srgb(cmsCreate_sRGBProfile());
+    TProfile srgb(target.empty() ? nullptr : cmsOpenProfileFromMem(target.data(), static_cast<cmsUInt32Number>(target.size())));
+    if (!srgb || cmsGetColorSpace(srgb.get()) != cmsSigRgbData) srgb.reset(cmsCreate_sRGBProfile());
     std::unique_ptr<void, TTransformFree> transform(
         cmsCreateTransform(source.get(), input, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
     if (!transform) return false;

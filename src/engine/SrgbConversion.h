@@ -14,8 +14,10 @@ namespace quorix {
 // usable RGB one.
 // A grey profile converts the equal channels of a grey picture.
 bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile);
-// The same for rows of 24-bit blue-green-red pixels anywhere in memory.
-bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile);
+// The same for rows of 24-bit blue-green-red pixels anywhere in memory, to
+// the target profile (sRGB when empty).
+bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,
+                       const std::vector<uint8_t>& target = {});
 
 // Whether the profile describes RGB colours: a grey or CMYK profile cannot
 // stand beside the 24-bit RGB pixels the program writes.
