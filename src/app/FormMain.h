@@ -162,6 +162,8 @@ public:
     QRadioButton* radXDecrease;
     QRadioButton* radXIncrease;
     QRadioButton* radSameSize;
+    QRadioButton* radFitWithin;
+    QCheckBox* chkOnlyShrink;
     QRadioButton* radSameWidth;
     QRadioButton* radSameHeight;
     TOrvelDecSpin* spnDecFactor;

@@ -222,6 +222,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.Mode = radXIncrease->isChecked()    ? TResizeMode::XIncrease
            : radXDecrease->isChecked()    ? TResizeMode::XDecrease
            : radSameSize->isChecked()     ? TResizeMode::SameSize
+           : radFitWithin->isChecked()    ? TResizeMode::FitWithin
            : radSameWidth->isChecked()    ? TResizeMode::SameWidth
            : radSameHeight->isChecked()   ? TResizeMode::SameHeight
                                           : TResizeMode::None;
@@ -235,6 +236,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.Protect = chkProtect->isChecked();
     o.AddFilterName = chkAddFltName->isChecked();
     o.Overwrite = chkOverwrite->isChecked();
+    o.OnlyShrink = chkOnlyShrink->isChecked();
     o.Format = OutputFormatKey();
     o.KeepProfile = chkKeepProfile->isChecked();
     o.KeepMetadata = chkKeepMetadata->isChecked();

@@ -191,6 +191,11 @@ QWidget* TMainForm::CreateModeGroup() {
                         "This will make all output images to have the same width and height.\r\nYou must specify the "
                         "width and height in the red box.\r\nYou may distort your images if they have a ratio different "
                         "from the one choused.");
+    radFitWithin = Named(new QRadioButton("Make all images fit within", grpImgSize), "radFitWithin",
+                         "This will make every output image as large as fits in the width and height of the red "
+                         "box,\r\nportrait or landscape, its proportions kept.");
+    chkOnlyShrink = Named(new QCheckBox("Never enlarge", grpImgSize), "chkOnlyShrink",
+                          "Pictures smaller than the size asked for keep their own size instead of being enlarged.");
     radSameWidth = Named(new QRadioButton("Make all images of the same width:", grpImgSize), "radSameWidth",
                          "This will make all output images to have the same width.\r\nYou must specify the width (in "
                          "pixels) in the blue box.");
@@ -226,11 +231,14 @@ QWidget* TMainForm::CreateModeGroup() {
     grid->addWidget(radXDecrease, 0, 0, 1, 2);
     grid->addWidget(radXIncrease, 1, 0, 1, 2);
     grid->addWidget(radSameSize, 2, 0, 1, 2);
-    grid->addWidget(radSameWidth, 3, 0);
-    grid->addWidget(radSameHeight, 4, 0);
-    grid->addWidget(spnWH, 3, 1, Qt::AlignRight);
-    grid->addWidget(lblAspect, 5, 0, 1, 2);
-    for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radSameWidth, radSameHeight})
+    grid->addWidget(radFitWithin, 3, 0, 1, 2);
+    grid->addWidget(radSameWidth, 4, 0);
+    grid->addWidget(radSameHeight, 5, 0);
+    grid->addWidget(spnWH, 4, 1, Qt::AlignRight);
+    grid->addWidget(chkOnlyShrink, 6, 0, 1, 2);
+    grid->addWidget(lblAspect, 7, 0, 1, 2);
+    for (QAbstractButton* r : std::initializer_list<QAbstractButton*>{radXDecrease, radXIncrease, radSameSize, radFitWithin,
+                                                                      radSameWidth, radSameHeight, chkOnlyShrink})
         r->setStyleSheet("font-weight: normal;");
     return grpImgSize;
 }

@@ -83,6 +83,8 @@ void TMainForm::LoadWindowState(TOrvelIniFile& ini) {
     AssignRadio(radSameHeight, ini.ReadBool("Resize", "radSameHeight", false));
     AssignRadio(radSameWidth, ini.ReadBool("Resize", "radSameWidth", false));
     AssignRadio(radSameSize, ini.ReadBool("Resize", "radSameSize", false));
+    AssignRadio(radFitWithin, ini.ReadBool("Resize", "radFitWithin", false));
+    chkOnlyShrink->setChecked(ini.ReadBool("Resize", "chkOnlyShrink", false));
     LastUpdateCheck = TextDate(Q(ini.ReadString("Updates", "LastCheck", "0")));
     spnAutoUpdate->setValue(ini.ReadInteger("Updates", "spnAutoUpdate", 4));
 }
@@ -146,6 +148,8 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool("Resize", "radSameHeight", radSameHeight->isChecked());
     ini.WriteBool("Resize", "radSameWidth", radSameWidth->isChecked());
     ini.WriteBool("Resize", "radSameSize", radSameSize->isChecked());
+    ini.WriteBool("Resize", "radFitWithin", radFitWithin->isChecked());
+    ini.WriteBool("Resize", "chkOnlyShrink", chkOnlyShrink->isChecked());
     ini.WriteBool("WindowState", "Maximized", maximized);
     ini.WriteInteger("WindowState", "Last_used_tab", PageNumber());
     ini.WriteInteger("Updates", "spnAutoUpdate", spnAutoUpdate->value());

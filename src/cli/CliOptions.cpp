@@ -33,11 +33,11 @@ int ParseInt(const std::string& option, const std::string& text) {
 TResizeMode ParseMode(const std::string& text) {
     static const struct { const char* name; TResizeMode mode; } modes[] = {
         {"decrease", TResizeMode::XDecrease}, {"increase", TResizeMode::XIncrease},
-        {"same-size", TResizeMode::SameSize}, {"same-width", TResizeMode::SameWidth},
+        {"same-size", TResizeMode::SameSize}, {"fit", TResizeMode::FitWithin}, {"same-width", TResizeMode::SameWidth},
         {"same-height", TResizeMode::SameHeight}};
     for (const auto& m : modes)
         if (text == m.name) return m.mode;
-    throw EUsageError("unknown mode '" + text + "' (decrease, increase, same-size, same-width, same-height)");
+    throw EUsageError("unknown mode '" + text + "' (decrease, increase, same-size, fit, same-width, same-height)");
 }
 
 int ParseFilter(const std::string& text) {
@@ -69,9 +69,10 @@ std::string UsageText() {
            "Resizes each picture (BMP, JPEG, PNG, GIF, JPEG 2000) and writes it into the folder\n"
            "\"Output\" beside it, printing one log line per picture.\n"
            "\n"
-           "  --mode MODE        decrease (default), increase, same-size, same-width, same-height\n"
+           "  --mode MODE        decrease (default), increase, same-size, fit, same-width, same-height\n"
            "  --factor X         reduction or enlargement factor (default 2.0 and 1.5)\n"
-           "  --size WxH         the size for same-size (default 800x600)\n"
+           "  --size WxH         the size for same-size, the box for fit (default 800x600)\n"
+           "  --only-shrink      never enlarge: a picture smaller than its target keeps its size\n"
            "  --side N           the width or height for same-width and same-height (default 600)\n"
            "  --filter NAME      Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3 (default)\n"
            "  --quality Q        JPEG quality from 5 to 99 (default 70)\n"
@@ -129,6 +130,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--add-filter-name") o.AddFilterName = true;
         else if (arg == "--no-overwrite") o.Overwrite = false;
         else if (arg == "--no-protect") o.Protect = false;
+        else if (arg == "--only-shrink") o.OnlyShrink = true;
         else if (arg == "--strip-metadata") o.KeepMetadata = o.KeepProfile = false;
         else if (arg == "--no-profile") o.KeepProfile = false;
         else if (arg == "--keep-gps") o.RemoveGps = false;

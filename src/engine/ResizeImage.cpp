@@ -146,6 +146,9 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         return Stop(TResizeOutcome::NoMode, "WARNING! No resize mode selected: " + imageName);
 
     TTargetSize target = ComputeTargetSize(options, w, h);
+    // Never enlarged: the picture keeps its own size, and its own pixels.
+    const bool keepSize = options.OnlyShrink && (target.Width > w || target.Height > h);
+    if (keepSize) target = {w, h};
     working.SetLargeSize(target.Width, target.Height);
 
     const std::string outputName = OutputFileName(imageName, outPath, options);
@@ -187,8 +190,13 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
     std::string failure;
     try {
-        failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
-                                  asRowsCome ? asRowsCome->Callback() : TRowsDone());
+        if (keepSize) {
+            working.Assign(source);
+            if (working.PixelFormat() != TPixelFormat::pf24bit) working.SetPixelFormat(TPixelFormat::pf24bit);
+        } else {
+            failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
+                                      asRowsCome ? asRowsCome->Callback() : TRowsDone());
+        }
     } catch (const std::bad_alloc&) {
         return CannotOpen(imageName, "Out of memory");
     } catch (const std::exception& e) {

@@ -8,14 +8,14 @@
 namespace quorix {
 
 // The first selected mode button, in the order the pipeline tests them.
-enum class TResizeMode { None, XIncrease, XDecrease, SameSize, SameWidth, SameHeight };
+enum class TResizeMode { None, XIncrease, XDecrease, SameSize, FitWithin, SameWidth, SameHeight };
 
 
 struct TResizeOptions {
     TResizeMode Mode = TResizeMode::XDecrease;
     double IncFactor = 1.5;  // enlargement factor
     double DecFactor = 2.0;  // reduction factor
-    int Width = 800;         // fixed size
+    int Width = 800;         // fixed size, and the box of FitWithin
     int Height = 600;
     int WH = 600;            // the common side in the same-width and same-height modes
     int FilterIndex = 6;     // into ResampleFilters; out of range means Lanczos3
@@ -23,6 +23,7 @@ struct TResizeOptions {
     bool Protect = true;     // skip pictures with both sides above 10000
     bool AddFilterName = false;
     bool Overwrite = true;
+    bool OnlyShrink = false;  // a target beyond the source on either side keeps the source's size
     std::string Format = "jpg";  // the key of an output format (OutputFormats)
     bool KeepProfile = true;     // the colour profile goes into the output
     bool KeepMetadata = true;    // EXIF, XMP and IPTC go into the output

@@ -5,6 +5,7 @@
 #include "QuorixError.h"
 #include "Resample.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -42,6 +43,11 @@ TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int heig
     }
     case TResizeMode::SameSize:
         return {options.Width, options.Height};
+    case TResizeMode::FitWithin: {
+        // The largest factor at which both sides fit the box, proportions kept.
+        const long double f = std::min(Divide(options.Width, w), Divide(options.Height, h));
+        return {RoundToInt(w * f), RoundToInt(h * f)};
+    }
     case TResizeMode::SameWidth: {
         double ratio = static_cast<double>(Divide(w, h));  // stored in double first
         return {options.WH, RoundToInt(Divide(options.WH, ratio))};

@@ -364,6 +364,21 @@ private slots:
         QVERIFY(!form->chkKeepMetadata->isChecked() && !form->chkRemoveGps->isEnabled() && form->chkConvertSrgb->isChecked());
     }
 
+    // Fit within shows the box's size but no distortion warning, and is stored
+    // and read after the fixed size; never enlarge is stored beside it.
+    void FitWithinAndNeverEnlarge() {
+        auto form = Form();
+        form->radFitWithin->setChecked(true);
+        QVERIFY(!form->grpOutRatio->isHidden() && form->lblAspect->isHidden());
+        form->chkOnlyShrink->setChecked(true);
+        QCOMPARE(int(form->CurrentOptions().Mode), int(TResizeMode::FitWithin));
+        QVERIFY(form->CurrentOptions().OnlyShrink);
+        form.reset();
+        WriteIni("[Resize]\nradXDecrease=0\nradSameSize=1\nradFitWithin=1\nchkOnlyShrink=1\n");
+        form = Form();
+        QVERIFY(form->radFitWithin->isChecked() && !form->radSameSize->isChecked() && form->chkOnlyShrink->isChecked());
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();

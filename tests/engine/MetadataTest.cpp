@@ -278,8 +278,10 @@ TEST(Metadata, AGreyProfileIsLeftOutOrConverted) {
 // a different colour than usual (cyan takes blue), so that a conversion
 // through it is told apart from the formula.
 std::vector<uint8_t> OddCmykProfile() {
-    static cmsHTRANSFORM toLab = cmsCreateTransform(cmsCreate_sRGBProfile(), TYPE_RGB_16, cmsCreateLab4Profile(nullptr),
-                                                    TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
     cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
     cmsSetProfileVersion(profile, 2.1);
     cmsSetDeviceClass(profile, cmsSigOutputClass);
@@ -287,14 +289,15 @@ std::vector<uint8_t> OddCmykProfile() {
     cmsSetPCS(profile, cmsSigLabData);
     cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
     cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
-    cmsStageSampleCLut16bit(grid, [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
+    cmsStageSampleCLut16bit(grid, [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
         const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0, k = in[3] / 65535.0;
         const cmsUInt16Number rgb[3] = {static_cast<cmsUInt16Number>(65535 * (1 - y) * (1 - k)),
                                         static_cast<cmsUInt16Number>(65535 * (1 - m) * (1 - k)),
                                         static_cast<cmsUInt16Number>(65535 * (1 - c) * (1 - k))};
-        cmsDoTransform(toLab, rgb, out, 1);
+        cmsDoTransform(static_cast<cmsHTRANSFORM>(cargo), rgb, out, 1);
         return 1;
-    }, nullptr, 0);
+    }, toLab, 0);
+    cmsDeleteTransform(toLab);
     cmsPipelineInsertStage(lut, cmsAT_BEGIN, grid);
     cmsWriteTag(profile, cmsSigAToB0Tag, lut);
     cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());

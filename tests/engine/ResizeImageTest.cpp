@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 
 namespace quorix {
@@ -38,6 +39,36 @@ protected:
     }
     TTempDir Dir;
 };
+
+// Never enlarge, in every mode: a target beyond the source on either side
+// keeps the source's size and its very pixels; a smaller one is resampled.
+TEST_F(ResizeImageTest, NeverEnlargeInEveryMode) {
+    const TBitmap pixels = test::MakeNoise(40, 30, 9);
+    TBmpImage bmp;
+    bmp.Assign(pixels);
+    bmp.SaveToFile(Dir.File("small.bmp"));
+    const struct { TResizeMode mode; int w, h; bool kept; } cases[] = {
+        {TResizeMode::XIncrease, 40, 30, true},  {TResizeMode::XDecrease, 20, 15, false},
+        {TResizeMode::SameSize, 40, 30, true},   {TResizeMode::FitWithin, 27, 20, false},  // into 80 x 20: smaller
+        {TResizeMode::SameWidth, 40, 30, true},  {TResizeMode::SameHeight, 13, 10, false},
+    };
+    for (const auto& c : cases) {
+        TResizeOptions o;
+        o.Mode = c.mode;
+        o.OnlyShrink = true;
+        o.Format = "bmp";
+        o.Width = 80;  // wider, lower: beyond on one side only
+        o.Height = 20;
+        o.WH = c.mode == TResizeMode::SameHeight ? 10 : 100;
+        const TResizeResult result = ResizeImage(Dir.File("small.bmp"), Out(), o);
+        ASSERT_EQ(result.Outcome, TResizeOutcome::Written);
+        const TBitmap out = test::LoadAs24(result.OutputName);
+        EXPECT_EQ(out.Width(), c.w) << static_cast<int>(c.mode);
+        EXPECT_EQ(out.Height(), c.h) << static_cast<int>(c.mode);
+        if (c.kept)
+            for (int y = 0; y < 30; ++y) ASSERT_EQ(std::memcmp(out.ScanLine(y), pixels.ScanLine(y), 40 * 3), 0);
+    }
+}
 
 TEST_F(ResizeImageTest, WritesTheResizedJpegAndKeepsTheDecodedSource) {
     std::string source = Picture("photo.jpeg", 101, 75);

@@ -47,6 +47,28 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{TResizeMode::SameHeight, 600, 1000, 750, 800, 600},
         TSizeCase{TResizeMode::SameWidth, 600, 3, 1, 600, 200}));
 
+// Fit within the box: the largest factor at which both sides fit, rounded as
+// the other modes round.
+TEST(TargetSize, FitWithinKeepsProportionsInsideTheBox) {
+    const struct { int W, H, BoxW, BoxH, ExpectedW, ExpectedH; } cases[] = {
+        {1001, 751, 800, 600, 800, 600},  // 799.73 x 600
+        {600, 800, 800, 600, 450, 600},   // a portrait into a landscape box
+        {800, 600, 800, 600, 800, 600},   // exactly the box
+        {3000, 1000, 800, 600, 800, 267},  // 266.67
+        {400, 300, 800, 600, 800, 600},    // smaller pictures grow to the box
+        {1000, 1000, 999, 1001, 999, 999},
+    };
+    for (const auto& c : cases) {
+        TResizeOptions o = Mode(TResizeMode::FitWithin);
+        o.Width = c.BoxW;
+        o.Height = c.BoxH;
+        const TTargetSize size = ComputeTargetSize(o, c.W, c.H);
+        EXPECT_EQ(size.Width, c.ExpectedW) << c.W << "x" << c.H;
+        EXPECT_EQ(size.Height, c.ExpectedH) << c.W << "x" << c.H;
+    }
+    EXPECT_THROW(ComputeTargetSize(Mode(TResizeMode::FitWithin), 0, 10), EZeroDivide);
+}
+
 TEST(TargetSize, SameSizeIgnoresProportions) {
     TResizeOptions o = Mode(TResizeMode::SameSize);
     o.Width = 20000;
