@@ -6,6 +6,8 @@
 #include "Resample.h"
 
 #include <cerrno>
+#include <fstream>
+#include <iostream>
 #include <cmath>
 #include <cstdlib>
 #include <strings.h>
@@ -86,6 +88,10 @@ std::string UsageText() {
            "  --keep-date        give each output its source's modification time\n"
            "  --no-overwrite     keep outputs that already exist\n"
            "  --no-protect       also resize pictures with both sides above 10000\n"
+           "  --files-from FILE  also the pictures named in FILE ('-': standard input), one a line\n"
+           "  -0                 the names in --files-from end with a NUL byte instead\n"
+           "  --json             one JSON object a line per picture: source, output, outcome, log,\n"
+           "                     width, height, bytes, milliseconds\n"
            "  --threads N        cores to use: one picture spreads over them, several take one\n"
            "                     each (default: all)\n"
            "  --help, --version\n"
@@ -94,11 +100,25 @@ std::string UsageText() {
            "2 for a usage error.\n";
 }
 
+// The names in a list file, their bytes as they stand: one a line (a final
+// line without its line feed counts), or each ended by NUL. Empty names are skipped.
+static void ReadFileList(const std::string& from, bool nulSeparated, std::vector<std::string>& files) {
+    std::ifstream file;
+    if (from != "-") {
+        file.open(from, std::ios::binary);
+        if (!file) throw EUsageError("cannot read the file list " + from);
+    }
+    std::istream& in = from == "-" ? std::cin : file;
+    std::string name;
+    while (std::getline(in, name, nulSeparated ? '\0' : '\n'))
+        if (!name.empty()) files.push_back(name);
+}
+
 TCliArguments ParseArguments(const std::vector<std::string>& args) {
     TCliArguments result;
     TResizeOptions& o = result.Options;
-    std::string factor;
-    bool optionsEnded = false;
+    std::string factor, filesFrom;
+    bool optionsEnded = false, nulSeparated = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -131,6 +151,9 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--no-overwrite") o.Overwrite = false;
         else if (arg == "--no-protect") o.Protect = false;
         else if (arg == "--only-shrink") o.OnlyShrink = true;
+        else if (arg == "--files-from") filesFrom = value();
+        else if (arg == "-0") nulSeparated = true;
+        else if (arg == "--json") result.Json = true;
         else if (arg == "--strip-metadata") o.KeepMetadata = o.KeepProfile = false;
         else if (arg == "--no-profile") o.KeepProfile = false;
         else if (arg == "--keep-gps") o.RemoveGps = false;
@@ -143,6 +166,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         if (o.Mode == TResizeMode::XIncrease) o.IncFactor = f;
         else o.DecFactor = f;
     }
+    if (!filesFrom.empty()) ReadFileList(filesFrom, nulSeparated, result.Files);
     if (result.Files.empty() && !result.Help && !result.Version) throw EUsageError("no picture files given");
     return result;
 }

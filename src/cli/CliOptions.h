@@ -14,6 +14,7 @@ struct TCliArguments {
     std::string OutFolder;  // empty: each source's folder + "Output/"
     std::vector<std::string> Files;
     int Threads = 0;  // 0: every core
+    bool Json = false;  // one JSON object a line per picture instead of the log
     bool Help = false;
     bool Version = false;
 };

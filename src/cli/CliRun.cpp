@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "BatchRunner.h"
+#include "JsonLine.h"
 #include "OrvelTPU.h"
 #include "Resample.h"
 #include "ResizeImage.h"
@@ -41,10 +42,13 @@ std::string OutputFolderFor(const std::string& source, const TCliArguments& args
 // those in flight finish (so no temporary file is left).
 class TCliReport {
 public:
-    TCliReport(std::ostream& out, std::ostream& err) : FOut(out), FErr(err) {}
+    TCliReport(std::ostream& out, std::ostream& err, bool json) : FOut(out), FErr(err), FJson(json) {}
 
     bool Print(const TBatchOutcome& outcome) {
-        for (const std::string& line : outcome.Result.Log) FOut << line << "\n";
+        if (FJson)
+            FOut << JsonLine(outcome) << "\n";
+        else
+            for (const std::string& line : outcome.Result.Log) FOut << line << "\n";
         FOut.flush();
         if (!FOut) {
             FWriteFailed = true;
@@ -76,6 +80,7 @@ public:
 private:
     std::ostream& FOut;
     std::ostream& FErr;
+    bool FJson = false;
     bool FWriteFailed = false;
     int FStatus = 0;
 };
@@ -118,7 +123,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     if (workers > 1) SetResampleThreads(1);
     std::vector<std::string> sources;
     for (const std::string& file : args.Files) sources.push_back(AbsolutePath(file));
-    TCliReport report(out, err);
+    TCliReport report(out, err, args.Json);
     TBatchEvents events;
     events.Report = [&](const TBatchOutcome& outcome) { return report.Print(outcome); };
     events.Halted = [] { return CliStopSignal() != 0; };

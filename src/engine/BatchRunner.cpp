@@ -5,6 +5,7 @@
 #include "TargetSize.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 namespace quorix {
@@ -89,6 +90,7 @@ void TBatchRunner::RunOne(TEntry& entry) {
     // One picture alone needs no estimate: it always runs.
     const int64_t need = FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Options) : 0;
     const int64_t held = FGate.Acquire(static_cast<int64_t>(entry.Outcome.Index), need);
+    const auto start = std::chrono::steady_clock::now();
     try {
         if (picture.MakeFolder) PrepareFolder(picture.OutPath);
         entry.Outcome.Result = ResizeImage(picture.Source, picture.OutPath, picture.Options, &FSources);
@@ -97,6 +99,7 @@ void TBatchRunner::RunOne(TEntry& entry) {
     } catch (...) {
         entry.Outcome.Error = "Unknown error";
     }
+    entry.Outcome.Milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     FGate.Release(held);
     {
         std::lock_guard<std::mutex> lock(FMutex);

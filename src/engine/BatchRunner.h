@@ -33,6 +33,7 @@ struct TBatchOutcome {
     std::string Source;
     TResizeResult Result;
     std::string Error;  // an error that ends the batch; no picture is started after it
+    double Milliseconds = 0;  // the picture's own time, from its start to its end
 };
 
 struct TBatchEvents {

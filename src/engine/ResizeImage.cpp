@@ -236,6 +236,8 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         result.Log.push_back("Cannot save file as: " + outputName);
         return result;
     }
+    result.Width = working.Width();
+    result.Height = working.Height();
     result.Log.push_back("File resized and saved as: " + outputName);
     return result;
 }

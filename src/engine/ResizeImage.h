@@ -29,6 +29,7 @@ struct TResizeResult {
     std::string OutputName;        // empty when no name was reached
     std::string SaveError;         // what the encoder or the file system said, on SaveFailed
     std::string Reason;            // why the picture could not be opened, on CannotOpen
+    int Width = 0, Height = 0;     // the output's size, when written
 };
 
 // Decodes imageName into picture (which keeps the decoded source, as the

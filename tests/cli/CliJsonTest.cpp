@@ -1,0 +1,95 @@
+// Pictures named in a list (NUL-separated, or a line each on standard input)
+// and the JSON lines that report them, read back by a JSON parser.
+#include "TestPictures.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace quorix {
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command line in the folder; its standard output.
+std::string Shell(const std::string& folder, const std::string& line, int& status) {
+    const std::string command = "cd " + Quote(folder) + " && " + line;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int raw = pclose(pipe);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+std::vector<QJsonObject> Objects(const std::string& out) {
+    std::vector<QJsonObject> objects;
+    size_t at = 0;
+    for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out.substr(at, end - at)), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << out.substr(at, end - at);
+        objects.push_back(document.object());
+    }
+    EXPECT_EQ(at, out.size());  // every line ends with its line feed
+    return objects;
+}
+
+TEST(CliJson, NulSeparatedListAndJsonLines) {
+    test::TTempDir dir;
+    const std::vector<std::string> names = {"a.jpg", "two words.jpg", "new\nline.jpg", "caf\xE9.jpg", "gone.jpg"};
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i + 1 < names.size()) test::WriteJpeg(dir.File(names[i]), test::MakeGradient(40 + 2 * static_cast<int>(i), 30));
+        list += names[i] + '\0';
+    }
+    test::WriteFileBytes(dir.File("list"), std::vector<uint8_t>(list.begin(), list.end()));
+    int status = 0;
+    const std::string out = Shell(dir.Path(), Quote(std::getenv("QUORIX_RESIZE")) + " --files-from list -0 --json", status);
+    EXPECT_EQ(status, 1);  // the missing one
+    const std::vector<QJsonObject> objects = Objects(out);
+    ASSERT_EQ(objects.size(), names.size());
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        const QJsonObject& o = objects[i];
+        EXPECT_EQ(o["outcome"].toString(), QString("written")) << i;
+        EXPECT_EQ(o["width"].toInt(), 20 + static_cast<int>(i)) << i;
+        EXPECT_EQ(o["height"].toInt(), 15) << i;
+        struct stat info {};
+        const std::string output = dir.File("Output/" + names[i]);
+        ASSERT_EQ(::stat(output.c_str(), &info), 0) << i;
+        EXPECT_EQ(o["bytes"].toInteger(), static_cast<qint64>(info.st_size)) << i;
+        EXPECT_GE(o["milliseconds"].toInteger(), 0);
+        EXPECT_TRUE(o["log"].toString().startsWith("File resized and saved as: ")) << i;
+    }
+    EXPECT_EQ(objects[2]["source"].toString(), QString::fromStdString(dir.File("new\nline.jpg")));
+    // A byte that is not UTF-8 reads as its Latin-1 character.
+    EXPECT_EQ(objects[3]["source"].toString(), QString::fromStdString(dir.File("caf")) + QChar(0xE9) + ".jpg");
+    EXPECT_EQ(objects[4]["outcome"].toString(), QString("source-missing"));
+    EXPECT_EQ(objects[4]["bytes"].toInteger(), 0);
+}
+
+TEST(CliJson, OneNameALineOnStandardInput) {
+    test::TTempDir dir;
+    test::WriteJpeg(dir.File("x.jpg"), test::MakeGradient(20, 20));
+    test::WriteJpeg(dir.File("y.jpg"), test::MakeGradient(20, 20));
+    int status = 0;
+    const std::string out = Shell(dir.Path(), "printf 'x.jpg\\n\\ny.jpg' | " + Quote(std::getenv("QUORIX_RESIZE")) + " --files-from -", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "File resized and saved as: " + dir.File("Output/x.jpg") + "\nFile resized and saved as: " + dir.File("Output/y.jpg") + "\n");
+}
+
+}  // namespace
+}  // namespace quorix
