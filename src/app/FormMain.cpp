@@ -231,6 +231,7 @@ void TMainForm::ConnectHandlers() {
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     // The location is part of the photo information: without it there is nothing to remove.
     connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);
+    connect(spnMaxKB, QOverload<int>::of(&QSpinBox::valueChanged), this, Guarded([this] { trkQualityChange(); }));
     connect(cmbOutFormat, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             Guarded([this] { trkQualityChange(); }));
     connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));

@@ -61,6 +61,8 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
 // What the advisor shows for a quality in an output format: the picture as
 // the file would hold it, and (in size) the file's bytes.
 std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size);
+// The advisor's line on the size limit for a picture.
+QString LimitQualityText(const TBitmap& source, const std::string& format, int quality, int maxKB);
 
 // How a progress bar is drawn: green, red, or the paused yellow.
 enum class TProgressBarState { pbsNormal, pbsError, pbsPaused };
@@ -123,7 +125,7 @@ public:
     // The quality advisor.
     void trkQualityChange();
     void ShowAdvisorInput(TAdvisorInput& input);
-    void ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size);
+    void ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size, const QString& limit);
     void chkCenterClick();
     int32_t InputFileSize = 0;
 
@@ -219,6 +221,8 @@ public:
     QCheckBox* chkRemoveGps;  // enabled only while chkKeepMetadata is ticked
     QCheckBox* chkConvertSrgb;
     QCheckBox* chkKeepDate;
+    QSpinBox* spnMaxKB;        // 0: no size limit
+    QLabel* lblLimitQuality;   // the advisor's quality within that limit
     QCheckBox* chkAddFltName;
     QCheckBox* chkOverwrite;
 

@@ -237,6 +237,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.AddFilterName = chkAddFltName->isChecked();
     o.Overwrite = chkOverwrite->isChecked();
     o.OnlyShrink = chkOnlyShrink->isChecked();
+    o.MaxKB = spnMaxKB->value();
     o.Format = OutputFormatKey();
     o.KeepProfile = chkKeepProfile->isChecked();
     o.KeepMetadata = chkKeepMetadata->isChecked();

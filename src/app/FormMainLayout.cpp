@@ -313,6 +313,8 @@ void TMainForm::CreateQualityPage() {
     SetBarState(proBar2, TProgressBarState::pbsNormal);
     chkCenter = Named(new QCheckBox("Center image", pnlQuality), "chkCenter");
     chkCenter->setChecked(true);
+    lblLimitQuality = Named(new QLabel(pnlQuality), "lblLimitQuality",
+                            "The quality the file size limit of the Settings page would pick for this picture.");
     PlaceQualityControls();
     page->addWidget(pnlQuality, 0, Qt::AlignHCenter);
     Panel2 = Panel(tabQuality, "Panel2");
@@ -344,6 +346,7 @@ void TMainForm::PlaceQualityControls() {
     lblFileSizeOut->setGeometry(8, 44 + 1 * row, labelWidth, row);
     proBar2->setGeometry(left, 44 + 1 * row + 2, 225, row - 6);
     chkCenter->setGeometry(8, 44 + 2 * row + 4, labelWidth, row);
+    lblLimitQuality->setGeometry(left, 44 + 2 * row + 4, pnlQuality->width() - left - 8, row);
 }
 
 void TMainForm::CreateSettingsPage() {
@@ -488,6 +491,16 @@ QWidget* TMainForm::CreateImageGroup() {
     for (QCheckBox* box : {chkKeepProfile, chkKeepMetadata, chkRemoveGps}) box->setChecked(true);
     for (QCheckBox* box : {chkKeepProfile, chkKeepMetadata, chkRemoveGps, chkConvertSrgb, chkKeepDate})
         column->addWidget(box);
+    auto* limitRow = new QHBoxLayout;
+    spnMaxKB = SpinEdit(group, "spnMaxKB", 0, 1000000, 1,
+                        "The largest file a lossy format may write, in KB; the highest quality from the slider's "
+                        "down to 5 that fits is used.\r\n0 means no limit.");
+    spnMaxKB->setValue(0);
+    limitRow->addWidget(new QLabel("Limit each file to", group));
+    limitRow->addWidget(spnMaxKB);
+    limitRow->addWidget(new QLabel("KB", group));
+    limitRow->addStretch(1);
+    column->addLayout(limitRow);
     return group;
 }
 

@@ -3,6 +3,7 @@
 
 #include "Jpeg.h"
 #include "PhotoMetadata.h"
+#include "SizeBudget.h"
 #include "SrgbConversion.h"
 #include "QuorixError.h"
 #include "LatestWork.h"
@@ -101,6 +102,17 @@ std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::str
     return decoded;
 }
 
+// What the size limit would pick for this picture: the same search the batch makes.
+QString LimitQualityText(const TBitmap& source, const std::string& format, int quality, int maxKB) {
+    const TBudgetResult fitted = FitToBudget(quality, int64_t{maxKB} * 1024, [&](int q) {
+        int size = 0;
+        CompressInFormat(source, format, q, size);
+        return std::vector<uint8_t>(static_cast<size_t>(size));
+    });
+    if (!fitted.Reached) return "Size limit not reached at quality " + Q(IntToText(LowestQuality));
+    return "Quality within the size limit: " + Q(IntToText(fitted.Quality));
+}
+
 // The quality is tried off the user-interface thread; steps of the slider that
 // come while one is tried are merged, and the newest position's result shows.
 void TMainForm::trkQualityChange() {
@@ -113,17 +125,20 @@ void TMainForm::trkQualityChange() {
     const std::shared_ptr<const std::vector<uint8_t>> profile = FQualityProfile, screen = FScreenProfile;
     const int quality = trkQuality->value();
     const std::string format = OutputFormatKey();
-    FAdvisorCompress->Post([this, source, profile, screen, quality, format]() -> TLatestWork::TApply {
+    const int maxKB = FindOutputFormat(format).Lossy ? spnMaxKB->value() : 0;
+    FAdvisorCompress->Post([this, source, profile, screen, quality, format, maxKB]() -> TLatestWork::TApply {
         int size = 0;
         auto result = std::make_shared<std::unique_ptr<TGraphic>>(CompressInFormat(*source, format, quality, size));
         if (size == 0) return nullptr;
         const QImage drawn = ShownColours(ToQImage(**result), profile ? *profile : std::vector<uint8_t>(), *screen);
-        return [this, result, drawn, size] { ShowCompressed(std::move(*result), drawn, size); };
+        const QString limit = maxKB > 0 ? LimitQualityText(*source, format, quality, maxKB) : QString();
+        return [this, result, drawn, size, limit] { ShowCompressed(std::move(*result), drawn, size, limit); };
     });
 }
 
-void TMainForm::ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size) {
+void TMainForm::ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size, const QString& limitText) {
     imgCompressed->SetPrepared(std::move(compressed), drawn);
+    lblLimitQuality->setText(limitText);
     lblFileSizeOut->setText("Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
     const long long percent = RoundEven(PercentOf(size, InputFileSize));
     int width = static_cast<int>(RoundEven(static_cast<long double>(proBar1->width()) * percent / 100));

@@ -109,6 +109,7 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     chkRemoveGps->setChecked(ini.ReadBool(s, "chkRemoveGps", true));
     chkConvertSrgb->setChecked(ini.ReadBool(s, "chkConvertSrgb", false));
     chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
+    spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
     chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
     chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
     chkSkins->setChecked(ini.ReadBool(s, "chkSkins", true));
@@ -171,6 +172,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "chkRemoveGps", chkRemoveGps->isChecked());
     ini.WriteBool(s, "chkConvertSrgb", chkConvertSrgb->isChecked());
     ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
+    ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
     ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
     ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());
     ini.WriteBool(s, "chkSkins", chkSkins->isChecked());

@@ -75,6 +75,7 @@ std::string UsageText() {
            "  --factor X         reduction or enlargement factor (default 2.0 and 1.5)\n"
            "  --size WxH         the size for same-size, the box for fit (default 800x600)\n"
            "  --only-shrink      never enlarge: a picture smaller than its target keeps its size\n"
+           "  --max-size KB      the highest quality whose file fits KB (lossy formats)\n"
            "  --side N           the width or height for same-width and same-height (default 600)\n"
            "  --filter NAME      Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3 (default)\n"
            "  --quality Q        JPEG quality from 5 to 99 (default 70)\n"
@@ -151,6 +152,10 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         else if (arg == "--no-overwrite") o.Overwrite = false;
         else if (arg == "--no-protect") o.Protect = false;
         else if (arg == "--only-shrink") o.OnlyShrink = true;
+        else if (arg == "--max-size") {
+            o.MaxKB = ParseInt(arg, value());
+            if (o.MaxKB < 0) throw EUsageError("--max-size must be 0 (no limit) or more");
+        }
         else if (arg == "--files-from") filesFrom = value();
         else if (arg == "-0") nulSeparated = true;
         else if (arg == "--json") result.Json = true;

@@ -7,6 +7,7 @@
 #include "RasterImage.h"
 #include "Png.h"
 #include "Resample.h"
+#include "SizeBudget.h"
 #include "SrgbConversion.h"
 #include "StreamBytes.h"
 #include "TargetSize.h"
@@ -74,6 +75,36 @@ void CopyModificationTime(const std::string& source, const std::string& output) 
     if (::stat(source.c_str(), &info) != 0) return;
     const timespec times[2] = {{0, UTIME_NOW}, info.st_mtim};
     ::utimensat(AT_FDCWD, output.c_str(), times, 0);
+}
+
+// A file already made, saved as any graphic is.
+class TStoredBytes : public TGraphic {
+public:
+    explicit TStoredBytes(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
+    const char* ClassName() const override { return "TStoredBytes"; }
+    int Width() const override { return 0; }
+    int Height() const override { return 0; }
+    void LoadFromStream(std::istream&) override { throw EInvalidGraphic("Cannot load this graphic"); }
+    void SaveToStream(std::ostream& stream) override { WriteAllBytes(stream, FBytes.data(), FBytes.size()); }
+
+private:
+    std::vector<uint8_t> FBytes;
+};
+
+// The whole output file for the picture at a quality, metadata included.
+std::vector<uint8_t> EncodeAt(const TBitmap& working, const TResizeOptions& options, const TPhotoMetadata& metadata,
+                              int quality) {
+    std::unique_ptr<TGraphic> encoder = FindOutputFormat(options.Format).Create(quality);
+    if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
+        metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
+    encoder->Assign(working);
+    std::ostringstream out;
+    if (metadata.Empty())
+        encoder->SaveToStream(out);
+    else
+        TWithMetadata(*encoder, metadata).SaveToStream(out);
+    const std::string bytes = out.str();
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 // Encodes the working bitmap's rows while the resampler is still making the
@@ -184,8 +215,10 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     }
     // A JPEG is encoded as the rows are made (unless their colours change
     // first); the other formats take the finished bitmap.
+    // A size limit tries several qualities on the finished picture.
+    const bool budget = options.MaxKB > 0 && FindOutputFormat(options.Format).Lossy;
     std::unique_ptr<TEncodeAsRowsCome> asRowsCome;
-    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()); jpeg && !toSrgb)
+    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()); jpeg && !toSrgb && !budget)
         asRowsCome = std::make_unique<TEncodeAsRowsCome>(*jpeg, working);
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
     std::string failure;
@@ -218,17 +251,25 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
 
     TResizeResult result;
     result.OutputName = outputName;
+    bool limitReached = true;
     try {
-        if (asRowsCome)
-            asRowsCome->Finish();
-        else
-            encoder->Assign(working);
-        if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
-            metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
-        if (metadata.Empty())
-            encoder->SaveToFile(outputName);  // a bare source gives the bare file, byte for byte
-        else
-            TWithMetadata(*encoder, metadata).SaveToFile(outputName);
+        if (budget) {
+            TBudgetResult fitted = FitToBudget(options.Quality, int64_t{options.MaxKB} * 1024,
+                                               [&](int quality) { return EncodeAt(working, options, metadata, quality); });
+            limitReached = fitted.Reached;
+            TStoredBytes(std::move(fitted.Bytes)).SaveToFile(outputName);
+        } else {
+            if (asRowsCome)
+                asRowsCome->Finish();
+            else
+                encoder->Assign(working);
+            if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
+                metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
+            if (metadata.Empty())
+                encoder->SaveToFile(outputName);  // a bare source gives the bare file, byte for byte
+            else
+                TWithMetadata(*encoder, metadata).SaveToFile(outputName);
+        }
         if (options.KeepDate) CopyModificationTime(imageName, outputName);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;
@@ -239,6 +280,7 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     result.Width = working.Width();
     result.Height = working.Height();
     result.Log.push_back("File resized and saved as: " + outputName);
+    if (!limitReached) result.Log.push_back("WARNING! Size limit not reached: " + outputName);
     return result;
 }
 

@@ -24,6 +24,7 @@ struct TResizeOptions {
     bool AddFilterName = false;
     bool Overwrite = true;
     bool OnlyShrink = false;  // a target beyond the source on either side keeps the source's size
+    int MaxKB = 0;            // a lossy file's size limit in KB (1024 bytes); 0: none
     std::string Format = "jpg";  // the key of an output format (OutputFormats)
     bool KeepProfile = true;     // the colour profile goes into the output
     bool KeepMetadata = true;    // EXIF, XMP and IPTC go into the output
