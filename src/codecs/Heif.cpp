@@ -59,6 +59,12 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     const int width = heif_image_handle_get_width(handle.get()), height = heif_image_handle_get_height(handle.get());
     CheckHeader(width, height);
     if (width <= 0 || height <= 0) throw EInvalidGraphic("HEIF error: empty picture");
+    // The coded stream states its own size, which libheif allocates as it
+    // decodes: a 600-byte file can ask for 3 GB. No side may go beyond the
+    // picture's own, give or take the padding of the last coding block.
+    const int side = std::max({width, height, heif_image_handle_get_ispe_width(handle.get()),
+                               heif_image_handle_get_ispe_height(handle.get())});
+    heif_context_set_maximum_image_size_limit(context.get(), side + 128);
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
