@@ -222,6 +222,7 @@ public:
     QCheckBox* chkConvertSrgb;
     QCheckBox* chkKeepDate;
     QSpinBox* spnMaxKB;        // 0: no size limit
+    QLineEdit* edtNameTemplate;
     QLabel* lblLimitQuality;   // the advisor's quality within that limit
     QCheckBox* chkAddFltName;
     QCheckBox* chkOverwrite;
@@ -295,6 +296,7 @@ private:
     void PlaceQualityControls();
     QWidget* CreateInterfaceGroup();
     QWidget* CreateImageGroup();
+    QWidget* CreateOutputGroup();
     void CreateLogPage();
     void CreateAboutPage();
     void CreateActions();

@@ -11,6 +11,7 @@
 #include "OrvelTPU.h"
 #include "Platform.h"
 #include "Resample.h"
+#include "TargetSize.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -59,6 +60,9 @@ void TMainForm::actStartExecute() {
     if (FJob) return;  // one job at a time
     if (FileList->count() == 0) return ShowWarning("No pictures to process");
     if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
+    // A name that would leave the output folder is refused before anything is written.
+    if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty())
+        return ShowWarning(problem);
     std::vector<std::string> snapshot;  // the names' own bytes
     for (int i = 0; i < FileList->count(); ++i)
         if (FileList->Selected(i)) snapshot.push_back(FileList->ItemName(i));
@@ -71,6 +75,8 @@ void TMainForm::FileListDblClick() {
     if (FJob) return;
     if (FileList->count() == 0) return ShowWarning("No pictures to process");
     if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
+    if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty())
+        return ShowWarning(problem);
     StartJob({FileList->FilePath()}, true);
 }
 
@@ -238,6 +244,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.Overwrite = chkOverwrite->isChecked();
     o.OnlyShrink = chkOnlyShrink->isChecked();
     o.MaxKB = spnMaxKB->value();
+    o.NameTemplate = S(edtNameTemplate->text());
     o.Format = OutputFormatKey();
     o.KeepProfile = chkKeepProfile->isChecked();
     o.KeepMetadata = chkKeepMetadata->isChecked();

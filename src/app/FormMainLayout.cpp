@@ -356,6 +356,7 @@ void TMainForm::CreateSettingsPage() {
     grid->addWidget(CreateHelpGroup(), 0, 1);
     grid->addWidget(CreateInterfaceGroup(), 1, 0);
     grid->addWidget(CreateImageGroup(), 1, 1);
+    grid->addWidget(CreateOutputGroup(), 2, 0);
     chkOverwrite = Named(new QCheckBox("Overwrite existen images", tabSettings), "chkOverwrite",
                          "If this is NOT checked the program will not overwrite the images already existent in the "
                          "output folder.\r\nRecommended: Checked");
@@ -438,6 +439,18 @@ QWidget* TMainForm::CreateInterfaceGroup() {
     column->addWidget(chkTrayIcon);
     column->addLayout(row);
     column->addWidget(chkSkins);
+    return group;
+}
+
+QWidget* TMainForm::CreateOutputGroup() {
+    auto* group = new QGroupBox("Output", tabSettings);
+    auto* column = new QVBoxLayout(group);
+    column->addWidget(new QLabel("File name:", group));
+    edtNameTemplate = Named(new QLineEdit("{name}", group), "edtNameTemplate",
+                            "The name of each resized picture, before its extension.\r\n{name} the original's name, "
+                            "{width} {height} the new size, {filter}, {quality},\r\n{counter} its place in the batch, "
+                            "{date} the date taken (else the file's date).");
+    column->addWidget(edtNameTemplate);
     return group;
 }
 

@@ -110,6 +110,7 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     chkConvertSrgb->setChecked(ini.ReadBool(s, "chkConvertSrgb", false));
     chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
     spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
+    edtNameTemplate->setText(Q(ini.ReadString(s, "edtNameTemplate", "{name}")));
     chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
     chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
     chkSkins->setChecked(ini.ReadBool(s, "chkSkins", true));
@@ -173,6 +174,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "chkConvertSrgb", chkConvertSrgb->isChecked());
     ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
     ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
+    ini.WriteString(s, "edtNameTemplate", S(edtNameTemplate->text()));
     ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
     ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());
     ini.WriteBool(s, "chkSkins", chkSkins->isChecked());

@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "Graphic.h"
+#include "TargetSize.h"
 #include "NumberText.h"
 
 #include "Resample.h"
@@ -76,6 +77,8 @@ std::string UsageText() {
            "  --size WxH         the size for same-size, the box for fit (default 800x600)\n"
            "  --only-shrink      never enlarge: a picture smaller than its target keeps its size\n"
            "  --max-size KB      the highest quality whose file fits KB (lossy formats)\n"
+           "  --name TEMPLATE    the output's name: {name} {width} {height} {filter} {quality}\n"
+           "                     {counter} {date} (default {name})\n"
            "  --side N           the width or height for same-width and same-height (default 600)\n"
            "  --filter NAME      Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3 (default)\n"
            "  --quality Q        JPEG quality from 5 to 99 (default 70)\n"
@@ -157,6 +160,10 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
             if (o.MaxKB < 0) throw EUsageError("--max-size must be 0 (no limit) or more");
         }
         else if (arg == "--files-from") filesFrom = value();
+        else if (arg == "--name") {
+            o.NameTemplate = value();
+            if (const std::string problem = NameTemplateProblem(o.NameTemplate); !problem.empty()) throw EUsageError(problem);
+        }
         else if (arg == "-0") nulSeparated = true;
         else if (arg == "--json") result.Json = true;
         else if (arg == "--strip-metadata") o.KeepMetadata = o.KeepProfile = false;

@@ -28,6 +28,7 @@ void TBatchRunner::Submit(TBatchPicture picture) {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         TEntry entry;
+        picture.Options.Counter = static_cast<int>(FEntries.size()) + 1;
         const std::string output = OutputFileName(picture.Source, picture.OutPath, picture.Options);
         const int index = static_cast<int>(FEntries.size());
         auto it = FLastWriter.find(output);

@@ -122,6 +122,24 @@ bool TPhotoMetadata::Empty() const {
     return FData->Exif.empty() && FData->Xmp.empty() && FData->Iptc.empty() && FData->Profile.empty();
 }
 
+std::string TPhotoMetadata::DateTaken() const {
+    std::string text;
+    for (const char* key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTime"}) {
+        auto it = FData->Exif.findKey(Exiv2::ExifKey(key));
+        if (it != FData->Exif.end() && (text = it->toString()).size() >= 10) break;
+        text.clear();
+    }
+    if (text.empty()) {
+        auto it = FData->Xmp.findKey(Exiv2::XmpKey("Xmp.exif.DateTimeOriginal"));
+        if (it != FData->Xmp.end()) text = it->toString();
+    }
+    // "2024:05:17 10:20:30" in EXIF, "2024-05-17T10:20:30" in XMP: the digits are taken, not parsed.
+    if (text.size() < 10) return "";
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9') return "";
+    return text.substr(0, 4) + "-" + text.substr(5, 2) + "-" + text.substr(8, 2);
+}
+
 const std::vector<uint8_t>& TPhotoMetadata::Profile() const { return FData->Profile; }
 void TPhotoMetadata::SetProfile(std::vector<uint8_t> profile) { FData->Profile = std::move(profile); }
 

@@ -28,6 +28,8 @@ public:
     static TPhotoMetadata Read(const std::string& fileName);
 
     bool Empty() const;
+    // yyyy-mm-dd from EXIF's date taken (or XMP's), empty without one.
+    std::string DateTaken() const;
     const std::vector<uint8_t>& Profile() const;
     void SetProfile(std::vector<uint8_t> profile);
 

@@ -69,6 +69,16 @@ private:
     const TPhotoMetadata& FMetadata;
 };
 
+// The file's modification date, yyyy-mm-dd in local time.
+std::string FileDate(const std::string& fileName) {
+    struct stat info {};
+    struct tm local {};
+    if (::stat(fileName.c_str(), &info) != 0 || !::localtime_r(&info.st_mtime, &local)) return "";
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return text;
+}
+
 // The source's modification time on the output; the access time is now.
 void CopyModificationTime(const std::string& source, const std::string& output) {
     struct stat info {};
@@ -182,7 +192,15 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     if (keepSize) target = {w, h};
     working.SetLargeSize(target.Width, target.Height);
 
-    const std::string outputName = OutputFileName(imageName, outPath, options);
+    const bool dated = options.NameTemplate.find("{date}") != std::string::npos;
+    TPhotoMetadata metadata;
+    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb || dated)
+        metadata = TPhotoMetadata::Read(imageName);
+    TNameFacts facts;
+    facts.Width = working.Width();
+    facts.Height = working.Height();
+    if (dated) facts.Date = metadata.DateTaken().empty() ? FileDate(imageName) : metadata.DateTaken();
+    const std::string outputName = OutputFileName(imageName, outPath, options, facts);
     if (!LiesDirectlyIn(outputName, outPath)) {
         TResizeResult result = Stop(TResizeOutcome::SaveFailed, "Cannot save file as: " + outputName);
         result.OutputName = outputName;
@@ -202,8 +220,6 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
         return result;
     }
 
-    TPhotoMetadata metadata;
-    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb) metadata = TPhotoMetadata::Read(imageName);
     bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
     // A CMYK JPEG with its profile is decoded through the profile instead of the plain formula.
     if (auto* cmykJpeg = dynamic_cast<TJPEGImage*>(picture.Graphic()); toSrgb && cmykJpeg) {

@@ -25,6 +25,10 @@ struct TResizeOptions {
     bool Overwrite = true;
     bool OnlyShrink = false;  // a target beyond the source on either side keeps the source's size
     int MaxKB = 0;            // a lossy file's size limit in KB (1024 bytes); 0: none
+    // The output's name before the extension: {name} {width} {height}
+    // {filter} {quality} {counter} {date}; ValidNameTemplate checks it.
+    std::string NameTemplate = "{name}";
+    int Counter = 1;  // the picture's place in its batch, from 1
     std::string Format = "jpg";  // the key of an output format (OutputFormats)
     bool KeepProfile = true;     // the colour profile goes into the output
     bool KeepMetadata = true;    // EXIF, XMP and IPTC go into the output

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace quorix {
 
@@ -67,10 +68,56 @@ int EffectiveFilterIndex(int filterIndex) {
     return filterIndex >= 0 && filterIndex < ResampleFilterCount ? filterIndex : DefaultResampleFilter;
 }
 
-std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options) {
-    std::string name = outPath + NameWithoutExtension(ExtractFileName(imageName));
+namespace {
+
+// The template with its tokens replaced; unknown ones stay as written.
+std::string ExpandName(const std::string& imageName, const TResizeOptions& options, const TNameFacts& facts) {
+    const std::pair<const char*, std::string> tokens[] = {
+        {"{name}", NameWithoutExtension(ExtractFileName(imageName))},
+        {"{width}", std::to_string(facts.Width)},
+        {"{height}", std::to_string(facts.Height)},
+        {"{filter}", ResampleFilters[EffectiveFilterIndex(options.FilterIndex)].Name},
+        {"{quality}", std::to_string(options.Quality)},
+        {"{counter}", std::to_string(options.Counter)},
+        {"{date}", facts.Date}};
+    std::string out;
+    const std::string& t = options.NameTemplate;
+    for (size_t i = 0; i < t.size();) {
+        bool replaced = false;
+        for (const auto& [token, value] : tokens)
+            if (t.compare(i, std::strlen(token), token) == 0) {
+                out += value;
+                i += std::strlen(token);
+                replaced = true;
+                break;
+            }
+        if (!replaced) out += t[i++];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                           const TNameFacts& facts) {
+    std::string name = outPath + ExpandName(imageName, options, facts);
     if (options.AddFilterName) name += std::string(" ") + ResampleFilters[EffectiveFilterIndex(options.FilterIndex)].Name;
     return name + FindOutputFormat(options.Format).Extension;
+}
+
+std::string NameTemplateProblem(const std::string& nameTemplate) {
+    if (nameTemplate.find('/') != std::string::npos || nameTemplate.find("..") != std::string::npos)
+        return "The file name template may not contain \"/\" or \"..\": every output goes into the output folder.";
+    if (nameTemplate.empty()) return "The file name template is empty.";
+    for (size_t open = nameTemplate.find('{'); open != std::string::npos; open = nameTemplate.find('{', open + 1)) {
+        const size_t close = nameTemplate.find('}', open);
+        const std::string token = nameTemplate.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
+        if (token != "{name}" && token != "{width}" && token != "{height}" && token != "{filter}" && token != "{quality}" &&
+            token != "{counter}" && token != "{date}")
+            return "The file name template names an unknown token: " + token +
+                   " (known: {name} {width} {height} {filter} {quality} {counter} {date}).";
+    }
+    return "";
 }
 
 }  // namespace quorix

@@ -25,8 +25,19 @@ TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int heig
 // The filter entry the options select; an index out of range selects Lanczos3.
 int EffectiveFilterIndex(int filterIndex);
 
-// outPath + the source name without folder and last extension
-// [+ " " + filter name] + the format's extension.
-std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options);
+// What a name template's tokens stand for besides the options.
+struct TNameFacts {
+    int Width = 0, Height = 0;  // the output's size
+    std::string Date;           // yyyy-mm-dd: the date taken, else the file's date
+};
+
+// outPath + the template expanded (by default the source name without folder
+// and last extension) [+ " " + filter name] + the format's extension.
+std::string OutputFileName(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                           const TNameFacts& facts = TNameFacts());
+
+// Empty when the template can be used, else why not: it may not lead out of
+// the output folder ("/" or "..") nor name an unknown token.
+std::string NameTemplateProblem(const std::string& nameTemplate);
 
 }  // namespace quorix

@@ -379,6 +379,22 @@ private slots:
         QVERIFY(form->radFitWithin->isChecked() && !form->radSameSize->isChecked() && form->chkOnlyShrink->isChecked());
     }
 
+    // A file name template that would leave the output folder stops the batch before it starts.
+    void NameTemplateLeavingTheFolderIsRefused() {
+        auto form = Form();
+        const QString dir = Pictures(1);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->edtNameTemplate->setText("../{name}");
+        form->actStartExecute();
+        QVERIFY(!form->JobRunning());
+        QVERIFY(FMessages->Messages.back().second.find("may not contain") != std::string::npos);
+        form->edtNameTemplate->setText("{name}-{width}");
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        QVERIFY(QFile::exists(dir + "Output/p1-20.jpg"));
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();

@@ -183,6 +183,27 @@ TEST_F(CliTest, MetadataFlags) {
     }
 }
 
+// --name: the counter follows the list, the date comes from EXIF; a
+// template leading out of the folder is a usage error.
+TEST_F(CliTest, NameTemplate) {
+    test::WriteJpeg(Dir.File("a.jpg"), test::MakeGradient(40, 30));
+    test::WriteJpeg(Dir.File("b.jpg"), test::MakeGradient(40, 30));
+    {
+        auto image = Exiv2::ImageFactory::open(Dir.File("b.jpg"));
+        Exiv2::ExifData exif;
+        exif["Exif.Photo.DateTimeOriginal"] = "2019:12:31 23:59:59";
+        image->setExifData(exif);
+        image->writeMetadata();
+    }
+    TRun run = Run({"--name", "{counter}-{width}-{date}", "a.jpg", "b.jpg"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find(Dir.File("Output/2-20-2019-12-31.jpg")), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find(Dir.File("Output/1-20-")), std::string::npos) << run.Out;  // a's own file date
+    run = Run({"--name", "../{name}", "a.jpg"});
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("may not contain"), std::string::npos) << run.Err;
+}
+
 TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--mode", "sideways", "a.jpg"}, {"--quality", "100", "a.jpg"}, {"--quality", "4", "a.jpg"},

@@ -69,6 +69,31 @@ TEST(TargetSize, FitWithinKeepsProportionsInsideTheBox) {
     EXPECT_THROW(ComputeTargetSize(Mode(TResizeMode::FitWithin), 0, 10), EZeroDivide);
 }
 
+// Each token of the name template, the filter name on top, and the
+// templates refused before a batch starts.
+TEST(OutputName, TemplateTokens) {
+    TResizeOptions o;
+    o.FilterIndex = 4;  // B-Spline
+    o.Quality = 85;
+    o.Counter = 12;
+    const TNameFacts facts{1920, 1080, "2024-05-17"};
+    const struct { const char* name; bool filter; const char* expected; } cases[] = {
+        {"{name}", false, "/out/holiday.photo.jpg"},
+        {"{name}-{width}x{height}", false, "/out/holiday.photo-1920x1080.jpg"},
+        {"{date} {counter} q{quality}", false, "/out/2024-05-17 12 q85.jpg"},
+        {"{filter}_{name}", true, "/out/B-Spline_holiday.photo B-Spline.jpg"},
+        {"{nam}e{", false, "/out/{nam}e{.jpg"},  // not a token: kept as written (and refused below)
+    };
+    for (const auto& c : cases) {
+        o.NameTemplate = c.name;
+        o.AddFilterName = c.filter;
+        EXPECT_EQ(OutputFileName("/pics/holiday.photo.png", "/out/", o, facts), c.expected) << c.name;
+    }
+    for (const char* bad : {"../{name}", "{name}/x", "a..b", "", "{nam}"})
+        EXPECT_FALSE(NameTemplateProblem(bad).empty()) << bad;
+    for (const char* good : {"{name}", "{date}_{counter}", "photo {width}"}) EXPECT_EQ(NameTemplateProblem(good), "") << good;
+}
+
 TEST(TargetSize, SameSizeIgnoresProportions) {
     TResizeOptions o = Mode(TResizeMode::SameSize);
     o.Width = 20000;
