@@ -361,8 +361,8 @@ void TMainForm::CreateSettingsPage() {
                          "If this is NOT checked the program will not overwrite the images already existent in the "
                          "output folder.\r\nRecommended: Checked");
     chkOverwrite->setChecked(true);
-    grid->addWidget(chkOverwrite, 2, 0, 1, 2, Qt::AlignHCenter);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(chkOverwrite, 3, 0, 1, 2, Qt::AlignHCenter);
+    grid->setRowStretch(4, 1);
     // Captions are never cut: the groups take the room their texts need.
     for (QWidget* w : tabSettings->findChildren<QWidget*>())
         if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
