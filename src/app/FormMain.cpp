@@ -48,6 +48,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FirstRun = !FileExists(IniFilePath(AppTitle));
     setWindowTitle(AppTitle);
     CreateLayout();
+    setAcceptDrops(true);
     CreateActions();
     CreateMenus();
     for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name);

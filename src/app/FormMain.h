@@ -94,6 +94,10 @@ public:
     // Whether the program was asked to end (closed, a signal) before its event loop ran.
     bool EndWasRequested() const { return FEndRequested; }
     void LoadINIFile();
+    // Pictures and folders handed to the program (its command line, a drop):
+    // the first one's folder opens in the explorer and the pictures named are
+    // selected. The paths are bytes, as the system gives them.
+    void OpenPaths(const std::vector<std::string>& paths);
     void SaveINIFile();
 
     // Jobs and the pipeline.
@@ -280,6 +284,8 @@ protected:
     void ShowCurrentOrNothing();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Building the window.

@@ -5,8 +5,17 @@
 #include "AppUrls.h"
 #include "DesktopEntries.h"
 #include "ErrorGuard.h"
+#include "OrvelFileListBox.h"
 #include "OrvelMessages.h"
+#include "OrvelTPU.h"
 #include "Platform.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <unistd.h>
 
 namespace quorix {
 
@@ -82,5 +91,59 @@ void TMainForm::mnuSupportClick() {
 void TMainForm::mnuProgramPageClick() { ShellOpen(QUORIX_HOME_PAGE_URL); }
 
 void TMainForm::mnuCompanyPageClick() { ShellOpen(QUORIX_PUBLISHER_URL); }
+
+namespace {
+
+// An absolute path of bytes, made from the current folder for a relative one.
+std::string Absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char here[4096];
+    return ::getcwd(here, sizeof here) ? EnsureTrailingDelimiter(here) + path : path;
+}
+
+// The local files of a drop, their bytes percent-decoded from the URLs
+// rather than read back through a text encoding.
+std::vector<std::string> DroppedPaths(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
+    return paths;
+}
+
+}  // namespace
+
+void TMainForm::OpenPaths(const std::vector<std::string>& given) {
+    std::vector<std::string> paths;
+    for (const std::string& path : given) paths.push_back(Absolute(path));
+    std::string folder;
+    for (const std::string& path : paths) {
+        if (FolderExists(path)) folder = path;
+        else if (FileExists(path)) folder = ExtractFilePath(path);
+        if (!folder.empty()) break;
+    }
+    if (folder.empty()) return;
+    folder = EnsureTrailingDelimiter(folder);
+    edtPath->setText(Q(folder));
+    bool any = false;
+    for (const std::string& path : paths) {
+        if (!FileExists(path) || ExtractFilePath(path) != folder) continue;
+        if (!any) FileList->DeselectAll();
+        any = true;
+        if (FileList->SetCurrentName(ExtractFileName(path))) FileList->item(FileList->ItemIndex())->setSelected(true);
+    }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedPaths(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = DroppedPaths(event->mimeData());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    GuardedCall([&] { OpenPaths(paths); });
+}
 
 }  // namespace quorix

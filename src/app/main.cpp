@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
         }
     });
     form.LateInitialize();
+    // Pictures or folders on the command line (a file manager's "open with")
+    // open in the explorer; without them the last folder shows, as always.
+    std::vector<std::string> paths(argv + 1, argv + argc);
+    form.OpenPaths(paths);
     // Closed or signalled while starting (during the update check, say): the
     // event loop that would have ended is not entered.
     if (form.EndWasRequested()) return 0;

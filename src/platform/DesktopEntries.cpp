@@ -65,8 +65,9 @@ std::string DesktopEntryText(const std::string& name, const std::string& executa
            "Version=1.0\n"
            "Name=" + name + "\n"
            "Comment=Resize pictures in batches and save them as JPEG\n"
-           "Exec=" + QuotedExec(executable) + "\n"
+           "Exec=" + QuotedExec(executable) + " %F\n"
            "Path=" + folder + "\n"
+           "MimeType=image/jpeg;image/png;image/gif;image/bmp;image/jp2;image/heic;image/heif;image/avif;image/webp;image/tiff;image/jxl;\n"
            "Icon=" + AppIconName + "\n"
            "Terminal=false\n"
            "Categories=Graphics;Photography;\n";

@@ -8,7 +8,11 @@
 #include "QtTestSupport.h"
 #include "TestPictures.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QMessageBox>
 #include <QAbstractItemView>
 #include <QLocale>
@@ -393,6 +397,39 @@ private slots:
         form->actStartExecute();
         QVERIFY(test::Settle(*form));
         QVERIFY(QFile::exists(dir + "Output/p1-20.jpg"));
+    }
+
+    // Files on the command line or dropped: their folder opens and just they
+    // are selected; a folder opens as it is; names are bytes throughout.
+    void CommandLineAndDroppedPictures() {
+        auto form = Form();
+        const QString dir = Pictures(3);
+        const std::string latin1 = S(dir) + "caf\xE9.jpg";
+        test::WriteJpeg(latin1, test::MakeGradient(20, 20));
+        form->OpenPaths({S(dir) + "p1.jpg", S(dir) + "p3.jpg"});
+        QCOMPARE(form->edtPath->text(), dir);
+        auto selected = [&] {
+            std::vector<std::string> names;
+            for (int i = 0; i < form->FileList->count(); ++i)
+                if (form->FileList->Selected(i)) names.push_back(form->FileList->ItemName(i));
+            return names;
+        };
+        QVERIFY(selected() == (std::vector<std::string>{"p1.jpg", "p3.jpg"}));
+        form->OpenPaths({FHome->Path().toStdString()});  // a folder
+        QCOMPARE(form->edtPath->text(), FHome->Path());
+        auto* data = new QMimeData;
+        // A Latin-1 name's URL carries its own byte: %E9.
+        data->setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(S(dir)).toPercentEncoding("/") + "caf%E9.jpg"),
+                       QUrl::fromLocalFile(dir + "p2.jpg")});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &drop);
+        QCOMPARE(form->edtPath->text(), dir);
+        QVERIFY(selected() == (std::vector<std::string>{"caf\xE9.jpg", "p2.jpg"}));
+        delete data;
+        std::remove(latin1.c_str());
     }
 
     void ModesOfTheSettingsFile() {
