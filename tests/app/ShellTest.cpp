@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(QDir(FHome->Path("Desktop")).entryList({"*.desktop"}).size(), 1);
         QVERIFY(QFileInfo(Shortcut()).isExecutable());
         const QString text = Read(Shortcut());
-        QVERIFY(text.contains("Exec=\"" + QCoreApplication::applicationFilePath() + "\"\n"));
+        QVERIFY(text.contains("Exec=\"" + QCoreApplication::applicationFilePath() + "\" %F\n"));  // files dropped on it open
         QVERIFY(text.contains("Icon=quorix-image-resizer\n"));
         QProcess validate;
         validate.start("desktop-file-validate", {Shortcut()});
