@@ -229,6 +229,7 @@ void TMainForm::ConnectHandlers() {
     edtPath->OnChange = Guarded([this] { edtPath2Change(); });
     connect(btnBrowse, &QPushButton::clicked, this, Guarded([this] { btnBrowseClick(); }));
     connect(btnResult, &QPushButton::clicked, this, Guarded([this] { btnResultClick(); }));
+    connect(btnOutFolder, &QPushButton::clicked, this, Guarded([this] { btnOutFolderClick(); }));
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     // The location is part of the photo information: without it there is nothing to remove.
     connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);

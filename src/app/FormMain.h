@@ -227,6 +227,13 @@ public:
     QCheckBox* chkKeepDate;
     QSpinBox* spnMaxKB;        // 0: no size limit
     QLineEdit* edtNameTemplate;
+    QRadioButton* radOutBeside;  // the "Output" folder beside the pictures
+    QRadioButton* radOutFolder;  // or edtOutFolder
+    QLineEdit* edtOutFolder;
+    QPushButton* btnOutFolder;
+    // Where this job's outputs go, ending in the delimiter.
+    std::string OutputFolder() const;
+    void btnOutFolderClick();
     QLabel* lblLimitQuality;   // the advisor's quality within that limit
     QCheckBox* chkAddFltName;
     QCheckBox* chkOverwrite;

@@ -42,9 +42,17 @@ int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurr
 
 }  // namespace
 
+std::string TMainForm::OutputFolder() const {
+    const std::string pictures = EnsureTrailingDelimiter(S(edtPath->text()));
+    const std::string chosen = S(edtOutFolder->text());
+    if (!radOutFolder->isChecked() || chosen.empty()) return pictures + "Output" + PathDelim;
+    // A relative folder is taken from the pictures' folder.
+    return EnsureTrailingDelimiter(chosen[0] == '/' ? chosen : pictures + chosen);
+}
+
 std::string TMainForm::MakeSurePathExists() {
     edtPath->setText(Q(EnsureTrailingDelimiter(S(edtPath->text()))));
-    const std::string output = EnsureTrailingDelimiter(S(edtPath->text())) + "Output" + PathDelim;
+    const std::string output = OutputFolder();
     if (EnsureFolder(output) >= 0) RemoveStaleTemporaries(output);  // what a killed run left
     return output;
 }

@@ -445,6 +445,20 @@ QWidget* TMainForm::CreateInterfaceGroup() {
 QWidget* TMainForm::CreateOutputGroup() {
     auto* group = new QGroupBox("Output", tabSettings);
     auto* column = new QVBoxLayout(group);
+    column->addWidget(new QLabel("Save into", group));
+    radOutBeside = Named(new QRadioButton("the \"Output\" folder beside the pictures", group), "radOutBeside",
+                         "Each folder's pictures go into its own sub-folder \"Output\".");
+    radOutFolder = Named(new QRadioButton("this folder:", group), "radOutFolder",
+                         "Every resized picture goes into the folder below.");
+    radOutBeside->setChecked(true);
+    auto* folderRow = new QHBoxLayout;
+    edtOutFolder = Named(new QLineEdit(group), "edtOutFolder", "The folder for every resized picture.");
+    btnOutFolder = Named(new QPushButton("Browse", group), "btnOutFolder", "Choose the folder for the resized pictures.");
+    folderRow->addWidget(edtOutFolder, 1);
+    folderRow->addWidget(btnOutFolder);
+    column->addWidget(radOutBeside);
+    column->addWidget(radOutFolder);
+    column->addLayout(folderRow);
     column->addWidget(new QLabel("File name:", group));
     edtNameTemplate = Named(new QLineEdit("{name}", group), "edtNameTemplate",
                             "The name of each resized picture, before its extension.\r\n{name} the original's name, "

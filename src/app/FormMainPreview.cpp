@@ -165,7 +165,15 @@ void TMainForm::PageControlChange() {
 }
 
 void TMainForm::btnResultClick() {
-    ShellOpen(EnsureTrailingDelimiter(S(edtPath->text())) + "Output" + PathDelim);
+    ShellOpen(OutputFolder());
+}
+
+void TMainForm::btnOutFolderClick() {
+    std::string folder = S(edtOutFolder->text());
+    if (BrowseForFolder("Browse for the output folder", folder, boAllowCreate)) {
+        edtOutFolder->setText(Q(folder));
+        radOutFolder->setChecked(true);
+    }
 }
 
 }  // namespace quorix

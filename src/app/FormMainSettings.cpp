@@ -111,6 +111,8 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
     spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
     edtNameTemplate->setText(Q(ini.ReadString(s, "edtNameTemplate", "{name}")));
+    edtOutFolder->setText(Q(ini.ReadString(s, "edtOutFolder", "")));
+    (ini.ReadBool(s, "radOutFolder", false) ? radOutFolder : radOutBeside)->setChecked(true);
     chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
     chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
     chkSkins->setChecked(ini.ReadBool(s, "chkSkins", true));
@@ -175,6 +177,8 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
     ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
     ini.WriteString(s, "edtNameTemplate", S(edtNameTemplate->text()));
+    ini.WriteString(s, "edtOutFolder", S(edtOutFolder->text()));
+    ini.WriteBool(s, "radOutFolder", radOutFolder->isChecked());
     ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
     ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());
     ini.WriteBool(s, "chkSkins", chkSkins->isChecked());

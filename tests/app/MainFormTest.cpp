@@ -432,6 +432,30 @@ private slots:
         std::remove(latin1.c_str());
     }
 
+    // "Save into" a chosen folder: the batch writes there, "Show result"
+    // opens it, and the choice is stored.
+    void OutputsIntoAChosenFolder() {
+        auto form = Form();
+        const QString dir = Pictures(2);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->edtOutFolder->setText(FHome->Path("chosen"));
+        form->radOutFolder->setChecked(true);
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        QVERIFY(QFile::exists(FHome->Path("chosen/p1.jpg")) && QFile::exists(FHome->Path("chosen/p2.jpg")));
+        QVERIFY(!QDir(dir + "Output").exists());
+        std::string opened;
+        SetShellOpenHandler([&](const std::string& target) { opened = target; return true; });
+        form->btnResult->click();
+        SetShellOpenHandler({});
+        QCOMPARE(Q(opened), FHome->Path("chosen/"));
+        form.reset();
+        form = Form();
+        QVERIFY(form->radOutFolder->isChecked());
+        QCOMPARE(form->edtOutFolder->text(), FHome->Path("chosen"));
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();
