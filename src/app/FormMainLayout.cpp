@@ -354,15 +354,18 @@ void TMainForm::CreateSettingsPage() {
     auto* grid = new QGridLayout(tabSettings);
     grid->addWidget(CreateSystemGroup(), 0, 0);
     grid->addWidget(CreateHelpGroup(), 0, 1);
-    grid->addWidget(CreateInterfaceGroup(), 1, 0);
+    // The interface and output groups share the height of the tall image group.
+    auto* left = new QVBoxLayout;
+    left->addWidget(CreateInterfaceGroup(), 1);
+    left->addWidget(CreateOutputGroup());
+    grid->addLayout(left, 1, 0);
     grid->addWidget(CreateImageGroup(), 1, 1);
-    grid->addWidget(CreateOutputGroup(), 2, 0);
     chkOverwrite = Named(new QCheckBox("Overwrite existen images", tabSettings), "chkOverwrite",
                          "If this is NOT checked the program will not overwrite the images already existent in the "
                          "output folder.\r\nRecommended: Checked");
     chkOverwrite->setChecked(true);
-    grid->addWidget(chkOverwrite, 3, 0, 1, 2, Qt::AlignHCenter);
-    grid->setRowStretch(4, 1);
+    grid->addWidget(chkOverwrite, 2, 0, 1, 2, Qt::AlignHCenter);
+    grid->setRowStretch(3, 1);
     // Captions are never cut: the groups take the room their texts need.
     for (QWidget* w : tabSettings->findChildren<QWidget*>())
         if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))
