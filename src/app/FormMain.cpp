@@ -230,6 +230,10 @@ void TMainForm::ConnectHandlers() {
     connect(btnBrowse, &QPushButton::clicked, this, Guarded([this] { btnBrowseClick(); }));
     connect(btnResult, &QPushButton::clicked, this, Guarded([this] { btnResultClick(); }));
     connect(btnOutFolder, &QPushButton::clicked, this, Guarded([this] { btnOutFolderClick(); }));
+    connect(chkRecurse, &QCheckBox::toggled, this, Guarded([this] {
+        FileList->Recursive = chkRecurse->isChecked();
+        FileList->Update();
+    }));
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     // The location is part of the photo information: without it there is nothing to remove.
     connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);

@@ -150,6 +150,7 @@ public:
     TPathEdit* edtPath;
     QPushButton* btnBrowse;
     TFilterComboBox* FilterCombo;
+    QCheckBox* chkRecurse;
     TOrvelFileList* FileList;
     QPushButton* btnRefresh;
     QPushButton* btnSellAll;
@@ -331,7 +332,7 @@ private:
     // The screen's colour profile, read once; empty means sRGB.
     std::shared_ptr<const std::vector<uint8_t>> FScreenProfile;
     struct TJob;
-    void StartJob(std::vector<std::string> names, bool single);
+    void StartJob(std::vector<std::string> names, bool single, const std::string& within = "");
     void DispatchPictures();
     void PictureFreed();
     void PictureReported(const struct TBatchOutcome& outcome);

@@ -85,7 +85,8 @@ void TMainForm::FileListDblClick() {
     if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
     if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty())
         return ShowWarning(problem);
-    StartJob({FileList->FilePath()}, true);
+    const std::string within = FileList->ItemIndex() >= 0 ? ExtractFilePath(FileList->ItemName(FileList->ItemIndex())) : "";
+    StartJob({FileList->FilePath()}, true, within);
 }
 
 void TMainForm::actAbortExecute() {
@@ -95,7 +96,7 @@ void TMainForm::actAbortExecute() {
 
 bool TMainForm::JobRunning() const { return FJob != nullptr; }
 
-void TMainForm::StartJob(std::vector<std::string> names, bool single) {
+void TMainForm::StartJob(std::vector<std::string> names, bool single, const std::string& within) {
     actStart->setEnabled(false);
     actAbort->setEnabled(!single);
     ShowBusyCursor();
@@ -103,6 +104,7 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single) {
     FJob = std::make_unique<TJob>();
     FJob->Single = single;
     FJob->Names = std::move(names);
+    FJob->Within = within;
     try {
         FJob->Output = MakeSurePathExists();
         WriteLogHeader(single ? " RESIZING SINGLE IMAGE" : " NEW BATCH JOB STARTED");
@@ -142,9 +144,11 @@ void TMainForm::DispatchPictures() {
         TBatchPicture picture;
         // The folder part is the path box's at the picture's turn.
         picture.Source = job.Single ? job.Names[0] : S(edtPath->text()) + job.Names[job.Next];
-        picture.OutPath = job.Output;
+        // A picture of a sub-folder goes to the same place under the output folder.
+        const std::string within = job.Single ? job.Within : ExtractFilePath(job.Names[job.Next]);
+        picture.OutPath = job.Output + within;
         picture.Options = CurrentOptions();
-        picture.MakeFolder = false;  // settled when the job started
+        picture.MakeFolder = !within.empty();  // the output folder itself was settled when the job started
         job.Runner->Submit(std::move(picture));
         ++job.Next;
         ++job.InFlight;

@@ -123,6 +123,10 @@ QWidget* TMainForm::CreateExplorer() {
     header->addWidget(edtPath, 1, 0);
     header->addWidget(btnBrowse, 1, 1);
     header->addWidget(FilterCombo, 2, 0, 1, 2, Qt::AlignRight);
+    chkRecurse = Named(new QCheckBox("Include sub-folders", pnlHeader), "chkRecurse",
+                       "List the pictures of every sub-folder too; each is written at the same place under the "
+                       "output folder.");
+    header->addWidget(chkRecurse, 3, 0, 1, 2);
     column->addWidget(pnlHeader);
 
     FileList = Named(new TOrvelFileList(pnlLeft), "FileList",

@@ -112,6 +112,7 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
     edtNameTemplate->setText(Q(ini.ReadString(s, "edtNameTemplate", "{name}")));
     edtOutFolder->setText(Q(ini.ReadString(s, "edtOutFolder", "")));
+    chkRecurse->setChecked(ini.ReadBool(s, "chkRecurse", false));
     (ini.ReadBool(s, "radOutFolder", false) ? radOutFolder : radOutBeside)->setChecked(true);
     chkTrayIcon->setChecked(ini.ReadBool(s, "chkTrayIcon", true));
     chkPreview->setChecked(ini.ReadBool(s, "chkPreview", true));
@@ -178,6 +179,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
     ini.WriteString(s, "edtNameTemplate", S(edtNameTemplate->text()));
     ini.WriteString(s, "edtOutFolder", S(edtOutFolder->text()));
+    ini.WriteBool(s, "chkRecurse", chkRecurse->isChecked());
     ini.WriteBool(s, "radOutFolder", radOutFolder->isChecked());
     ini.WriteBool(s, "chkPreview", chkPreview->isChecked());
     ini.WriteBool(s, "chkTrayIcon", chkTrayIcon->isChecked());

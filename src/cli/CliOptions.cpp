@@ -94,6 +94,8 @@ std::string UsageText() {
            "  --no-protect       also resize pictures with both sides above 10000\n"
            "  --files-from FILE  also the pictures named in FILE ('-': standard input), one a line\n"
            "  -0                 the names in --files-from end with a NUL byte instead\n"
+           "  --recursive        folders as arguments: every picture under them, written at the\n"
+           "                     same place under --out or the folder's own Output\n"
            "  --json             one JSON object a line per picture: source, output, outcome, log,\n"
            "                     width, height, bytes, milliseconds\n"
            "  --threads N        cores to use: one picture spreads over them, several take one\n"
@@ -166,6 +168,7 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
         }
         else if (arg == "-0") nulSeparated = true;
         else if (arg == "--json") result.Json = true;
+        else if (arg == "--recursive") result.Recursive = true;
         else if (arg == "--strip-metadata") o.KeepMetadata = o.KeepProfile = false;
         else if (arg == "--no-profile") o.KeepProfile = false;
         else if (arg == "--keep-gps") o.RemoveGps = false;

@@ -14,7 +14,8 @@ struct TCliArguments {
     std::string OutFolder;  // empty: each source's folder + "Output/"
     std::vector<std::string> Files;
     int Threads = 0;  // 0: every core
-    bool Json = false;  // one JSON object a line per picture instead of the log
+    bool Json = false;
+    bool Recursive = false;  // folders stand for the pictures under them  // one JSON object a line per picture instead of the log
     bool Help = false;
     bool Version = false;
 };

@@ -2,6 +2,8 @@
 
 #include "CliOptions.h"
 #include "BatchRunner.h"
+#include "FolderTree.h"
+#include "Graphic.h"
 #include "JsonLine.h"
 #include "OrvelTPU.h"
 #include "Resample.h"
@@ -35,6 +37,32 @@ std::string OutputFolderFor(const std::string& source, const TCliArguments& args
         return EnsureTrailingDelimiter(folder);
     }
     return ExtractFilePath(source) + "Output" + PathDelim;
+}
+
+struct TCliPicture {
+    std::string Source, OutPath;
+};
+
+// The pictures the arguments name. With --recursive a folder stands for the
+// pictures under it (those of a known format), each written at the same
+// place under --out or under the folder's own "Output", which is not entered.
+std::vector<TCliPicture> ExpandArguments(const TCliArguments& args) {
+    std::vector<TCliPicture> pictures;
+    for (const std::string& argument : args.Files) {
+        const std::string path = AbsolutePath(argument);
+        if (!args.Recursive || !FolderExists(path)) {
+            pictures.push_back({path, OutputFolderFor(path, args)});
+            continue;
+        }
+        const std::string folder = EnsureTrailingDelimiter(path);
+        const std::string out = args.OutFolder.empty() ? folder + "Output" + PathDelim : OutputFolderFor(folder, args);
+        std::vector<std::string> found = FilesUnder(folder, true, {"Output"}, [](const std::string& name) {
+            return FileFormats().Find(PictureExtension(name)) != nullptr;
+        });
+        std::sort(found.begin(), found.end());
+        for (const std::string& relative : found) pictures.push_back({folder + relative, out + ExtractFilePath(relative)});
+    }
+    return pictures;
 }
 
 // Prints each picture's lines as the runner reports them, in picture order.
@@ -119,23 +147,24 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     SetResampleThreads(threads);
     // Several pictures keep the cores busy by taking one each; one picture
     // spreads over them by itself.
-    const int workers = std::min<int>(threads, static_cast<int>(args.Files.size()));
+    const std::vector<TCliPicture> pictures = ExpandArguments(args);
+    const int workers = std::min<int>(threads, static_cast<int>(pictures.size()));
     if (workers > 1) SetResampleThreads(1);
     std::vector<std::string> sources;
-    for (const std::string& file : args.Files) sources.push_back(AbsolutePath(file));
+    for (const TCliPicture& p : pictures) sources.push_back(p.Source);
     TCliReport report(out, err, args.Json);
     TBatchEvents events;
     events.Report = [&](const TBatchOutcome& outcome) { return report.Print(outcome); };
     events.Halted = [] { return CliStopSignal() != 0; };
     {
         TBatchRunner runner(std::max(1, workers), sources, events);
-        for (const std::string& source : sources) {
+        for (const TCliPicture& p : pictures) {
             TBatchPicture picture;
-            picture.Source = source;
-            picture.OutPath = OutputFolderFor(source, args);
+            picture.Source = p.Source;
+            picture.OutPath = p.OutPath;
             picture.Options = args.Options;
             // A missing source gets no folder unless one was named.
-            picture.MakeFolder = FileExists(source) || !args.OutFolder.empty();
+            picture.MakeFolder = FileExists(p.Source) || !args.OutFolder.empty();
             runner.Submit(std::move(picture));
         }
         runner.Wait();

@@ -13,6 +13,8 @@
 #include <QStyle>
 
 #include <dirent.h>
+#include "FolderTree.h"
+
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -97,24 +99,16 @@ namespace {
 
 // The regular files of folder whose names match one of the masks, as the
 // file system's bytes: a name need not be UTF-8 to be listed and opened.
-std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask) {
+// With sub-folders the names are paths relative to the folder; the output
+// folder "Output" is never entered.
+std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask, bool recursive) {
     std::vector<std::string> masks;
     for (const QString& m : mask.split(';', Qt::SkipEmptyParts)) masks.push_back(S(m.trimmed()));
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        struct stat st;
-        if (::fstatat(::dirfd(dir), name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    return FilesUnder(folder, recursive, {"Output"}, [&](const std::string& name) {
         for (const std::string& m : masks)
-            if (::fnmatch(m.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
-                names.push_back(name);
-                break;
-            }
-    }
-    ::closedir(dir);
-    return names;
+            if (::fnmatch(m.c_str(), name.c_str(), FNM_CASEFOLD) == 0) return true;
+        return false;
+    });
 }
 
 }  // namespace
@@ -124,7 +118,7 @@ void TOrvelFileList::BaseReadFileNames() {
     if (dir.exists()) QDir::setCurrent(dir.absolutePath());  // item texts resolve against it
     std::vector<std::pair<QString, std::string>> names;  // shown, bytes
     if (dir.exists())
-        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask))
+        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask, Recursive))
             names.emplace_back(QString::fromUtf8(name.data(), static_cast<int>(name.size())), std::move(name));
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
         const int order = QString::compare(a.first, b.first, Qt::CaseInsensitive);

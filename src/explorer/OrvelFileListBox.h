@@ -56,6 +56,8 @@ public:
 
     // The small file-type pictures before the names.
     bool ShowGlyphs = true;
+    // The sub-folders' pictures too, named by their paths relative to the folder.
+    bool Recursive = false;
     bool DelDeletesFile = true;
     bool DelShowConfirm = true;
     std::function<void(TOrvelFileList*, const QString& fileName)> OnBeforeDelete;

@@ -456,6 +456,27 @@ private slots:
         QCOMPARE(form->edtOutFolder->text(), FHome->Path("chosen"));
     }
 
+    // Include sub-folders: the list names the tree's pictures by their paths,
+    // not those of Output, and the batch mirrors the tree under Output.
+    void SubFoldersAreListedAndMirrored() {
+        auto form = Form();
+        const QString dir = Pictures(1);
+        QDir().mkpath(dir + "2024/May");
+        QDir().mkpath(dir + "Output");
+        test::WriteJpeg(S(dir + "2024/May/c.jpg"), test::MakeGradient(20, 20));
+        test::WriteJpeg(S(dir + "Output/old.jpg"), test::MakeGradient(20, 20));
+        form->edtPath->setText(dir);
+        QCOMPARE(form->FileList->count(), 1);
+        form->chkRecurse->setChecked(true);
+        QCOMPARE(form->FileList->count(), 2);
+        QCOMPARE(form->FileList->ItemName(0), std::string("2024/May/c.jpg"));
+        form->actSellAllExecute();
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        QVERIFY(QFile::exists(dir + "Output/2024/May/c.jpg") && QFile::exists(dir + "Output/p1.jpg"));
+        QVERIFY(!QFile::exists(dir + "Output/Output/old.jpg"));
+    }
+
     void ModesOfTheSettingsFile() {
         WriteIni("[Resize]\nradXDecrease=0\nradXIncrease=1\nradSameSize=1\n[Settings]\nspnWidth=5\ncmbResampleQ=9\n");
         auto form = Form();

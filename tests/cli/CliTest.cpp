@@ -5,6 +5,8 @@
 #include "TestPictures.h"
 
 #include <exiv2/exiv2.hpp>
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -202,6 +204,31 @@ TEST_F(CliTest, NameTemplate) {
     run = Run({"--name", "../{name}", "a.jpg"});
     EXPECT_EQ(run.Status, 2);
     EXPECT_NE(run.Err.find("may not contain"), std::string::npos) << run.Err;
+}
+
+// A three-level tree: every picture under the folder, mirrored under its
+// Output (or --out); the Output folder, hidden folders and links to folders
+// are not entered, and other files are left alone.
+TEST_F(CliTest, RecursiveTreeIsMirrored) {
+    for (const char* folder : {"top/2024/May", "top/Output", "top/.hidden"})
+        std::filesystem::create_directories(Dir.File(folder));
+    for (const char* picture : {"top/a.jpg", "top/2024/b.jpg", "top/2024/May/c.jpg", "top/Output/old.jpg", "top/.hidden/d.jpg"})
+        test::WriteJpeg(Dir.File(picture), test::MakeGradient(20, 20));
+    test::WriteFileBytes(Dir.File("top/notes.txt"), {'h', 'i'});
+    std::filesystem::create_directory_symlink(Dir.File("top/2024"), Dir.File("top/link"));
+    auto outputs = [&](const std::string& root) {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(Dir.File(root)))
+            if (e.is_regular_file()) found.push_back(e.path().string().substr(Dir.File(root).size()));
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    TRun run = Run({"--recursive", "top"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(outputs("top/Output/"), (std::vector<std::string>{"2024/May/c.jpg", "2024/b.jpg", "a.jpg", "old.jpg"}));
+    run = Run({"--recursive", "--out", "dest", "top"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(outputs("dest/"), (std::vector<std::string>{"2024/May/c.jpg", "2024/b.jpg", "a.jpg"}));
 }
 
 TEST_F(CliTest, UsageErrorsHelpAndVersion) {
