@@ -19,4 +19,12 @@ for size in 16 22 24 32 48 64 128 256; do
   read -r w h < <(od -An -tu1 -j16 -N8 "$png" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
   [ "$w" = "$size" ] && [ "$h" = "$size" ] || { echo "$png is ${w}x${h}"; exit 1; }
 done
+# The file managers' actions open the selection in the program.
+for f in share/kio/servicemenus/quorix-image-resizer.desktop share/kservices5/ServiceMenus/quorix-image-resizer.desktop \
+         share/nemo/actions/quorix-image-resizer.nemo_action; do
+  grep -q '^Exec=quorix-image-resizer %F$' "$prefix/$f" || { echo "missing or wrong $f"; exit 1; }
+  grep -q '^Name=Resize with Quorix Image Resizer$' "$prefix/$f" || { echo "unnamed action in $f"; exit 1; }
+done
+[ -x "$prefix/share/quorix-image-resizer/scripts/Resize with Quorix Image Resizer" ] || { echo "missing the file manager script"; exit 1; }
+grep -q '^Exec=quorix-image-resizer %F$' "$prefix/share/applications/quorix-image-resizer.desktop" || { echo "the desktop entry takes no files"; exit 1; }
 echo "installed layout is complete"
