@@ -428,6 +428,14 @@ private slots:
         QCoreApplication::sendEvent(form.get(), &drop);
         QCOMPARE(form->edtPath->text(), dir);
         QVERIFY(selected() == (std::vector<std::string>{"caf\xE9.jpg", "p2.jpg"}));
+        // A dropped folder opens as it is.
+        data->setUrls({QUrl::fromLocalFile(FHome->Path("pics/2024"))});
+        QDir().mkpath(FHome->Path("pics/2024"));
+        QDragEnterEvent folderEnter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &folderEnter);
+        QDropEvent folderDrop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &folderDrop);
+        QCOMPARE(form->edtPath->text(), FHome->Path("pics/2024/"));
         delete data;
         std::remove(latin1.c_str());
     }
