@@ -5,6 +5,7 @@
 //   build/bench/colour_bench
 #include "OrvelTPU.h"
 #include "PhotoLike.h"
+#include "PhotoTags.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
 
@@ -19,25 +20,6 @@
 using namespace quorix;
 
 namespace {
-
-cmsHPROFILE WideGamut() {
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    return profile;
-}
-
-std::vector<uint8_t> Bytes(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    return bytes;
-}
 
 // The file's profile, or sRGB for a file without one (how viewers take it).
 cmsHPROFILE ProfileOf(const std::string& path) {
@@ -77,29 +59,10 @@ int main() {
     const std::string source = dir.File("wide.jpg");
     test::WriteJpeg(source, bench::MakePhotoLike(1600, 1200, 5), 95);
     test::WriteJpeg(dir.File("thumb.jpg"), bench::MakePhotoLike(160, 120, 5), 80);
-    cmsHPROFILE wide = WideGamut();
-    {
-        auto image = Exiv2::ImageFactory::open(source);
-        Exiv2::ExifData exif;
-        exif["Exif.Image.Model"] = "QuorixCam 1";
-        exif["Exif.Image.Copyright"] = "Ada Example";
-        exif["Exif.Photo.DateTimeOriginal"] = "2024:05:17 10:20:30";
-        exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
-        Exiv2::URationalValue latitude;
-        latitude.read("48/1 51/1 2400/100");
-        exif["Exif.GPSInfo.GPSLatitude"] = latitude;
-        const std::vector<uint8_t> thumb = test::ReadFileBytes(dir.File("thumb.jpg"));
-        Exiv2::ExifThumb(exif).setJpegThumbnail(thumb.data(), static_cast<long>(thumb.size()));
-        Exiv2::XmpData xmp;
-        xmp["Xmp.dc.creator"] = "Ada Example";
-        xmp["Xmp.exif.GPSLatitude"] = "48,51.4N";
-        image->setExifData(exif);
-        image->setXmpData(xmp);
-        const std::vector<uint8_t> icc = Bytes(wide);
-        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
-        image->setIccProfile(buffer);
-        image->writeMetadata();
-    }
+    test::TagLikeACamera(source, 1, test::ReadFileBytes(dir.File("thumb.jpg")));
+    const std::vector<uint8_t>& icc = test::WideGamutProfile();
+    test::EmbedProfile(source, icc);
+    cmsHPROFILE wide = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
     const TBitmap original = test::LoadAs24(source);
     std::printf("1600x1200 wide-gamut photo (Adobe RGB primaries) with EXIF, GPS, a thumbnail and XMP, written at its\n"
                 "own size: the JPEG's bytes (quality 90), and the colours of a lossless PNG against the source,\n"

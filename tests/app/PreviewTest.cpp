@@ -5,12 +5,12 @@
 #include "OrvelSelectFolder.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
+#include "PhotoTags.h"
 #include "QtTestSupport.h"
 #include "TestPictures.h"
 
 #include <QFile>
 
-#include <exiv2/exiv2.hpp>
 #include <lcms2.h>
 
 #include <memory>
@@ -250,22 +250,10 @@ private slots:
     // A picture with a wide-gamut profile is drawn as a colour-managed viewer
     // shows it: converted for the screen, not its numbers shown as sRGB.
     void PreviewIsColourManaged() {
-        cmsCIExyY white;
-        cmsWhitePointFromTemp(&white, 6504);
-        const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-        cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
-        cmsFreeToneCurve(gamma);
-        cmsUInt32Number size = 0;
-        cmsSaveProfileToMem(wide, nullptr, &size);
-        std::vector<uint8_t> icc(size);
-        cmsSaveProfileToMem(wide, icc.data(), &size);
+        const std::vector<uint8_t>& icc = test::WideGamutProfile();
+        cmsHPROFILE wide = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
         test::WriteJpeg(S(Pics() + "wide.jpg"), test::MakeBitmap24(40, 30, 40, 60, 200), 100);
-        auto image = Exiv2::ImageFactory::open(S(Pics() + "wide.jpg"));
-        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
-        image->setIccProfile(buffer);
-        image->writeMetadata();
+        test::EmbedProfile(S(Pics() + "wide.jpg"), icc);
         FForm->actRefreshExecute();
         Pick("wide.jpg");
         const TBitmap stored = test::LoadAs24(S(Pics() + "wide.jpg"));

@@ -1,6 +1,7 @@
 // What a photo carries reaches the output as the options say: the profile
 // unchanged, EXIF and XMP upright and at the new size, no thumbnail, no
 // location unless asked for; converted to sRGB on request.
+#include "PhotoTags.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
 
@@ -16,28 +17,7 @@
 namespace quorix {
 namespace {
 
-// A wide-gamut RGB profile (Adobe RGB primaries, gamma 2.2), made once: its
-// header holds the time it was made.
-std::vector<uint8_t> MakeWideGamutProfile() {
-    cmsCIExyY white;
-    cmsWhitePointFromTemp(&white, 6504);
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
-
-const std::vector<uint8_t>& WideGamutProfile() {
-    static const std::vector<uint8_t> profile = MakeWideGamutProfile();
-    return profile;
-}
+using test::WideGamutProfile;
 
 // A 64 x 48 photo turned by its EXIF (Orientation 6), with a date, a camera,
 // a copyright, a location, a thumbnail, XMP, IPTC and the wide-gamut profile.
@@ -45,31 +25,14 @@ std::string MakeTaggedPhoto(const test::TTempDir& dir) {
     const std::string path = dir.File("photo.jpg");
     test::WriteJpeg(path, test::MakeGradient(64, 48));
     test::WriteJpeg(dir.File("thumb.jpg"), test::MakeGradient(8, 6));
+    test::TagLikeACamera(path, 6, test::ReadFileBytes(dir.File("thumb.jpg")));
     auto image = Exiv2::ImageFactory::open(path);
-    Exiv2::ExifData exif;
-    exif["Exif.Image.Orientation"] = uint16_t(6);
-    exif["Exif.Image.Model"] = "QuorixCam 1";
-    exif["Exif.Image.Copyright"] = "Ada Example";
-    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:17 10:20:30";
-    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
-    Exiv2::URationalValue latitude;
-    latitude.read("48/1 51/1 2400/100");
-    exif["Exif.GPSInfo.GPSLatitude"] = latitude;
-    const std::vector<uint8_t> thumb = test::ReadFileBytes(dir.File("thumb.jpg"));
-    Exiv2::ExifThumb(exif).setJpegThumbnail(thumb.data(), static_cast<long>(thumb.size()));
-    Exiv2::XmpData xmp;
-    xmp["Xmp.dc.creator"] = "Ada Example";
-    xmp["Xmp.tiff.Orientation"] = "6";
-    xmp["Xmp.exif.GPSLatitude"] = "48,51.4N";
+    image->readMetadata();
     Exiv2::IptcData iptc;
     iptc["Iptc.Application2.Caption"] = "A test photo";
-    image->setExifData(exif);
-    image->setXmpData(xmp);
     image->setIptcData(iptc);
-    std::vector<uint8_t> profile = WideGamutProfile();
-    Exiv2::DataBuf icc(profile.data(), static_cast<long>(profile.size()));
-    image->setIccProfile(icc);
     image->writeMetadata();
+    test::EmbedProfile(path, WideGamutProfile());
     return path;
 }
 
@@ -256,12 +219,7 @@ TEST(Metadata, AGreyProfileIsLeftOutOrConverted) {
     std::vector<uint8_t> icc(size);
     cmsSaveProfileToMem(grey, icc.data(), &size);
     cmsCloseProfile(grey);
-    {
-        auto image = Exiv2::ImageFactory::open(dir.File("grey.jpg"));
-        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
-        image->setIccProfile(buffer);
-        image->writeMetadata();
-    }
+    test::EmbedProfile(dir.File("grey.jpg"), icc);
     TResizeOptions o;
     o.Format = "png";
     const TResizeResult kept = ResizeImage(dir.File("grey.jpg"), Folder(dir, "k"), o);
@@ -317,12 +275,7 @@ TEST(Metadata, ACmykJpegIsConvertedByItsProfile) {
     const uint8_t ink[4] = {255 - 200, 255, 255, 255};  // stored inverted: much cyan, nothing else
     test::WriteCmykJpeg(dir.File("cmyk.jpg"), 16, 16, ink);
     const std::vector<uint8_t> icc = OddCmykProfile();
-    {
-        auto image = Exiv2::ImageFactory::open(dir.File("cmyk.jpg"));
-        Exiv2::DataBuf buffer(icc.data(), static_cast<long>(icc.size()));
-        image->setIccProfile(buffer, false);
-        image->writeMetadata();
-    }
+    test::EmbedProfile(dir.File("cmyk.jpg"), icc, false);
     TResizeOptions o;
     o.Format = "png";
     const TResizeResult plain = ResizeImage(dir.File("cmyk.jpg"), Folder(dir, "p"), o);
