@@ -15,6 +15,7 @@ namespace quorix {
 // A running job: its pictures and how far they are.
 struct TMainForm::TJob {
     bool Single = false;
+    std::string Folder;              // the pictures' folder, as the path box read when the job started
     std::string Output;              // the output folder, settled when the job started
     std::vector<std::string> Names;  // the batch's names, or the one picture's path
     std::string Within;              // the one picture's sub-folder, as listed

@@ -107,6 +107,8 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single, const std:
     FJob->Within = within;
     try {
         FJob->Output = MakeSurePathExists();
+        // What the user browses to during the batch changes only what they see.
+        FJob->Folder = single ? std::string() : S(edtPath->text());
         WriteLogHeader(single ? " RESIZING SINGLE IMAGE" : " NEW BATCH JOB STARTED");
     } catch (...) {
         EndJob();
@@ -118,8 +120,7 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single, const std:
     const int workers = std::max(1, std::min<int>(cores, static_cast<int>(FJob->Names.size())));
     SetResampleThreads(workers > 1 ? 1 : Cores());
     std::vector<std::string> sources;
-    const std::string folder = single ? std::string() : S(edtPath->text());
-    for (const std::string& name : FJob->Names) sources.push_back(folder + name);
+    for (const std::string& name : FJob->Names) sources.push_back(FJob->Folder + name);
     TBatchEvents events;
     events.Report = [this](const TBatchOutcome& outcome) {
         QMetaObject::invokeMethod(this, [this, outcome] { GuardedCall([&] { PictureReported(outcome); }); }, Qt::QueuedConnection);
@@ -142,8 +143,7 @@ void TMainForm::DispatchPictures() {
             break;
         }
         TBatchPicture picture;
-        // The folder part is the path box's at the picture's turn.
-        picture.Source = job.Single ? job.Names[0] : S(edtPath->text()) + job.Names[job.Next];
+        picture.Source = job.Single ? job.Names[0] : job.Folder + job.Names[job.Next];
         // A picture of a sub-folder goes to the same place under the output folder.
         const std::string within = job.Single ? job.Within : ExtractFilePath(job.Names[job.Next]);
         picture.OutPath = job.Output + within;
@@ -174,7 +174,8 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
     if (!job.Single) {
         // The list's current item follows the picture whose lines were written last.
         const std::string& name = job.Names[outcome.Index];
-        if (FileExists(EnsureTrailingDelimiter(S(FileList->Directory())) + name)) FileList->SetCurrentName(name);
+        if (EnsureTrailingDelimiter(S(FileList->Directory())) == job.Folder && FileExists(job.Folder + name))
+            FileList->SetCurrentName(name);
         ShowProgress(job.Reported, job.Names.size());
     }
     // One box a job: an output folder that turns read-only in a batch of 500

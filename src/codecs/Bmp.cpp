@@ -43,9 +43,10 @@ struct TField {
     }
     uint8_t Extract(uint32_t pixel) const {
         if (!Mask) return 0;
-        uint32_t v = (pixel & Mask) >> Shift;
-        if (Bits >= 8) return static_cast<uint8_t>(v >> (Bits - 8));
-        uint32_t top = (1u << Bits) - 1;
+        // Scaled to 0..255 and rounded, for fields wider than 8 bits too
+        // (an 11-bit field's 2047 is 255, its 1024 is 128).
+        const uint64_t v = (pixel & Mask) >> Shift;
+        const uint64_t top = (uint64_t{1} << Bits) - 1;
         return static_cast<uint8_t>((v * 255 + top / 2) / top);
     }
 };

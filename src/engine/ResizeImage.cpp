@@ -159,10 +159,8 @@ private:
     std::exception_ptr FError;
 };
 
-}  // namespace
-
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources) {
+TResizeResult MakeOutput(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                         TPicture& picture, const TRunSources* sources) {
     if (!FileExists(imageName)) return Stop(TResizeOutcome::SourceMissing, "File does not exist " + imageName);
 
     TOrvelBitmap working;
@@ -298,6 +296,19 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
     result.Log.push_back("File resized and saved as: " + outputName);
     if (!limitReached) result.Log.push_back("WARNING! Size limit not reached: " + outputName);
     return result;
+}
+
+}  // namespace
+
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
+                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources) {
+    // Running out of memory anywhere in a picture's work costs that picture only.
+    try {
+        return MakeOutput(imageName, outPath, options, picture, sources);
+    } catch (const std::bad_alloc&) {
+        picture.TakeGraphic();  // its memory goes back at once
+        return CannotOpen(imageName, "Out of memory");
+    }
 }
 
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,

@@ -1,5 +1,6 @@
 #include "PixelMemory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -31,7 +32,11 @@ uint8_t* MapLarge(size_t bytes) {
 }
 #endif
 
+std::atomic<size_t> BlockLimit{~size_t{0}};
+
 }  // namespace
+
+void SetPixelBlockLimit(size_t bytes) { BlockLimit = bytes == 0 ? ~size_t{0} : bytes; }
 
 void OfferHugePages(void* block, size_t bytes) {
 #if defined(__linux__)
@@ -56,6 +61,7 @@ void TPixelMemoryFree::operator()(uint8_t* p) const noexcept {
 
 TPixelMemory AllocatePixels(size_t bytes) {
     if (bytes == 0) return TPixelMemory(nullptr, TPixelMemoryFree{0});
+    if (bytes > BlockLimit.load(std::memory_order_relaxed)) throw std::bad_alloc();
     uint8_t* p = nullptr;
 #if defined(__linux__)
     if (bytes >= LargePixelBlock) {

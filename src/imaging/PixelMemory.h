@@ -20,6 +20,10 @@ using TPixelMemory = std::unique_ptr<uint8_t[], TPixelMemoryFree>;
 // bytes zero-filled bytes (null for 0); raises std::bad_alloc.
 TPixelMemory AllocatePixels(size_t bytes);
 
+// The largest block AllocatePixels hands out; a larger one raises
+// std::bad_alloc as a machine without the memory would. No limit by default.
+void SetPixelBlockLimit(size_t bytes);
+
 // Asks for huge pages under the whole 2 MiB pages of a block that no page of
 // has been touched yet (a large heap block about to be filled, say).
 void OfferHugePages(void* block, size_t bytes);

@@ -132,6 +132,37 @@ private slots:
         QVERIFY(std::all_of(firstNew, widths.end(), [](int w) { return w == 50 || w == -1; }));
     }
 
+    // The batch keeps the folder it started in: browsing to another folder
+    // holding the same names changes only what the list shows.
+    void AFolderChangedDuringABatchIsNotRead() {
+        const QString other = FHome->Path("other/");
+        QDir().mkpath(other);
+        for (int i = 0; i < 10; ++i)  // the same names, another size: an output from here would show
+            test::WriteJpeg(S(other + QString("p%1.jpg").arg(i)), test::MakeNoise(300, 300, 50 + i));
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetMask("*.jpg");
+        form->actSellAllExecute();
+        form->BatchWorkers = 1;
+        bool changed = false;
+        connect(form->Memo, &QPlainTextEdit::textChanged, form.get(), [&] {
+            if (changed || !form->LogText().contains("File resized")) return;
+            changed = true;
+            form->edtPath->setText(other);
+        });
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        QVERIFY(changed);
+        QVERIFY(form->FileList->Directory().startsWith(other.chopped(1)));  // the user sees where they went
+        for (int i = 0; i < 10; ++i) {
+            const auto source = test::LoadAs24(S(Pics() + QString("p%1.jpg").arg(i)));
+            const int width = test::LoadAs24(S(Pics() + QString("Output/p%1.jpg").arg(i))).Width();
+            QVERIFY2(std::abs(2 * width - source.Width()) <= 1, qPrintable(QString("p%1: %2 wide").arg(i).arg(width)));
+        }
+        QVERIFY(!QDir(other + "Output").exists());
+        QCOMPARE(form->LogText().count("File resized and saved as: " + Pics() + "Output/"), 10);
+    }
+
     // A long picture does not stop the event loop: a timer keeps firing while
     // it is made, and the window could repaint and take commands meanwhile.
     void TheEventLoopRunsDuringALongPicture() {

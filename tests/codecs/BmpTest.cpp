@@ -96,6 +96,11 @@ TEST(Bmp, SixteenBitsAndBitFields) {
     // 32-bit bit fields in an unusual order.
     std::vector<uint8_t> wide = MakeBmp(1, 1, 32, 3, {0x000000FF, 0x0000FF00, 0x00FF0000}, {}, {11, 22, 33, 0});
     EXPECT_EQ(Pixel(Decode24(wide), 0, 0), (std::vector<int>{33, 22, 11}));
+    // 11-11-10: wide fields are scaled and rounded, not cut to their top 8 bits.
+    const uint32_t v = (2040u << 21) | (7u << 10) | 1020u;
+    std::vector<uint8_t> deep = MakeBmp(1, 1, 32, 3, {0xFFE00000, 0x001FFC00, 0x000003FF}, {},
+                                        {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    EXPECT_EQ(Pixel(Decode24(deep), 0, 0), (std::vector<int>{254, 1, 254}));  // round(v * 255 / max)
 }
 
 TEST(Bmp, RunLengthEncodings) {

@@ -1,6 +1,7 @@
 // Damaged and crafted pictures: each costs only itself, is refused from its
 // header where the header already says too much, and never crashes the job.
 #include "HostilePictures.h"
+#include "PixelMemory.h"
 #include "Resample.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
@@ -64,6 +65,23 @@ TEST_F(HostilePictureTest, JpegWithoutItsDataIsRefusedNotWrittenGrey) {
     // Below the limit a progressive file with repeated scans still decodes.
     EXPECT_EQ(ResizeImage(Write("many.jpg", test::JpegWithScans(40)), Out(), TResizeOptions()).Outcome,
               TResizeOutcome::Written);
+}
+
+// Memory that runs out while the output picture is made costs that picture:
+// the next one, which needs less, is made as usual.
+TEST_F(HostilePictureTest, OutOfMemoryForTheOutputCostsOnlyThatPicture) {
+    test::WriteJpeg(Dir.File("small.jpg"), test::MakeNoise(100, 80, 3));
+    TResizeOptions enlarge;
+    enlarge.Mode = TResizeMode::XIncrease;
+    enlarge.IncFactor = 4.0;  // 400 x 320 x 3 bytes: more than the limit below
+    SetPixelBlockLimit(200000);
+    const TResizeResult failed = ResizeImage(Dir.File("small.jpg"), Out(), enlarge);
+    const TResizeResult made = ResizeImage(Dir.File("small.jpg"), Out(), TResizeOptions());
+    SetPixelBlockLimit(0);
+    EXPECT_EQ(failed.Outcome, TResizeOutcome::CannotOpen);
+    EXPECT_EQ(failed.Reason, "Out of memory");
+    EXPECT_EQ(made.Outcome, TResizeOutcome::Written);
+    EXPECT_EQ(test::LoadAs24(Out() + "small.jpg").Width(), 50);
 }
 
 // The guard and the pixel limit look at the header: these files are a few
