@@ -78,9 +78,11 @@ std::string JsonLine(const TBatchOutcome& outcome) {
     if (r.Outcome == TResizeOutcome::Written && outcome.Error.empty() && ::stat(r.OutputName.c_str(), &info) == 0)
         bytes = static_cast<long long>(info.st_size);
     const long long milliseconds = std::llround(outcome.Milliseconds);
+    std::string warnings;
+    for (const std::string& line : r.Warnings) warnings += (warnings.empty() ? "" : ",") + JsonString(line);
     // Integers only: no locale can change how they are written.
     return "{\"source\":" + JsonString(outcome.Source) + ",\"output\":" + JsonString(r.OutputName) +
-           ",\"outcome\":\"" + OutcomeName(outcome) + "\",\"log\":" + JsonString(log) +
+           ",\"outcome\":\"" + OutcomeName(outcome) + "\",\"log\":" + JsonString(log) + ",\"warnings\":[" + warnings + "]" +
            ",\"width\":" + std::to_string(r.Width) + ",\"height\":" + std::to_string(r.Height) +
            ",\"bytes\":" + std::to_string(bytes) + ",\"milliseconds\":" + std::to_string(milliseconds) + "}";
 }

@@ -5,6 +5,7 @@
 #include "StreamBytes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@ struct TJpegError {
     jpeg_error_mgr Manager;
     std::jmp_buf Jump;
     int Code;
+    bool Corrupt;  // damaged data was met and decoded past, as libjpeg does
 };
 
 extern "C" void JpegErrorExit(j_common_ptr cinfo) {
@@ -37,12 +39,17 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(error->Jump, 1);
 }
 
-// Data that ends early, or runs into a marker before the picture is complete,
-// would decode as grey padding; treat it as the error it is. Other corruption
-// warnings inside complete data decode as libjpeg does.
+// Data that ends early, or runs into the end of the picture before it is
+// complete, would decode as grey padding; treat it as the error it is. Other
+// corruption inside complete data (bad bytes before a restart marker, from
+// which the decoder resynchronises) decodes as libjpeg does, and is noted.
 extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;
     const int code = cinfo->err->msg_code;
-    if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) JpegErrorExit(cinfo);
+    const int marker = cinfo->is_decompressor ? reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker : 0;
+    const bool restart = marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7;
+    if (code == JWRN_JPEG_EOF || (code == JWRN_HIT_MARKER && !restart)) JpegErrorExit(cinfo);
+    reinterpret_cast<TJpegError*>(cinfo->err)->Corrupt = true;
 }
 
 extern "C" void JpegOutputMessage(j_common_ptr) {}
@@ -53,6 +60,7 @@ void InitError(TJpegError& error) {
     error.Manager.emit_message = JpegEmitMessage;
     error.Manager.output_message = JpegOutputMessage;
     error.Code = 0;
+    error.Corrupt = false;
 }
 
 [[noreturn]] void RaiseJpegError(int code) {
@@ -354,6 +362,7 @@ void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
     if (scans.Scans > MaxJpegScans) throw EJPEG("JPEG error: more than " + std::to_string(MaxJpegScans) + " scans");
     if (!scans.EveryComponent) throw EJPEG("JPEG error #" + std::to_string(JERR_NO_IMAGE));
     FData = std::move(data);
+    FDamaged = false;
     FHeader = header;
     FBitmap.reset();
 }
@@ -385,8 +394,8 @@ TDecodeMode StartDecoding(TDecompressor& d, const std::vector<uint8_t>& data, co
 // into 24-bit pixels on the way.
 class TJpegRowSource : public TRowSource {
 public:
-    TJpegRowSource(const std::vector<uint8_t>& data, const TJPEGSettings& options)
-        : FMode(StartDecoding(FDecompressor, data, options)) {
+    TJpegRowSource(const std::vector<uint8_t>& data, const TJPEGSettings& options, std::atomic<bool>& damaged)
+        : FMode(StartDecoding(FDecompressor, data, options)), FDamaged(damaged) {
         FWidth = static_cast<int>(FDecompressor.Info.output_width);
         FHeight = static_cast<int>(FDecompressor.Info.output_height);
         FRowBytes = static_cast<size_t>(FWidth) * 3;
@@ -408,6 +417,7 @@ public:
         JSAMPROW targets[StripRows];
         for (int i = 0; i < n; ++i) targets[i] = convert ? FRaw.data() + rawBytes * i : strip + FRowBytes * i;
         if (int code = ReadScanlinesStage(&FDecompressor, targets, n, FNext + n == FHeight)) RaiseJpegError(code);
+        if (FDecompressor.Error.Corrupt) FDamaged = true;
         for (int i = 0; i < n; ++i) {
             uint8_t* out = strip + FRowBytes * i;
             if (convert) ConvertRow(targets[i], out);
@@ -438,6 +448,7 @@ private:
 
     TDecompressor FDecompressor;
     TDecodeMode FMode;
+    std::atomic<bool>& FDamaged;
     std::function<void(const uint8_t*, uint8_t*, int)> FConvertCmyk;
     int FWidth = 0, FHeight = 0, FNext = 0;
     int64_t FReads = 0;
@@ -451,7 +462,7 @@ std::unique_ptr<TRowSource> TJPEGImage::OpenRowSource() const {
     if (FBitmap) return FBitmap->OpenRowSource();
     // An 8-bit palette is decoded whole by the quantiser.
     if (FData.empty() || PixelFormat == TJPEGPixelFormat::jf8Bit) return nullptr;
-    auto rows = std::make_unique<TJpegRowSource>(FData, *this);
+    auto rows = std::make_unique<TJpegRowSource>(FData, *this, FDamaged);
     if (FHeader.Orientation == 1) return rows;
     // A turned picture needs every stored row before its first upright one:
     // decoded once at 24 bits and turned row by row as the resampler reads.
@@ -479,6 +490,7 @@ void TJPEGImage::Decode() const {
     std::vector<JSAMPROW> rows(static_cast<size_t>(bitmap->Height()));
     for (int y = 0; y < bitmap->Height(); ++y) rows[y] = bitmap->ScanLine(y);
     if (int code = ReadRowsStage(&d, rows.data())) RaiseJpegError(code);
+    if (d.Error.Corrupt) FDamaged = true;
 
     if (grey) bitmap->SetPalette(GreyPalette());
     if (quantize) bitmap->SetPalette(QuantizerPalette(d.Info));

@@ -5,6 +5,7 @@
 #include "OrvelGraphics.h"
 #include "QuorixError.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -64,6 +65,7 @@ public:
     void AssignTo(TGraphic& dest) const override;
 
     std::unique_ptr<TRowSource> OpenRowSource() const override;
+    bool DecodedPastDamage() const override { return FDamaged; }
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(std::vector<uint8_t> data);
@@ -91,6 +93,7 @@ private:
     std::vector<uint8_t> FData;
     TJPEGHeader FHeader;
     mutable std::unique_ptr<TBitmap> FBitmap;
+    mutable std::atomic<bool> FDamaged{false};
 };
 
 // A JPEG encoded from 24-bit rows as they come, top first, with the settings

@@ -41,6 +41,11 @@ bool LiesDirectlyIn(const std::string& outputName, const std::string& outPath) {
            leaf.find('\0') == std::string::npos;
 }
 
+void Warn(TResizeResult& result, std::string line) {
+    result.Warnings.push_back(line);
+    result.Log.push_back(std::move(line));
+}
+
 TResizeResult CannotOpen(const std::string& imageName, const std::string& reason) {
     TResizeResult result = Stop(TResizeOutcome::CannotOpen, "ERROR! Cannot open picture: " + imageName);
     result.Reason = reason;
@@ -294,7 +299,8 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     result.Width = working.Width();
     result.Height = working.Height();
     result.Log.push_back("File resized and saved as: " + outputName);
-    if (!limitReached) result.Log.push_back("WARNING! Size limit not reached: " + outputName);
+    if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + outputName);
+    if (source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + imageName);
     return result;
 }
 

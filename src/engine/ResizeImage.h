@@ -26,6 +26,7 @@ enum class TResizeOutcome {
 struct TResizeResult {
     TResizeOutcome Outcome = TResizeOutcome::Written;
     std::vector<std::string> Log;  // lines for the log, in order
+    std::vector<std::string> Warnings;  // those lines of a written picture that warn, also in Log
     std::string OutputName;        // empty when no name was reached
     std::string SaveError;         // what the encoder or the file system said, on SaveFailed
     std::string Reason;            // why the picture could not be opened, on CannotOpen

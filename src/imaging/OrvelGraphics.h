@@ -98,6 +98,10 @@ public:
     // picture first; null where the class has no such way and must be
     // assigned to a bitmap instead. May raise the decoder's error.
     virtual std::unique_ptr<TRowSource> OpenRowSource() const;
+
+    // True once the pixels were decoded past damaged data, as the format's own
+    // library does (a viewer shows them, with a warning).
+    virtual bool DecodedPastDamage() const { return false; }
 };
 
 // Removes the temporary files that SaveToFile of a process that no longer

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <jpeglib.h>
+}
+
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -162,6 +167,64 @@ TEST(Jpeg, ErrorsCarryLibjpegsMessageCode) {
     EXPECT_THROW(lazy.Bitmap(), EJPEG);
     TBitmap target;
     EXPECT_THROW(target.Assign(lazy), EJPEG);
+}
+
+// libjpeg with its own defaults and warnings that end nothing: what djpeg shows.
+TBitmap DecodeAsLibjpegDoes(const std::vector<uint8_t>& data) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    error.output_message = [](j_common_ptr) {};
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = bitmap.ScanLine(static_cast<int>(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    EXPECT_GT(error.num_warnings, 0);
+    jpeg_destroy_decompress(&info);
+    return bitmap;
+}
+
+// A camera file whose data is complete but carries bad bytes before a
+// restart marker: the decoder resynchronises there, as libjpeg's own tools
+// do, and says so; the picture is not refused.
+TEST(Jpeg, CorruptBytesBeforeARestartMarkerDecodeAsLibjpegDoes) {
+    const std::vector<uint8_t> whole = test::JpegWithRestarts(test::MakeNoise(96, 64, 9));
+    const uint8_t marker[] = {0xFF, 0xD0};
+    const auto rst = std::search(whole.begin() + 200, whole.end(), std::begin(marker), std::end(marker));
+    ASSERT_NE(rst, whole.end());
+    const size_t at = static_cast<size_t>(rst - whole.begin());
+    std::vector<uint8_t> replaced = whole, inserted = whole, cut = whole;
+    for (size_t i = at - 6; i < at; ++i) replaced[i] = static_cast<uint8_t>(0x35 + 17 * i % 150);
+    inserted.insert(inserted.begin() + static_cast<long>(at), {0x12, 0x34, 0x56, 0x78});
+    cut.erase(cut.begin() + static_cast<long>(at) - 12, cut.begin() + static_cast<long>(at));  // runs into the marker early
+    for (const auto* damaged : {&replaced, &inserted, &cut}) {
+        TJPEGImage jpeg;
+        jpeg.LoadFromBytes(*damaged);
+        EXPECT_FALSE(jpeg.DecodedPastDamage());
+        const TBitmap expected = DecodeAsLibjpegDoes(*damaged);
+        EXPECT_TRUE(test::SameBitmap(jpeg.Bitmap(), expected));
+        EXPECT_TRUE(jpeg.DecodedPastDamage());
+        TOrvelBitmap streamed;  // the resampler's way: rows as they are decoded
+        TJPEGImage again;
+        again.LoadFromBytes(*damaged);
+        streamed.SetPixelFormat(TPixelFormat::pf24bit);
+        streamed.SetSize(96, 64);
+        ResampleGraphic(again, streamed, ResampleFilters[0].Filter, ResampleFilters[0].Width);
+        EXPECT_TRUE(again.DecodedPastDamage());
+    }
+    TJPEGImage intact;
+    intact.LoadFromBytes(whole);
+    intact.Bitmap();
+    EXPECT_FALSE(intact.DecodedPastDamage());
 }
 
 TEST(Jpeg, AnnouncedSizeBeyondTheLimitIsRefusedAtLoad) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace quorix {
@@ -62,6 +63,17 @@ TEST_F(HostilePictureTest, JpegWithoutItsDataIsRefusedNotWrittenGrey) {
         EXPECT_EQ(r.Outcome, TResizeOutcome::CannotOpen) << c.name;
         EXPECT_FALSE(Written(c.name)) << c.name;
     }
+    // Complete data with bad bytes before a restart marker is written, with a warning.
+    std::vector<uint8_t> damaged = test::JpegWithRestarts(test::MakeNoise(64, 48, 2));
+    const uint8_t restart[] = {0xFF, 0xD1};
+    const auto at = std::search(damaged.begin(), damaged.end(), std::begin(restart), std::end(restart));
+    ASSERT_NE(at, damaged.end());
+    damaged.erase(at - 10, at);
+    const std::string source = Write("resync.jpg", damaged);
+    const TResizeResult r = ResizeImage(source, Out(), TResizeOptions());
+    EXPECT_EQ(r.Outcome, TResizeOutcome::Written);
+    EXPECT_EQ(r.Warnings, std::vector<std::string>{"WARNING! Damaged picture data, decoded past it: " + source});
+    EXPECT_EQ(r.Log.back(), r.Warnings.back());
     // Below the limit a progressive file with repeated scans still decodes.
     EXPECT_EQ(ResizeImage(Write("many.jpg", test::JpegWithScans(40)), Out(), TResizeOptions()).Outcome,
               TResizeOutcome::Written);

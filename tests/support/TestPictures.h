@@ -40,6 +40,11 @@ void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t
 // The JPEG bytes with an EXIF block carrying the orientation tag after SOI.
 std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int orientation, bool bigEndian);
 
+// A baseline JPEG of a 24-bit bitmap with a restart marker after every MCU row.
+std::vector<uint8_t> JpegWithRestarts(const TBitmap& bitmap);
+// Same size and the same 24-bit pixels.
+bool SameBitmap(const TBitmap& a, const TBitmap& b);
+
 // A small JPEG whose frame header announces width x height pixels; with
 // cutScan its data ends right after the scan header.
 std::vector<uint8_t> JpegAnnouncing(int width, int height, bool cutScan);
