@@ -7,6 +7,7 @@
 #include <jxl/decode.h>
 #include <jxl/encode.h>
 #include <jxl/thread_parallel_runner.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cmath>
@@ -40,11 +41,81 @@ float JpegXlDistance(int quality) {
     return static_cast<float>(6.4 + std::pow(2.5, (30 - quality) / 5.0) / 6.25);
 }
 
+namespace {
+
+// A lossy file is coded in the library's own colour space (XYB); when its
+// colours are described by an ICC profile, libjxl hands the pixels out in a
+// space of its choosing (linear sRGB), not in the profile's. Those pixels are
+// taken as floats and brought into the file's own profile here, so the pixels
+// and the profile given with them agree.
+class TToOriginalProfile {
+public:
+    TToOriginalProfile(const std::vector<uint8_t>& from, const std::vector<uint8_t>& to, bool alpha) {
+        cmsHPROFILE source = cmsOpenProfileFromMem(from.data(), static_cast<cmsUInt32Number>(from.size()));
+        cmsHPROFILE target = cmsOpenProfileFromMem(to.data(), static_cast<cmsUInt32Number>(to.size()));
+        if (source && target && cmsGetColorSpace(target) == cmsSigRgbData)
+            FTransform = cmsCreateTransform(source, alpha ? TYPE_RGBA_FLT : TYPE_RGB_FLT, target,
+                                            alpha ? TYPE_RGBA_16 : TYPE_RGB_16, INTENT_RELATIVE_COLORIMETRIC,
+                                            cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);  // called from several threads
+        if (source) cmsCloseProfile(source);
+        if (target) cmsCloseProfile(target);
+    }
+    ~TToOriginalProfile() {
+        if (FTransform) cmsDeleteTransform(FTransform);
+    }
+    TToOriginalProfile(const TToOriginalProfile&) = delete;
+    TToOriginalProfile& operator=(const TToOriginalProfile&) = delete;
+    bool Usable() const { return FTransform != nullptr; }
+
+    // libjxl's image-out callback: a run of pixels of one row.
+    uint16_t* Pixels = nullptr;
+    size_t Width = 0;
+    int Channels = 3;
+    static void Convert(void* self, size_t x, size_t y, size_t count, const void* pixels) {
+        auto* me = static_cast<TToOriginalProfile*>(self);
+        cmsDoTransform(me->FTransform, pixels, me->Pixels + (y * me->Width + x) * static_cast<size_t>(me->Channels),
+                       static_cast<cmsUInt32Number>(count));
+    }
+
+private:
+    cmsHTRANSFORM FTransform = nullptr;
+};
+
+std::vector<uint8_t> ProfileFor(JxlDecoder* decoder, JxlColorProfileTarget target, const JxlPixelFormat* format = nullptr) {
+    size_t bytes = 0;
+    if (JxlDecoderGetICCProfileSize(decoder, format, target, &bytes) != JXL_DEC_SUCCESS || bytes > (size_t{16} << 20))
+        return {};
+    std::vector<uint8_t> profile(bytes);
+    if (JxlDecoderGetColorAsICCProfile(decoder, format, target, profile.data(), bytes) != JXL_DEC_SUCCESS) return {};
+    return profile;
+}
+
+// The file's colours as an ICC profile: empty for plain sRGB, which every
+// reader assumes without one.
+std::vector<uint8_t> OriginalProfile(JxlDecoder* decoder) {
+    JxlColorEncoding encoded;
+    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &encoded) == JXL_DEC_SUCCESS &&
+        encoded.color_space == JXL_COLOR_SPACE_RGB && encoded.white_point == JXL_WHITE_POINT_D65 &&
+        encoded.primaries == JXL_PRIMARIES_SRGB && encoded.transfer_function == JXL_TRANSFER_FUNCTION_SRGB)
+        return {};
+    return ProfileFor(decoder, JXL_COLOR_PROFILE_TARGET_ORIGINAL);
+}
+
+// Whether the pixels libjxl hands out are in another space than the file's.
+bool DataSpaceDiffers(JxlDecoder* decoder, const JxlBasicInfo& info) {
+    JxlColorEncoding encoded;
+    return !info.uses_original_profile &&
+           JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &encoded) != JXL_DEC_SUCCESS;
+}
+
+}  // namespace
+
 void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
     std::unique_ptr<JxlDecoder, TDecoderFree> decoder(JxlDecoderCreate(nullptr));
     TRunner runner = MakeRunner();
     if (!decoder || !runner) Fail("cannot start the decoder");
-    if (JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+    if (JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE) !=
+            JXL_DEC_SUCCESS ||
         JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
         JxlDecoderSetKeepOrientation(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||  // applied below, as for every format
         JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS)
@@ -54,6 +125,7 @@ void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
     JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     TSampleLayout layout;
     std::vector<uint8_t> pixels;
+    std::unique_ptr<TToOriginalProfile> convert;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
         if (status == JXL_DEC_ERROR) Fail("damaged file");
@@ -69,10 +141,34 @@ void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
             layout.Channels = alpha ? 4 : 3;
             layout.BytesPerSample = deep ? 2 : 1;
             layout.MaxValue = deep ? 65535 : 255;
+        } else if (status == JXL_DEC_COLOR_ENCODING) {
+            if (!DataSpaceDiffers(decoder.get(), info)) continue;
+            JxlPixelFormat floats = format;
+            floats.data_type = JXL_TYPE_FLOAT;
+            convert = std::make_unique<TToOriginalProfile>(ProfileFor(decoder.get(), JXL_COLOR_PROFILE_TARGET_DATA, &floats),
+                                                           ProfileFor(decoder.get(), JXL_COLOR_PROFILE_TARGET_ORIGINAL),
+                                                           format.num_channels == 4);
+            if (!convert->Usable()) {  // a grey or CMYK profile: the pixels as libjxl gives them, as sRGB
+                convert.reset();
+                continue;
+            }
+            format = floats;
+            layout.BytesPerSample = 2;
+            layout.MaxValue = 65535;
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
-            size_t bytes = 0;
-            if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &bytes) != JXL_DEC_SUCCESS ||
-                bytes != size_t{info.xsize} * info.ysize * format.num_channels * layout.BytesPerSample)
+            const size_t bytes = size_t{info.xsize} * info.ysize * format.num_channels * layout.BytesPerSample;
+            if (convert) {
+                pixels.resize(bytes);
+                convert->Pixels = reinterpret_cast<uint16_t*>(pixels.data());
+                convert->Width = info.xsize;
+                convert->Channels = static_cast<int>(format.num_channels);
+                if (JxlDecoderSetImageOutCallback(decoder.get(), &format, TToOriginalProfile::Convert, convert.get()) !=
+                    JXL_DEC_SUCCESS)
+                    Fail("cannot take the picture");
+                continue;
+            }
+            size_t wanted = 0;
+            if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &wanted) != JXL_DEC_SUCCESS || wanted != bytes)
                 Fail("unexpected picture size");
             pixels.resize(bytes);
             if (JxlDecoderSetImageOutBuffer(decoder.get(), &format, pixels.data(), bytes) != JXL_DEC_SUCCESS)
@@ -162,23 +258,8 @@ std::vector<uint8_t> JpegXlIccProfile(const uint8_t* data, size_t size) {
     JxlDecoderCloseInput(decoder.get());
     for (int events = 0; events < 8; ++events) {  // the header and any boxes before the colour encoding
         const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
-        if (status != JXL_DEC_COLOR_ENCODING) {
-            if (status == JXL_DEC_ERROR || status == JXL_DEC_NEED_MORE_INPUT || status == JXL_DEC_SUCCESS) return {};
-            continue;
-        }
-        JxlColorEncoding encoded;
-        if (JxlDecoderGetColorAsEncodedProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &encoded) ==
-            JXL_DEC_SUCCESS)
-            return {};  // described without a profile
-        size_t bytes = 0;
-        if (JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &bytes) != JXL_DEC_SUCCESS ||
-            bytes > (size_t{16} << 20))
-            return {};
-        std::vector<uint8_t> profile(bytes);
-        if (JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, profile.data(), bytes) !=
-            JXL_DEC_SUCCESS)
-            return {};
-        return profile;
+        if (status == JXL_DEC_COLOR_ENCODING) return OriginalProfile(decoder.get());
+        if (status == JXL_DEC_ERROR || status == JXL_DEC_NEED_MORE_INPUT || status == JXL_DEC_SUCCESS) return {};
     }
     return {};
 }
@@ -195,7 +276,8 @@ bool TJpegXlImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const
         return false;
     peek.Width = info.xsize;
     peek.Height = info.ysize;
-    peek.BytesPerPixel = info.bits_per_sample > 8 ? 8 + 3 : 4 + 3;  // the library's samples, then 24 bits
+    // The library's samples (16 bits when brought into the file's profile), then 24 bits.
+    peek.BytesPerPixel = info.bits_per_sample > 8 || !info.uses_original_profile ? 8 + 3 : 4 + 3;
     return true;
 }
 
