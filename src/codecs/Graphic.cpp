@@ -56,12 +56,14 @@ std::vector<TOutputFormatInfo> StandardOutputFormats() {
         return std::unique_ptr<TGraphic>(std::move(image));
     };
     return {
-        {"jpg", "JPEG", ".jpg", true, true, jpeg},
-        {"png", "PNG", ".png", false, true, [](int) { return std::unique_ptr<TGraphic>(new TPngImage()); }},
-        {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>()},
-        {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>()},
-        {"jxl", "JPEG XL", ".jxl", true, true, RasterEncoder<TJpegXlImage>()},
-        {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>()},
+        {"jpg", "JPEG", ".jpg", true, true, jpeg, TMetadataWay::IntoFile, mbAll},
+        {"png", "PNG", ".png", false, true, [](int) { return std::unique_ptr<TGraphic>(new TPngImage()); },
+         TMetadataWay::IntoFile, mbAll},
+        {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>(), TMetadataWay::IntoFile, mbProfile | mbExif | mbXmp},
+        {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>(), TMetadataWay::Encoder, mbProfile | mbExif | mbXmp},
+        {"jxl", "JPEG XL", ".jxl", true, true, RasterEncoder<TJpegXlImage>(), TMetadataWay::Encoder,
+         mbProfile | mbExif | mbXmp},
+        {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>(), TMetadataWay::IntoFile, mbAll},
         {"bmp", "BMP", ".bmp", false, false, [](int) { return std::unique_ptr<TGraphic>(new TBmpImage()); }},
     };
 }

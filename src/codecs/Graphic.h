@@ -42,6 +42,14 @@ TGraphicFactory GraphicFactory() {
 // What the pipeline writes: each format's encoder, made for a quality, beside
 // how the command line, the window and the output's name know it.
 using TEncoderFactory = std::function<std::unique_ptr<TGraphic>(int quality)>;
+// The blocks of metadata a photo may carry besides its pixels.
+enum TMetadataBlock : unsigned { mbProfile = 1, mbExif = 2, mbXmp = 4, mbIptc = 8, mbAll = 15 };
+// How an output format's file takes them.
+enum class TMetadataWay {
+    None,     // it carries nothing
+    Encoder,  // the encoder embeds them (TRasterImage::Embedded)
+    IntoFile  // written into the finished file (exiv2, or libwebp's mux)
+};
 struct TOutputFormatInfo {
     std::string Key;        // as quorix-resize names it: "jpg"
     std::string Name;       // as the window lists it: "JPEG"
@@ -49,6 +57,8 @@ struct TOutputFormatInfo {
     bool Lossy = false;     // the quality applies
     bool InWindow = true;   // offered by the window, in this order
     TEncoderFactory Create;
+    TMetadataWay MetadataWay = TMetadataWay::None;
+    unsigned Carries = 0;  // the TMetadataBlock bits its container holds
 };
 const std::vector<TOutputFormatInfo>& OutputFormats();
 // The format of that key; JPEG for a key nobody registered.

@@ -164,18 +164,22 @@ std::vector<uint8_t> THeifImage::Encode(const TBitmap& bitmap) const {
             out[3 * x + 2] = in[3 * x];
         }
     }
+    // A block the library refuses is left out: the picture is written without it.
+    auto keep = [this](const heif_error& error, const char* block) {
+        if (error.code != heif_error_Ok) Embedded.Refused.emplace_back(block, error.message ? error.message : "refused");
+    };
     if (!Embedded.Profile.empty())
-        Check(heif_image_set_raw_color_profile(image.get(), "prof", Embedded.Profile.data(), Embedded.Profile.size()),
-              "colour profile");
+        keep(heif_image_set_raw_color_profile(image.get(), "prof", Embedded.Profile.data(), Embedded.Profile.size()),
+             "colour profile");
     heif_image_handle* rawHandle = nullptr;
     Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, &rawHandle), "cannot encode");
     THandle handle(rawHandle);
     if (!Embedded.Exif.empty())
-        Check(heif_context_add_exif_metadata(context.get(), handle.get(), Embedded.Exif.data(),
-                                             static_cast<int>(Embedded.Exif.size())), "EXIF");
+        keep(heif_context_add_exif_metadata(context.get(), handle.get(), Embedded.Exif.data(),
+                                            static_cast<int>(Embedded.Exif.size())), "EXIF");
     if (!Embedded.Xmp.empty())
-        Check(heif_context_add_XMP_metadata(context.get(), handle.get(), Embedded.Xmp.data(),
-                                            static_cast<int>(Embedded.Xmp.size())), "XMP");
+        keep(heif_context_add_XMP_metadata(context.get(), handle.get(), Embedded.Xmp.data(),
+                                           static_cast<int>(Embedded.Xmp.size())), "XMP");
     std::vector<uint8_t> out;
     heif_writer writer{1, WriteToVector};
     Check(heif_context_write(context.get(), &writer, &out), "cannot write");

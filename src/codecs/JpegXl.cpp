@@ -202,9 +202,13 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
     JxlColorEncoding colour;
     JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
     if (JxlEncoderSetBasicInfo(encoder.get(), &info) != JXL_ENC_SUCCESS) Fail("cannot describe the picture");
-    // The picture's own profile when it has one, else sRGB.
-    const bool profiled = !Embedded.Profile.empty() &&
-                          JxlEncoderSetICCProfile(encoder.get(), Embedded.Profile.data(), Embedded.Profile.size()) == JXL_ENC_SUCCESS;
+    // The picture's own profile when it has one, else sRGB. A block libjxl
+    // refuses is left out and named.
+    bool profiled = false;
+    if (!Embedded.Profile.empty()) {
+        profiled = JxlEncoderSetICCProfile(encoder.get(), Embedded.Profile.data(), Embedded.Profile.size()) == JXL_ENC_SUCCESS;
+        if (!profiled) Embedded.Refused.emplace_back("colour profile", "libjxl cannot use it");
+    }
     if (!profiled && JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS)
         Fail("cannot describe the colours");
     if (!Embedded.Exif.empty() || !Embedded.Xmp.empty()) {
@@ -212,11 +216,13 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
         if (!Embedded.Exif.empty()) {
             std::vector<uint8_t> exif(4, 0);  // the offset of the TIFF header within the box
             exif.insert(exif.end(), Embedded.Exif.begin(), Embedded.Exif.end());
-            JxlEncoderAddBox(encoder.get(), "Exif", exif.data(), exif.size(), JXL_FALSE);
+            if (JxlEncoderAddBox(encoder.get(), "Exif", exif.data(), exif.size(), JXL_FALSE) != JXL_ENC_SUCCESS)
+                Embedded.Refused.emplace_back("EXIF", "libjxl refused the box");
         }
-        if (!Embedded.Xmp.empty())
+        if (!Embedded.Xmp.empty() &&
             JxlEncoderAddBox(encoder.get(), "xml ", reinterpret_cast<const uint8_t*>(Embedded.Xmp.data()), Embedded.Xmp.size(),
-                             JXL_FALSE);
+                             JXL_FALSE) != JXL_ENC_SUCCESS)
+            Embedded.Refused.emplace_back("XMP", "libjxl refused the box");
         JxlEncoderCloseBoxes(encoder.get());
     }
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorix {
@@ -32,6 +33,9 @@ public:
     struct TEmbedded {
         std::vector<uint8_t> Profile, Exif;
         std::string Xmp;
+        // The blocks the library refused ("EXIF"), each with its reason: the
+        // picture is written without them.
+        mutable std::vector<std::pair<std::string, std::string>> Refused;
     } Embedded;
 
 protected:

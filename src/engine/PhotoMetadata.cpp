@@ -2,14 +2,16 @@
 
 #include "Graphic.h"
 #include "JpegXl.h"
+#include "PhotoMetadataData.h"
 
-#include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
 #include <webp/demux.h>
-#include <webp/mux.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 
@@ -22,16 +24,6 @@ std::mutex XmpMutex;
 void XmpLock(void*, bool lock) {
     if (lock) XmpMutex.lock();
     else XmpMutex.unlock();
-}
-
-void InitOnce() {
-    static const bool done = [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);  // a damaged tag is not worth a line on standard error
-        Exiv2::XmpParser::initialize(XmpLock, nullptr);
-        Exiv2::enableBMFF(true);  // HEIF and AVIF sources
-        return true;
-    }();
-    (void)done;
 }
 
 // A TIFF source's EXIF holds the layout of its own pixels: it must not reach another file.
@@ -75,15 +67,118 @@ std::vector<uint8_t> FileBytes(const std::string& fileName) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// A PNG's eXIf chunk (EXIF as a TIFF structure), which exiv2 does not read;
+// the chunks are walked by their headers, a bounded number of them.
+std::vector<uint8_t> PngExifChunk(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    uint8_t head[8];
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (!in.read(reinterpret_cast<char*>(head), 8) || std::memcmp(head, signature, 8) != 0) return {};
+    for (int chunk = 0; chunk < 100000 && in.read(reinterpret_cast<char*>(head), 8); ++chunk) {
+        const uint32_t length = uint32_t{head[0]} << 24 | uint32_t{head[1]} << 16 | uint32_t{head[2]} << 8 | head[3];
+        if (length > 0x7FFFFFFFu || std::memcmp(head + 4, "IEND", 4) == 0) return {};
+        if (std::memcmp(head + 4, "eXIf", 4) == 0) {
+            if (length > (16u << 20)) return {};
+            std::vector<uint8_t> bytes(length);
+            if (!in.read(reinterpret_cast<char*>(bytes.data()), length)) return {};
+            if (bytes.size() >= 6 && std::memcmp(bytes.data(), "Exif\0\0", 6) == 0) bytes.erase(bytes.begin(), bytes.begin() + 6);
+            return bytes;
+        }
+        in.seekg(static_cast<std::streamoff>(length) + 4, std::ios::cur);
+    }
+    return {};
+}
+
+// A JPEG's segments before its picture data, grouped by the block they carry
+// (each group whole segments, markers included); a bounded walk.
+struct TJpegBlockSegments {
+    std::vector<uint8_t> Groups[4];  // profile, EXIF, XMP, IPTC
+};
+
+TJpegBlockSegments JpegBlockSegments(const std::string& fileName) {
+    TJpegBlockSegments result;
+    std::ifstream in(fileName, std::ios::binary);
+    uint8_t head[4];
+    if (!in.read(reinterpret_cast<char*>(head), 2) || head[0] != 0xFF || head[1] != 0xD8) return result;
+    auto startsWith = [](const std::vector<uint8_t>& segment, const char* text, size_t size) {
+        return segment.size() >= 4 + size && std::memcmp(segment.data() + 4, text, size) == 0;
+    };
+    size_t total = 0;
+    for (int count = 0; count < 4096 && in.read(reinterpret_cast<char*>(head), 4) && head[0] == 0xFF; ++count) {
+        const int marker = head[1];
+        const size_t length = size_t{head[2]} << 8 | head[3];
+        if (marker == 0xDA || marker == 0xD9 || length < 2 || (total += length) > (size_t{32} << 20)) break;
+        std::vector<uint8_t> segment(head, head + 4);
+        segment.resize(2 + length);
+        if (!in.read(reinterpret_cast<char*>(segment.data() + 4), static_cast<std::streamsize>(length - 2))) break;
+        int group = -1;
+        if (marker == 0xE2 && startsWith(segment, "ICC_PROFILE", 12)) group = 0;
+        if (marker == 0xE1 && startsWith(segment, "Exif", 5)) group = 1;
+        if (marker == 0xE1 && startsWith(segment, "http://ns.adobe.com/", 20)) group = 2;
+        if (marker == 0xED && startsWith(segment, "Photoshop 3.0", 14)) group = 3;
+        if (group >= 0) result.Groups[group].insert(result.Groups[group].end(), segment.begin(), segment.end());
+    }
+    return result;
+}
+
+// When exiv2 cannot read a JPEG's metadata as a whole, each block is read
+// from its own segments: a damaged block is left out, and named.
+void ReadJpegBlockByBlock(const std::string& fileName, TPhotoMetadata::TData& d) {
+    const TJpegBlockSegments segments = JpegBlockSegments(fileName);
+    const TMetadataBlock blocks[4] = {mbProfile, mbExif, mbXmp, mbIptc};
+    for (int group = 0; group < 4; ++group) {
+        if (segments.Groups[group].empty()) continue;
+        std::vector<uint8_t> alone = {0xFF, 0xD8};
+        alone.insert(alone.end(), segments.Groups[group].begin(), segments.Groups[group].end());
+        alone.insert(alone.end(), {0xFF, 0xD9});
+        try {
+            Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(alone.data(), static_cast<long>(alone.size()));
+            image->readMetadata();
+            if (blocks[group] == mbProfile && image->iccProfileDefined())
+                d.Profile.assign(image->iccProfile()->pData_, image->iccProfile()->pData_ + image->iccProfile()->size_);
+            if (blocks[group] == mbExif) d.Exif = image->exifData();
+            if (blocks[group] == mbXmp) d.Xmp = image->xmpData();
+            if (blocks[group] == mbIptc) d.Iptc = image->iptcData();
+        } catch (const std::exception& e) {
+            d.Refused.emplace_back(blocks[group], NotKeptLine(BlockName(blocks[group]), e.what()));
+        }
+    }
+}
+
+// One block taken from what exiv2 read: a block it cannot hand over is left
+// out, the others are kept.
+void Take(const std::function<void()>& take) {
+    try {
+        take();
+    } catch (const std::exception&) {
+    }
+}
+
 }  // namespace
 
-struct TPhotoMetadata::TData {
-    Exiv2::ExifData Exif;
-    Exiv2::XmpData Xmp;
-    Exiv2::IptcData Iptc;
-    std::vector<uint8_t> Profile;
-    bool FromTiff = false;
-};
+void InitExiv2() {
+    static const bool done = [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);  // a damaged tag is not worth a line on standard error
+        Exiv2::XmpParser::initialize(XmpLock, nullptr);
+        Exiv2::enableBMFF(true);  // HEIF and AVIF sources
+        return true;
+    }();
+    (void)done;
+}
+
+const char* BlockName(TMetadataBlock block) {
+    switch (block) {
+    case mbProfile: return "colour profile";
+    case mbExif: return "EXIF";
+    case mbXmp: return "XMP";
+    case mbIptc: return "IPTC";
+    default: return "metadata";
+    }
+}
+
+std::string NotKeptLine(const std::string& block, const std::string& reason) {
+    return "WARNING! " + block + " not kept: " + reason;
+}
 
 TPhotoMetadata::TPhotoMetadata() : FData(std::make_unique<TData>()) {}
 TPhotoMetadata::~TPhotoMetadata() = default;
@@ -91,29 +186,50 @@ TPhotoMetadata::TPhotoMetadata(TPhotoMetadata&&) noexcept = default;
 TPhotoMetadata& TPhotoMetadata::operator=(TPhotoMetadata&&) noexcept = default;
 
 TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
-    InitOnce();
+    InitExiv2();
     TPhotoMetadata result;
     TData& d = *result.FData;
+    Exiv2::Image::AutoPtr image;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(fileName);
-        image->readMetadata();
-        d.Exif = image->exifData();
-        d.Xmp = image->xmpData();
-        d.Iptc = image->iptcData();
-        if (image->iccProfileDefined()) {
+        image = Exiv2::ImageFactory::open(fileName);
+    } catch (const std::exception&) {
+        // a container exiv2 does not know
+    }
+    if (image.get()) {
+        // Damage in one block keeps what was read before it; each block is
+        // then taken on its own.
+        try {
+            image->readMetadata();
+        } catch (const std::exception&) {
+            if (image->imageType() == Exiv2::ImageType::jpeg) {
+                ReadJpegBlockByBlock(fileName, d);
+                image.reset();
+            }
+        }
+    }
+    if (image.get()) {
+        Take([&] { d.Exif = image->exifData(); });
+        Take([&] { d.Xmp = image->xmpData(); });
+        Take([&] { d.Iptc = image->iptcData(); });
+        Take([&] {
+            if (!image->iccProfileDefined()) return;
             const Exiv2::DataBuf* icc = image->iccProfile();
             d.Profile.assign(icc->pData_, icc->pData_ + icc->size_);
-        }
+        });
         d.FromTiff = image->imageType() == Exiv2::ImageType::tiff;
-        // exiv2 does not read a WebP's profile: libwebp's demuxer does.
-        if (image->imageType() == Exiv2::ImageType::webp && d.Profile.empty()) d.Profile = WebPChunk(FileBytes(fileName), "ICCP");
-    } catch (const std::exception&) {
-        result = TPhotoMetadata();  // unknown or damaged: the picture goes without
+        // exiv2 does not read a WebP's profile (libwebp's demuxer does), nor a PNG's eXIf chunk.
+        if (image->imageType() == Exiv2::ImageType::webp && d.Profile.empty())
+            Take([&] { d.Profile = WebPChunk(FileBytes(fileName), "ICCP"); });
+        if (image->imageType() == Exiv2::ImageType::png && d.Exif.empty())
+            Take([&] {
+                const std::vector<uint8_t> exif = PngExifChunk(fileName);
+                if (!exif.empty()) Exiv2::ExifParser::decode(d.Exif, exif.data(), static_cast<uint32_t>(exif.size()));
+            });
     }
     // exiv2 does not read a JPEG XL codestream (nor its profile): libjxl does.
-    if (result.FData->Profile.empty() && LooksLikeJpegXl(fileName)) {
+    if (d.Profile.empty() && LooksLikeJpegXl(fileName)) {
         const std::vector<uint8_t> file = FileBytes(fileName);
-        result.FData->Profile = JpegXlIccProfile(file.data(), file.size());
+        d.Profile = JpegXlIccProfile(file.data(), file.size());
     }
     return result;
 }
@@ -143,9 +259,46 @@ std::string TPhotoMetadata::DateTaken() const {
 const std::vector<uint8_t>& TPhotoMetadata::Profile() const { return FData->Profile; }
 void TPhotoMetadata::SetProfile(std::vector<uint8_t> profile) { FData->Profile = std::move(profile); }
 
+namespace {
+
+void PrepareExif(Exiv2::ExifData& exif, bool fromTiff, int width, int height, bool removeGps) {
+    if (fromTiff)
+        for (const char* tag : TiffStructureTags) {
+            auto it = exif.findKey(Exiv2::ExifKey(std::string("Exif.Image.") + tag));
+            if (it != exif.end()) exif.erase(it);
+        }
+    Exiv2::ExifThumb(exif).erase();
+    const Exiv2::UShortValue upright(1);
+    const Exiv2::ULongValue outWidth(static_cast<uint32_t>(width)), outHeight(static_cast<uint32_t>(height));
+    SetIfPresent(exif, "Exif.Image.Orientation", upright);
+    SetIfPresent(exif, "Exif.Image.ImageWidth", outWidth);
+    SetIfPresent(exif, "Exif.Image.ImageLength", outHeight);
+    if (!exif.empty()) {
+        exif["Exif.Photo.PixelXDimension"] = static_cast<uint32_t>(width);
+        exif["Exif.Photo.PixelYDimension"] = static_cast<uint32_t>(height);
+    }
+    if (removeGps)
+        EraseIf(exif, [](const Exiv2::Exifdatum& x) { return x.groupName() == "GPSInfo" || x.key() == "Exif.Image.GPSTag"; });
+}
+
+void PrepareXmp(Exiv2::XmpData& xmp, int width, int height, bool removeGps) {
+    SetIfPresent(xmp, "Xmp.tiff.Orientation", Exiv2::XmpTextValue("1"));
+    SetIfPresent(xmp, "Xmp.tiff.ImageWidth", Exiv2::XmpTextValue(std::to_string(width)));
+    SetIfPresent(xmp, "Xmp.tiff.ImageLength", Exiv2::XmpTextValue(std::to_string(height)));
+    SetIfPresent(xmp, "Xmp.exif.PixelXDimension", Exiv2::XmpTextValue(std::to_string(width)));
+    SetIfPresent(xmp, "Xmp.exif.PixelYDimension", Exiv2::XmpTextValue(std::to_string(height)));
+    if (removeGps) EraseIf(xmp, [](const Exiv2::Xmpdatum& x) { return x.key().rfind("Xmp.exif.GPS", 0) == 0; });
+}
+
+}  // namespace
+
 void TPhotoMetadata::PrepareFor(int width, int height, const TMetadataOptions& options) {
-    InitOnce();
+    InitExiv2();
     TData& d = *FData;
+    // What is not wanted is not missed.
+    const unsigned wanted = (options.KeepProfile ? unsigned{mbProfile} : 0u) | (options.KeepMetadata ? mbExif | mbXmp | mbIptc : 0u);
+    d.Refused.erase(std::remove_if(d.Refused.begin(), d.Refused.end(), [&](const auto& r) { return !(wanted & r.first); }),
+                    d.Refused.end());
     if (!options.KeepProfile) d.Profile.clear();
     if (!options.KeepMetadata) {
         d.Exif.clear();
@@ -153,108 +306,18 @@ void TPhotoMetadata::PrepareFor(int width, int height, const TMetadataOptions& o
         d.Iptc.clear();
         return;
     }
-    if (d.FromTiff)
-        for (const char* tag : TiffStructureTags) {
-            auto it = d.Exif.findKey(Exiv2::ExifKey(std::string("Exif.Image.") + tag));
-            if (it != d.Exif.end()) d.Exif.erase(it);
-        }
-    Exiv2::ExifThumb(d.Exif).erase();
-    const Exiv2::UShortValue upright(1);
-    const Exiv2::ULongValue outWidth(static_cast<uint32_t>(width)), outHeight(static_cast<uint32_t>(height));
-    SetIfPresent(d.Exif, "Exif.Image.Orientation", upright);
-    SetIfPresent(d.Exif, "Exif.Image.ImageWidth", outWidth);
-    SetIfPresent(d.Exif, "Exif.Image.ImageLength", outHeight);
-    if (!d.Exif.empty()) {
-        d.Exif["Exif.Photo.PixelXDimension"] = static_cast<uint32_t>(width);
-        d.Exif["Exif.Photo.PixelYDimension"] = static_cast<uint32_t>(height);
-    }
-    SetIfPresent(d.Xmp, "Xmp.tiff.Orientation", Exiv2::XmpTextValue("1"));
-    SetIfPresent(d.Xmp, "Xmp.tiff.ImageWidth", Exiv2::XmpTextValue(std::to_string(width)));
-    SetIfPresent(d.Xmp, "Xmp.tiff.ImageLength", Exiv2::XmpTextValue(std::to_string(height)));
-    SetIfPresent(d.Xmp, "Xmp.exif.PixelXDimension", Exiv2::XmpTextValue(std::to_string(width)));
-    SetIfPresent(d.Xmp, "Xmp.exif.PixelYDimension", Exiv2::XmpTextValue(std::to_string(height)));
-    if (options.RemoveGps) {
-        EraseIf(d.Exif, [](const Exiv2::Exifdatum& x) { return x.groupName() == "GPSInfo" || x.key() == "Exif.Image.GPSTag"; });
-        EraseIf(d.Xmp, [](const Exiv2::Xmpdatum& x) { return x.key().rfind("Xmp.exif.GPS", 0) == 0; });
-    }
-}
-
-namespace {
-
-// WebP through libwebp's mux: the profile, EXIF (encoded by exiv2) and XMP as chunks.
-std::vector<uint8_t> WriteWebPChunks(const std::vector<uint8_t>& file, const Exiv2::ExifData& exif,
-                                     const Exiv2::XmpData& xmp, const std::vector<uint8_t>& profile) {
-    const WebPData input{file.data(), file.size()};
-    std::unique_ptr<WebPMux, void (*)(WebPMux*)> mux(WebPMuxCreate(&input, 1), WebPMuxDelete);
-    if (!mux) return file;
-    Exiv2::Blob exifBlob;
-    if (!exif.empty()) Exiv2::ExifParser::encode(exifBlob, Exiv2::littleEndian, exif);
-    std::string packet;
-    if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp) != 0) packet.clear();
-    auto set = [&](const char* name, const uint8_t* bytes, size_t size) {
-        if (size == 0) return true;
-        const WebPData chunk{bytes, size};
-        return WebPMuxSetChunk(mux.get(), name, &chunk, 1) == WEBP_MUX_OK;
-    };
-    if (!set("ICCP", profile.data(), profile.size()) || !set("EXIF", exifBlob.data(), exifBlob.size()) ||
-        !set("XMP ", reinterpret_cast<const uint8_t*>(packet.data()), packet.size()))
-        return file;
-    WebPData output;
-    WebPDataInit(&output);
-    if (WebPMuxAssemble(mux.get(), &output) != WEBP_MUX_OK) return file;
-    std::vector<uint8_t> bytes(output.bytes, output.bytes + output.size);
-    WebPDataClear(&output);
-    return bytes;
-}
-
-}  // namespace
-
-void TPhotoMetadata::Encode(std::vector<uint8_t>& profile, std::vector<uint8_t>& exif, std::string& xmp) const {
-    InitOnce();
-    profile = FData->Profile;
-    exif.clear();
-    xmp.clear();
+    // A block that cannot be edited for the output is left out, and named.
     try {
-        if (!FData->Exif.empty()) Exiv2::ExifParser::encode(exif, Exiv2::littleEndian, FData->Exif);
-        if (!FData->Xmp.empty() && Exiv2::XmpParser::encode(xmp, FData->Xmp) != 0) xmp.clear();
-    } catch (const std::exception&) {
-        exif.clear();
-        xmp.clear();
+        PrepareExif(d.Exif, d.FromTiff, width, height, options.RemoveGps);
+    } catch (const std::exception& e) {
+        d.Exif.clear();
+        d.Refused.emplace_back(mbExif, NotKeptLine("EXIF", e.what()));
     }
-}
-
-std::vector<uint8_t> TPhotoMetadata::WriteInto(const std::vector<uint8_t>& file) const {
-    if (Empty()) return file;
-    InitOnce();
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), static_cast<long>(file.size()));
-        const auto type = image->imageType();
-        if (type == Exiv2::ImageType::webp) return WriteWebPChunks(file, FData->Exif, FData->Xmp, FData->Profile);
-        if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::png && type != Exiv2::ImageType::webp &&
-            type != Exiv2::ImageType::tiff)
-            return file;
-        image->readMetadata();  // a TIFF's own structure stays; ours is added to it
-        const TData& d = *FData;
-        if (!d.Exif.empty() && image->supportsMetadata(Exiv2::mdExif)) {
-            Exiv2::ExifData exif = image->exifData();
-            for (const Exiv2::Exifdatum& datum : d.Exif)
-                if (exif.findKey(Exiv2::ExifKey(datum.key())) == exif.end() || datum.groupName() != "Image")
-                    exif[datum.key()] = datum.value();
-            image->setExifData(exif);
-        }
-        if (!d.Xmp.empty() && image->supportsMetadata(Exiv2::mdXmp)) image->setXmpData(d.Xmp);
-        if (!d.Iptc.empty()) image->setIptcData(d.Iptc);
-        if (!d.Profile.empty()) {
-            Exiv2::DataBuf icc(d.Profile.data(), static_cast<long>(d.Profile.size()));
-            image->setIccProfile(icc, false);
-        }
-        image->writeMetadata();
-        Exiv2::BasicIo& io = image->io();
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf written = io.read(static_cast<long>(io.size()));
-        return std::vector<uint8_t>(written.pData_, written.pData_ + written.size_);
-    } catch (const std::exception&) {
-        return file;  // the picture is written without it rather than not at all
+        PrepareXmp(d.Xmp, width, height, options.RemoveGps);
+    } catch (const std::exception& e) {
+        d.Xmp.clear();
+        d.Refused.emplace_back(mbXmp, NotKeptLine("XMP", e.what()));
     }
 }
 

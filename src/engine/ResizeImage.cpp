@@ -52,27 +52,30 @@ TResizeResult CannotOpen(const std::string& imageName, const std::string& reason
     return result;
 }
 
-// The encoder's file with the photo's metadata written in, saved as any
-// graphic is (a temporary file renamed over the target).
-class TWithMetadata : public TGraphic {
-public:
-    TWithMetadata(TGraphic& encoder, const TPhotoMetadata& metadata) : FEncoder(encoder), FMetadata(metadata) {}
-    const char* ClassName() const override { return FEncoder.ClassName(); }
-    int Width() const override { return FEncoder.Width(); }
-    int Height() const override { return FEncoder.Height(); }
-    void LoadFromStream(std::istream&) override { throw EInvalidGraphic("Cannot load this graphic"); }
-    void SaveToStream(std::ostream& stream) override {
-        std::ostringstream encoded;
-        FEncoder.SaveToStream(encoded);
-        const std::string bytes = encoded.str();
-        const std::vector<uint8_t> file = FMetadata.WriteInto(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-        WriteAllBytes(stream, file.data(), file.size());
-    }
+// Gives the encoder the blocks it embeds itself; the lines for the blocks
+// left out so far.
+std::vector<std::string> GiveMetadata(TGraphic& encoder, const TPhotoMetadata& metadata, const TOutputFormatInfo& format) {
+    std::vector<std::string> refused = metadata.LeftOut(format.Carries);
+    auto* raster = dynamic_cast<TRasterImage*>(&encoder);
+    if (raster && format.MetadataWay == TMetadataWay::Encoder && !metadata.Empty())
+        metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp, refused);
+    return refused;
+}
 
-private:
-    TGraphic& FEncoder;
-    const TPhotoMetadata& FMetadata;
-};
+// The blocks the encoder's library refused, once it ran.
+void TakeEncoderRefusals(const TGraphic& encoder, std::vector<std::string>& refused) {
+    if (auto* raster = dynamic_cast<const TRasterImage*>(&encoder))
+        for (const auto& [block, reason] : raster->Embedded.Refused) refused.push_back(NotKeptLine(block, reason));
+}
+
+// Saves the encoder's file; the blocks its container takes after encoding are
+// written into the temporary file before it is put in place, in the file.
+void SaveWithMetadata(TGraphic& encoder, const std::string& fileName, const TPhotoMetadata& metadata,
+                      const TOutputFormatInfo& format, std::vector<std::string>& refused) {
+    if (format.MetadataWay != TMetadataWay::IntoFile || metadata.Empty())
+        return encoder.SaveToFile(fileName);  // a bare source gives the bare file, byte for byte
+    encoder.SaveToFile(fileName, [&](const std::string& temp) { metadata.WriteIntoFile(temp, format.Carries, refused); });
+}
 
 // The file's modification date, yyyy-mm-dd in local time.
 std::string FileDate(const std::string& fileName) {
@@ -108,18 +111,19 @@ private:
 
 // The whole output file for the picture at a quality, metadata included.
 std::vector<uint8_t> EncodeAt(const TBitmap& working, const TResizeOptions& options, const TPhotoMetadata& metadata,
-                              int quality) {
-    std::unique_ptr<TGraphic> encoder = FindOutputFormat(options.Format).Create(quality);
-    if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
-        metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
+                              int quality, std::vector<std::string>& refused) {
+    const TOutputFormatInfo& format = FindOutputFormat(options.Format);
+    std::unique_ptr<TGraphic> encoder = format.Create(quality);
+    refused = GiveMetadata(*encoder, metadata, format);
     encoder->Assign(working);
     std::ostringstream out;
-    if (metadata.Empty())
-        encoder->SaveToStream(out);
-    else
-        TWithMetadata(*encoder, metadata).SaveToStream(out);
+    encoder->SaveToStream(out);
+    TakeEncoderRefusals(*encoder, refused);
     const std::string bytes = out.str();
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    std::vector<uint8_t> file(bytes.begin(), bytes.end());
+    if (format.MetadataWay == TMetadataWay::IntoFile && !metadata.Empty())
+        file = metadata.WriteInto(file, format.Carries, refused);
+    return file;
 }
 
 // Encodes the working bitmap's rows while the resampler is still making the
@@ -271,23 +275,23 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     TResizeResult result;
     result.OutputName = outputName;
     bool limitReached = true;
+    std::vector<std::string> refused;  // the metadata blocks left out, as lines
     try {
         if (budget) {
-            TBudgetResult fitted = FitToBudget(options.Quality, int64_t{options.MaxKB} * 1024,
-                                               [&](int quality) { return EncodeAt(working, options, metadata, quality); });
+            TBudgetResult fitted =
+                FitToBudget(options.Quality, int64_t{options.MaxKB} * 1024,
+                            [&](int quality) { return EncodeAt(working, options, metadata, quality, refused); });
             limitReached = fitted.Reached;
             TStoredBytes(std::move(fitted.Bytes)).SaveToFile(outputName);
         } else {
+            const TOutputFormatInfo& format = FindOutputFormat(options.Format);
+            refused = GiveMetadata(*encoder, metadata, format);
             if (asRowsCome)
                 asRowsCome->Finish();
             else
                 encoder->Assign(working);
-            if (auto raster = dynamic_cast<TRasterImage*>(encoder.get()); raster && !metadata.Empty())
-                metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp);
-            if (metadata.Empty())
-                encoder->SaveToFile(outputName);  // a bare source gives the bare file, byte for byte
-            else
-                TWithMetadata(*encoder, metadata).SaveToFile(outputName);
+            SaveWithMetadata(*encoder, outputName, metadata, format, refused);
+            TakeEncoderRefusals(*encoder, refused);
         }
         if (options.KeepDate) CopyModificationTime(imageName, outputName);
     } catch (const std::exception& e) {
@@ -301,6 +305,7 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     result.Log.push_back("File resized and saved as: " + outputName);
     if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + outputName);
     if (source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + imageName);
+    for (std::string& line : refused) Warn(result, std::move(line));
     return result;
 }
 

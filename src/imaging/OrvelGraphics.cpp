@@ -77,7 +77,7 @@ mode_t NewFileMode(const std::string& fileName) {
 
 }  // namespace
 
-void TGraphic::SaveToFile(const std::string& fileName) {
+void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(const std::string&)>& finish) {
     std::string pattern = TemporaryPattern(fileName);
     std::vector<char> tempName(pattern.begin(), pattern.end());
     tempName.push_back('\0');
@@ -94,6 +94,7 @@ void TGraphic::SaveToFile(const std::string& fileName) {
         if (!out) throw EFileError("Cannot write file \"" + fileName + "\". " + std::strerror(errno ? errno : EIO));
         out.close();
         if (out.fail()) throw EFileError("Cannot write file \"" + fileName + "\".");
+        if (finish) finish(temp);
         if (::rename(temp.c_str(), fileName.c_str()) != 0) RaiseCreateError(fileName, errno);
     } catch (...) {
         ::unlink(temp.c_str());

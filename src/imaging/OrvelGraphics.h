@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -77,8 +78,9 @@ public:
     // guard refuses the (upright) picture.
     void CheckHeader(int64_t width, int64_t height) const;
     // Writes to a temporary file beside the target and renames it over the
-    // target only when everything was written.
-    void SaveToFile(const std::string& fileName);
+    // target only when everything was written; finish, when given, works on
+    // the written temporary file first (and may raise to abandon it).
+    void SaveToFile(const std::string& fileName, const std::function<void(const std::string&)>& finish = nullptr);
 
     // Takes the content of another graphic; classes that do not know the
     // source class ask the source to put itself in (AssignTo).

@@ -1,7 +1,9 @@
 // Pictures named in a list (NUL-separated, or a line each on standard input)
 // and the JSON lines that report them, read back by a JSON parser.
+#include "PhotoTags.h"
 #include "TestPictures.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -79,6 +81,25 @@ TEST(CliJson, NulSeparatedListAndJsonLines) {
     EXPECT_EQ(objects[3]["source"].toString(), QString::fromStdString(dir.File("caf")) + QChar(0xE9) + ".jpg");
     EXPECT_EQ(objects[4]["outcome"].toString(), QString("source-missing"));
     EXPECT_EQ(objects[4]["bytes"].toInteger(), 0);
+}
+
+// What was written with a warning says so in its own field as well as in the log.
+TEST(CliJson, WarningsHaveTheirField) {
+    test::TTempDir dir;
+    test::WriteJpeg(dir.File("plain.jpg"), test::MakeGradient(40, 30));
+    test::WriteJpeg(dir.File("tagged.jpg"), test::MakeGradient(40, 30));
+    test::EmbedProfile(dir.File("tagged.jpg"), test::WideGamutProfile());
+    int status = 0;
+    const std::string out =
+        Shell(dir.Path(), Quote(std::getenv("QUORIX_RESIZE")) + " --format bmp --json plain.jpg tagged.jpg", status);
+    EXPECT_EQ(status, 0);
+    const std::vector<QJsonObject> objects = Objects(out);
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_TRUE(objects[0]["warnings"].toArray().isEmpty());
+    const QJsonArray warnings = objects[1]["warnings"].toArray();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings[0].toString(), QString("WARNING! colour profile not kept: the output format cannot carry it"));
+    EXPECT_TRUE(objects[1]["log"].toString().endsWith(warnings[0].toString()));
 }
 
 TEST(CliJson, OneNameALineOnStandardInput) {
