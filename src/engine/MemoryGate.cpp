@@ -59,7 +59,13 @@ int64_t AvailableMemory() {
 int64_t TMemoryGate::Acquire(int64_t ticket, int64_t bytes) {
     std::unique_lock<std::mutex> lock(FMutex);
     if (bytes < 0) bytes = FBudget;
-    FChanged.wait(lock, [&] { return ticket == FNextTicket && (FInUse == 0 || FInUse + bytes <= FBudget); });
+    auto admitted = [&] { return ticket == FNextTicket && (FInUse == 0 || FInUse + bytes <= FBudget); };
+    if (!admitted()) {
+        ++FWaiting;
+        FChanged.notify_all();
+        FChanged.wait(lock, admitted);
+        --FWaiting;
+    }
     FInUse += bytes;
     ++FNextTicket;
     FChanged.notify_all();
@@ -70,6 +76,11 @@ void TMemoryGate::Release(int64_t bytes) {
     std::lock_guard<std::mutex> lock(FMutex);
     FInUse -= bytes;
     FChanged.notify_all();
+}
+
+void TMemoryGate::WaitForWaiting(int count) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [&] { return FWaiting >= count; });
 }
 
 }  // namespace quorix

@@ -29,11 +29,15 @@ public:
     // unknown need (-1) takes the whole budget. Returns the bytes to release.
     int64_t Acquire(int64_t ticket, int64_t bytes);
     void Release(int64_t bytes);
+    // Returns once count pictures wait for their turn (for whoever must know
+    // that they do, such as a test).
+    void WaitForWaiting(int count);
 
 private:
     std::mutex FMutex;
     std::condition_variable FChanged;
     int64_t FBudget, FInUse = 0, FNextTicket = 0;
+    int FWaiting = 0;
 };
 
 }  // namespace quorix

@@ -99,8 +99,10 @@ THttpOutcome TransferInBackground(const THttpTransport& transport, THttpRequest 
             }
             if (idle) idle();
             if (!finished && stop && stop()) {  // an abort after the end is too late to matter
+                // The transfer asks every 20 ms whether it is still wanted:
+                // its thread ends at once and never outlives its owner.
                 endTransfer();
-                worker.detach();
+                worker.join();
                 return THttpOutcome::Stopped;
             }
             if (finished) break;

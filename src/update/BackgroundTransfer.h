@@ -11,8 +11,8 @@ namespace quorix {
 
 // Runs transport(request, ...) on a new thread and calls sink's callbacks on
 // this one. stop is asked at every step (every 20 ms at most); when it says
-// true the transfer is abandoned at once (Stopped) and its thread left to end
-// by itself. An error the sink raises stops the transfer and is raised here.
+// true the transfer is abandoned (Stopped) and its thread, which notices
+// within 20 ms, is joined. An error the sink raises stops the transfer and is raised here.
 THttpOutcome TransferInBackground(const THttpTransport& transport, THttpRequest request, const THttpSink& sink,
                                   const std::function<void()>& idle, const std::function<bool()>& stop);
 

@@ -98,6 +98,38 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return request->Cancelled && request->Cancelled() ? 1 : 0;
 }
 
+struct TMultiDeleter {
+    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+// The transfer, asking Cancelled at least every 20 ms even while the server
+// is silent (libcurl's own progress calls may be a second apart), so an
+// abandoned transfer ends at once and its thread can be joined.
+CURLcode Perform(CURL* c, const THttpRequest& request) {
+    std::unique_ptr<CURLM, TMultiDeleter> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK) return curl_easy_perform(c);
+    CURLcode code = CURLE_OK;
+    for (int running = 1; running;) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            code = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running && request.Cancelled && request.Cancelled()) {
+            code = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (running && curl_multi_poll(multi.get(), nullptr, 0, 20, nullptr) != CURLM_OK) {
+            code = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (message->msg == CURLMSG_DONE) code = message->data.result;
+    curl_multi_remove_handle(multi.get(), c);
+    return code;
+}
+
 struct TCurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
@@ -146,7 +178,7 @@ THttpOutcome HttpTransfer(const THttpRequest& request, const THttpSink& sink) {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-    const CURLcode code = curl_easy_perform(c);
+    const CURLcode code = Perform(c, request);
     if (transfer.Error) std::rethrow_exception(transfer.Error);
     if (transfer.Responded && transfer.Refused()) return THttpOutcome::Failed;
     if (transfer.Stopped) return THttpOutcome::Stopped;

@@ -59,7 +59,7 @@ TEST(MemoryGate, ABigPictureWaitsAndIsNotOvertaken) {
         gate.Release(gate.Acquire(2, 10));
         admitted |= 2;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gate.WaitForWaiting(2);
     EXPECT_EQ(admitted.load(), 0);  // 10 would fit, but not before ticket 1
     gate.Release(80);
     big.join();

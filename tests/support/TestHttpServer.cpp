@@ -92,13 +92,16 @@ void TTestHttpServer::Handle(int client) {
     }
     const std::string& response = route.first;
     const size_t bodyAt = response.find("\r\n\r\n");
-    const size_t split = route.second > 0 && bodyAt != std::string::npos ? bodyAt + 4 : response.size();
+    const size_t split = route.second != 0 && bodyAt != std::string::npos ? bodyAt + 4 : response.size();
     send(client, response.data(), split, MSG_NOSIGNAL);
-    if (route.second > 0) {
+    if (route.second != 0) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(route.second);
-        while (!FStopping && std::chrono::steady_clock::now() < until) usleep(10000);
+        while (!FStopping && (route.second < 0 ? !FReleased : std::chrono::steady_clock::now() < until)) usleep(10000);
         send(client, response.data() + split, response.size() - split, MSG_NOSIGNAL);
+        ++FHeldSent;
     }
 }
+
+void TTestHttpServer::Release() { FReleased = true; }
 
 }  // namespace quorix::test

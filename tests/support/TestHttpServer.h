@@ -20,8 +20,13 @@ public:
 
     std::string Url(const std::string& path) const;
     // The whole answer for a path, status line and headers included; unknown
-    // paths get a 404 page. A pause before the body makes a stalling server.
+    // paths get a 404 page. A pause before the body makes a stalling server;
+    // HoldBody (a negative pause) keeps the body until Release.
+    static constexpr int HoldBody = -1;
     void Route(const std::string& path, const std::string& response, int pauseMs = 0);
+    void Release();
+    // Bodies sent after a pause or a hold.
+    int HeldBodiesSent() const { return FHeldSent; }
     // The request heads received so far.
     std::vector<std::string> Requests() const;
     int RequestCount(const std::string& path) const;
@@ -36,7 +41,8 @@ private:
 
     int FListener = -1;
     int FPort = 0;
-    std::atomic<bool> FStopping{false};
+    std::atomic<bool> FStopping{false}, FReleased{false};
+    std::atomic<int> FHeldSent{0};
     mutable std::mutex FLock;
     std::map<std::string, std::pair<std::string, int>> FRoutes;
     std::vector<std::string> FRequests;
