@@ -1,5 +1,6 @@
 #include "AppErrors.h"
 #include "FormMain.h"
+#include "OrvelGraphics.h"
 #include "Platform.h"
 #include "SessionEnd.h"
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             std::cerr << "Quorix Image Resizer: " << e.what() << std::endl;
         }
-    });
+    }, quorix::RemoveTemporariesNow);  // a second signal: the pictures in flight are left, not finished
     form.LateInitialize();
     // Pictures or folders on the command line (a file manager's "open with")
     // open in the explorer; without them the last folder shows, as always.

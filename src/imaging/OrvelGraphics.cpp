@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -75,7 +76,43 @@ mode_t NewFileMode(const std::string& fileName) {
     throw EFileError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
 }
 
+// The temporary files being written, where a signal handler can reach them:
+// fixed slots (no allocation), each free, being filled, or holding a path.
+struct TTemporarySlot {
+    std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds Path
+    char Path[4096];
+};
+TTemporarySlot TemporarySlots[128];
+
+class TTemporaryRegistration {
+public:
+    explicit TTemporaryRegistration(const std::string& path) {
+        if (path.size() >= sizeof TemporarySlots[0].Path) return;  // left for RemoveStaleTemporaries
+        for (TTemporarySlot& slot : TemporarySlots) {
+            int expected = 0;
+            if (!slot.State.compare_exchange_strong(expected, 1)) continue;
+            std::memcpy(slot.Path, path.c_str(), path.size() + 1);
+            slot.State = 2;
+            FSlot = &slot;
+            return;
+        }
+    }
+    ~TTemporaryRegistration() {
+        if (FSlot) FSlot->State = 0;
+    }
+    TTemporaryRegistration(const TTemporaryRegistration&) = delete;
+    TTemporaryRegistration& operator=(const TTemporaryRegistration&) = delete;
+
+private:
+    TTemporarySlot* FSlot = nullptr;
+};
+
 }  // namespace
+
+void RemoveTemporariesNow() noexcept {
+    for (TTemporarySlot& slot : TemporarySlots)
+        if (slot.State.load() == 2) ::unlink(slot.Path);
+}
 
 void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(const std::string&)>& finish) {
     std::string pattern = TemporaryPattern(fileName);
@@ -86,6 +123,7 @@ void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(
     ::fchmod(fd, NewFileMode(fileName));
     ::close(fd);
     std::string temp(tempName.data());
+    const TTemporaryRegistration registered(temp);
     try {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) RaiseCreateError(fileName, errno);

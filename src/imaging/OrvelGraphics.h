@@ -110,6 +110,10 @@ public:
 // runs left in folder (a killed run).
 void RemoveStaleTemporaries(const std::string& folder);
 
+// Removes the temporary files SaveToFile is writing at this moment. Safe to
+// call from a signal handler, for a process about to end at once.
+void RemoveTemporariesNow() noexcept;
+
 [[noreturn]] void RaiseAssignError(const TGraphic& source, const TGraphic& dest);
 
 class TBitmap : public TGraphic {

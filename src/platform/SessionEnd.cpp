@@ -4,6 +4,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,8 +14,14 @@ namespace quorix {
 namespace {
 
 int SignalPipe[2] = {-1, -1};
+std::atomic<int> Signals{0};
+void (*AtOnce)() = nullptr;
 
-extern "C" void OnSignal(int) {
+extern "C" void OnSignal(int signal) {
+    if (Signals.fetch_add(1) > 0) {
+        if (AtOnce) AtOnce();
+        _exit(128 + signal);
+    }
     const char byte = 1;
     ssize_t ignored = ::write(SignalPipe[0], &byte, 1);
     (void)ignored;
@@ -22,7 +29,8 @@ extern "C" void OnSignal(int) {
 
 }  // namespace
 
-void WatchSessionEnd(std::function<void()> onEnd) {
+void WatchSessionEnd(std::function<void()> onEnd, void (*atOnce)()) {
+    AtOnce = atOnce;
     auto shared = std::make_shared<std::function<void()>>(std::move(onEnd));
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp, [shared](QSessionManager&) { (*shared)(); });
     if (SignalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0) return;

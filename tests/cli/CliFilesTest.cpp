@@ -151,6 +151,35 @@ TEST_F(CliFilesTest, AnInterruptedRunPrintsWhatItFinishedAndLeavesNothing) {
     EXPECT_TRUE(Hidden("Output").empty());
 }
 
+// Interrupted twice while a large picture is being written: the run ends at
+// once, without finishing it, and leaves no temporary file.
+TEST_F(CliFilesTest, ASecondSignalEndsTheRunAtOnce) {
+    test::WriteJpeg(Dir.File("big.jpg"), test::MakeNoise(4000, 3000, 5), 95);
+    fs::create_directory(Dir.File("Output"));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(Dir.Path().c_str()) != 0) _exit(126);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        const char* tool = std::getenv("QUORIX_RESIZE");
+        execl(tool, tool, "--mode", "same-size", "--size", "4000x3000", "--format", "png", "big.jpg", nullptr);
+        _exit(127);
+    }
+    while (Hidden("Output").empty()) {  // the PNG is being written
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the run ended before it wrote";
+        usleep(1000);
+    }
+    kill(pid, SIGINT);  // two of a kind sent at once would merge into one
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_TRUE(WEXITSTATUS(status) == 128 + SIGTERM || WEXITSTATUS(status) == 128 + SIGINT) << WEXITSTATUS(status);
+    EXPECT_FALSE(fs::exists(Dir.File("Output/big.png")));  // not finished first
+    EXPECT_TRUE(Hidden("Output").empty());
+}
+
 TEST_F(CliFilesTest, StaleTemporariesOfKilledRunsAreRemoved) {
     Jpeg("a.jpg");
     fs::create_directory(Dir.File("Output"));
