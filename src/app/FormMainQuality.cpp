@@ -1,6 +1,8 @@
 // The JPEG quality advisor: what a quality does to the current picture.
 #include "FormMain.h"
 
+#include "Cancel.h"
+
 #include "Jpeg.h"
 #include "PhotoMetadata.h"
 #include "SizeBudget.h"
@@ -66,6 +68,7 @@ std::vector<uint8_t> ScreenProfileOf(const std::string& file) { return TPhotoMet
 TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits, const std::vector<uint8_t>& screen) {
     TPicture picture;
     picture.LoadFromFile(file, limits);
+    CheckCancelled();
     TAdvisorInput input;
     auto source = std::make_shared<TBitmap>();
     source->Assign(*picture.Graphic());
@@ -80,6 +83,7 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
 }
 
 std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size) {
+    CheckCancelled();  // each of a size limit's tries; the codecs look again between rows
     if (key == "jpg") {
         auto jpeg = std::make_unique<TJPEGImage>();
         jpeg->PixelFormat = TJPEGPixelFormat::jf24Bit;
@@ -97,6 +101,7 @@ std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::str
     const TFileFormat* reader = FileFormats().Find(format.Extension.substr(1));
     if (!reader) throw EInvalidGraphic("No reader for " + format.Name);
     std::unique_ptr<TGraphic> decoded = reader->Create();
+    CheckCancelled();
     stream.seekg(0);
     decoded->LoadFromStream(stream);
     return decoded;

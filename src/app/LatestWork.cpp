@@ -1,5 +1,6 @@
 #include "LatestWork.h"
 
+#include "Cancel.h"
 #include "ErrorGuard.h"
 
 #include <QMetaObject>
@@ -12,6 +13,7 @@ TLatestWork::~TLatestWork() {
         FQuit = true;
         FWaiting = nullptr;
     }
+    FStop = true;
     FWake.notify_all();
     if (FThread.joinable()) FThread.join();
 }
@@ -33,6 +35,7 @@ void TLatestWork::Cancel() {
 }
 
 void TLatestWork::Run() {
+    SetThreadCancelFlag(&FStop);
     for (;;) {
         TTask task;
         uint64_t generation;

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,7 +22,9 @@ public:
     using TTask = std::function<TApply()>;
 
     explicit TLatestWork(QObject* parent = nullptr) : QObject(parent) {}
-    ~TLatestWork() override;  // waits for the task running, drops the one waiting
+    // Calls off the task running (its decoders and encoders stop between
+    // rows), waits for it, and drops the one waiting.
+    ~TLatestWork() override;
 
     void Post(TTask task);
     // Forgets the waiting task and any result still to come.
@@ -39,6 +42,7 @@ private:
     TTask FWaiting;
     uint64_t FWaitingGeneration = 0;
     bool FQuit = false;
+    std::atomic<bool> FStop{false};  // the running task is called off: the window goes
     uint64_t FPosted = 0, FApplied = 0;  // user-interface thread only
 };
 

@@ -1,5 +1,6 @@
 #include "Jpeg.h"
 
+#include "Cancel.h"
 #include "JpegScans.h"
 #include "RowSource.h"
 #include "StreamBytes.h"
@@ -489,7 +490,13 @@ void TJPEGImage::Decode() const {
     bitmap->SetSize(static_cast<int>(d.Info.output_width), static_cast<int>(d.Info.output_height));
     std::vector<JSAMPROW> rows(static_cast<size_t>(bitmap->Height()));
     for (int y = 0; y < bitmap->Height(); ++y) rows[y] = bitmap->ScanLine(y);
-    if (int code = ReadRowsStage(&d, rows.data())) RaiseJpegError(code);
+    // In bands, so that work called off ends within one of them.
+    const int height = bitmap->Height();
+    for (int y = 0, n; y < height; y += n) {
+        CheckCancelled();
+        n = std::min(64, height - y);
+        if (int code = ReadScanlinesStage(&d, rows.data() + y, n, y + n == height)) RaiseJpegError(code);
+    }
     if (d.Error.Corrupt) FDamaged = true;
 
     if (grey) bitmap->SetPalette(GreyPalette());
@@ -533,6 +540,7 @@ void TJPEGImage::Encode(const TBitmap& bitmap) {
     if (source->Empty()) throw EJPEG("JPEG error #" + std::to_string(JERR_EMPTY_IMAGE));
     TJpegRowEncoder encoder(*this, source->Width(), source->Height());
     for (int y = 0; y < source->Height(); y += 16) {
+        CheckCancelled();
         const uint8_t* rows[16];
         const int n = std::min(16, source->Height() - y);
         for (int r = 0; r < n; ++r) rows[r] = source->ScanLine(y + r);

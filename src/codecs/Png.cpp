@@ -1,5 +1,7 @@
 #include "Png.h"
 
+#include "Cancel.h"
+
 #include "QuorixError.h"
 #include "RowSource.h"
 #include "StreamBytes.h"
@@ -180,8 +182,10 @@ int WriteStage(TPngWriter* w, const TBitmap* bitmap) {
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(w->Png, w->Info);
     png_set_bgr(w->Png);
-    for (int y = 0; y < bitmap->Height(); ++y)
+    for (int y = 0; y < bitmap->Height(); ++y) {
+        if ((y & 63) == 0) CheckCancelled();  // between libpng's calls, never inside one
         png_write_row(w->Png, const_cast<png_bytep>(bitmap->ScanLine(y)));
+    }
     png_write_end(w->Png, nullptr);
     return 0;
 }

@@ -1,8 +1,10 @@
 // The window's batches on several workers: the same result as one at a time,
 // options taken as each picture starts, a window that keeps answering.
 #include "AppTestSupport.h"
+#include "Cancel.h"
 #include "FormMain.h"
 #include "Jpeg.h"
+#include "LatestWork.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
 #include "OrvelTPU.h"
@@ -17,6 +19,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <map>
 #include <memory>
 
@@ -215,6 +220,35 @@ private slots:
         QVERIFY(!form->proJob->isVisible() && form->actStart->isEnabled() && !form->actAbort->isEnabled());
         const QStringList left = QDir(Pics() + "Output").entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left, QStringList({"p0.jpg", "p1.jpg"}));  // no temporary file either
+    }
+
+    // The window going calls off the work running off its thread: the task
+    // stops at its next look at the flag, and the wait for it ends with it.
+    void GoingCallsOffTheRunningTask() {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool started = false;
+        std::atomic<bool> calledOff{false};
+        auto work = std::make_unique<TLatestWork>();
+        work->Post([&]() -> TLatestWork::TApply {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                started = true;
+            }
+            changed.notify_all();
+            try {
+                for (int64_t i = 0; i < (int64_t(1) << 42); ++i) CheckCancelled();  // hours, unless called off
+            } catch (const ECancelled&) {
+                calledOff = true;
+            }
+            return nullptr;
+        });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return started; });
+        }
+        work.reset();
+        QVERIFY(calledOff);
     }
 
     // The advisor merges slider steps that come while it compresses; what

@@ -1,5 +1,7 @@
+#include "Cancel.h"
 #include "Graphic.h"
 #include "Jpeg.h"
+#include "Png.h"
 #include "Resample.h"
 #include "RowSource.h"
 #include "TestPictures.h"
@@ -13,6 +15,8 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <sstream>
+#include <atomic>
 
 namespace quorix {
 namespace {
@@ -322,6 +326,29 @@ TEST(JpegRows, TurnedPicturesStreamTheSameRowsAsTheTurnedBitmap) {
         for (int y = 0; y < 17; ++y)
             EXPECT_EQ(std::memcmp(streamed.ScanLine(y), reference.ScanLine(y), 13 * 3), 0) << orientation << " row " << y;
     }
+}
+
+// Work called off stops between rows: encoders and decoders raise ECancelled.
+TEST(Cancel, EncodersAndDecodersStopWhenCalledOff) {
+    std::atomic<bool> stop{false};
+    SetThreadCancelFlag(&stop);
+    TJPEGImage made;
+    made.Assign(test::MakeNoise(64, 200, 4));
+    made.Compress();
+    const std::vector<uint8_t> data = made.Data();
+    stop = true;
+    TJPEGImage jpeg;
+    jpeg.Assign(test::MakeNoise(64, 200, 4));
+    EXPECT_THROW(jpeg.Compress(), ECancelled);
+    TJPEGImage decoded;
+    decoded.LoadFromBytes(data);
+    EXPECT_THROW(decoded.Bitmap(), ECancelled);
+    TPngImage png;
+    png.Assign(test::MakeNoise(64, 200, 4));
+    std::stringstream out;
+    EXPECT_THROW(png.SaveToStream(out), ECancelled);
+    SetThreadCancelFlag(nullptr);  // the flag belongs to this thread's work only
+    EXPECT_EQ(decoded.Bitmap().Height(), 200);
 }
 
 }  // namespace
