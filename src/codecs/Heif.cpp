@@ -6,6 +6,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace quorix {
@@ -93,40 +94,71 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
 
 namespace {
 
-// The file as long as its boxes say, the head's bytes first and zeros after:
-// libheif checks that the picture data lies within the file, not what it
-// holds, and the boxes that say which picture is primary and how large it
-// shows come first. Empty when they are not all in the head, or the file
-// would be too large to stand in for.
-std::vector<uint8_t> StandInFile(const uint8_t* head, size_t size) {
-    uint64_t at = 0;
-    bool described = false;
-    while (at + 8 <= size) {
-        uint64_t length = 0;
-        for (int i = 0; i < 4; ++i) length = (length << 8) | head[at + i];
-        if (length == 1 && at + 16 <= size) {
-            length = 0;
-            for (int i = 0; i < 8; ++i) length = (length << 8) | head[at + 8 + i];
+// The file as long as its boxes say, the head's bytes first and zeros after,
+// served to libheif by a reader without being made: libheif checks that the
+// picture data lies within the file, not what it holds, and the boxes that
+// say which picture is primary and how large it shows come first.
+class TStandInFile {
+public:
+    TStandInFile(const uint8_t* head, size_t size) : FHead(head), FSize(size) {
+        uint64_t at = 0;
+        bool described = false;
+        while (at + 8 <= size) {
+            uint64_t length = 0;
+            for (int i = 0; i < 4; ++i) length = (length << 8) | head[at + i];
+            if (length == 1 && at + 16 <= size) {
+                length = 0;
+                for (int i = 0; i < 8; ++i) length = (length << 8) | head[at + 8 + i];
+            }
+            if (length < 8 || length > (uint64_t{1} << 40)) break;
+            if (std::string(reinterpret_cast<const char*>(head + at + 4), 4) == "meta") described = at + length <= size;
+            at += length;
         }
-        if (length < 8 || length > (uint64_t{256} << 20)) break;
-        if (std::string(reinterpret_cast<const char*>(head + at + 4), 4) == "meta") described = at + length <= size;
-        at += length;
+        FLength = described ? static_cast<int64_t>(at) : 0;
     }
-    if (!described || at > (uint64_t{256} << 20)) return {};
-    std::vector<uint8_t> file(static_cast<size_t>(at), 0);
-    std::copy(head, head + std::min<uint64_t>(size, at), file.begin());
-    return file;
-}
+    bool Usable() const { return FLength > 0; }
+    static const heif_reader* Reader() {
+        static const heif_reader reader{1, Position, Read, Seek, Grow};
+        return &reader;
+    }
+
+private:
+    static int64_t Position(void* self) { return static_cast<TStandInFile*>(self)->FAt; }
+    static int Read(void* data, size_t size, void* user) {
+        auto* self = static_cast<TStandInFile*>(user);
+        if (self->FAt < 0 || size > static_cast<uint64_t>(self->FLength - self->FAt)) return 1;
+        auto* out = static_cast<uint8_t*>(data);
+        const uint64_t at = static_cast<uint64_t>(self->FAt);
+        const size_t fromHead = at < self->FSize ? static_cast<size_t>(std::min<uint64_t>(size, self->FSize - at)) : 0;
+        if (fromHead > 0) std::memcpy(out, self->FHead + at, fromHead);
+        std::memset(out + fromHead, 0, size - fromHead);
+        self->FAt += static_cast<int64_t>(size);
+        return 0;
+    }
+    static int Seek(int64_t position, void* user) {
+        auto* self = static_cast<TStandInFile*>(user);
+        if (position < 0 || position > self->FLength) return 1;
+        self->FAt = position;
+        return 0;
+    }
+    static heif_reader_grow_status Grow(int64_t target, void* user) {
+        return target <= static_cast<TStandInFile*>(user)->FLength ? heif_reader_grow_status_size_reached
+                                                                    : heif_reader_grow_status_size_beyond_eof;
+    }
+
+    const uint8_t* FHead;
+    size_t FSize;
+    int64_t FLength = 0, FAt = 0;
+};
 
 }  // namespace
 
 bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
     InitOnce();
-    const std::vector<uint8_t> boxes = StandInFile(head, size);
+    TStandInFile file(head, size);
     TContext context(heif_context_alloc());
     heif_image_handle* rawHandle = nullptr;
-    if (boxes.empty() ||
-        heif_context_read_from_memory_without_copy(context.get(), boxes.data(), boxes.size(), nullptr).code != heif_error_Ok ||
+    if (!file.Usable() || heif_context_read_from_reader(context.get(), TStandInFile::Reader(), &file, nullptr).code != heif_error_Ok ||
         heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
         return false;
     THandle handle(rawHandle);

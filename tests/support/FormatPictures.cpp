@@ -294,4 +294,13 @@ std::vector<uint8_t> JpegXlAnnouncing(uint32_t side) {
     return b;
 }
 
+// A small AVIF whose data box announces bytes bytes: the file ends long before.
+std::vector<uint8_t> AvifWithLongData(uint32_t bytes) {
+    std::vector<uint8_t> b = HeifBytes(MakeSamples(16, 16, 3, 8), "av1", 1);
+    for (size_t i = 4; i + 4 <= b.size(); ++i)
+        if (b[i] == 'm' && b[i + 1] == 'd' && b[i + 2] == 'a' && b[i + 3] == 't')
+            for (int j = 0; j < 4; ++j) b[i - 4 + j] = static_cast<uint8_t>(bytes >> (24 - 8 * j));
+    return b;
+}
+
 }  // namespace quorix::test

@@ -47,6 +47,7 @@ std::vector<uint8_t> JpegXlBytes(const TSamples& samples, int orientation = 1);
 std::vector<uint8_t> TiffAnnouncing(uint32_t side);
 std::vector<uint8_t> WebPAnnouncing(uint32_t side);
 std::vector<uint8_t> AvifAnnouncing(uint32_t side);
+std::vector<uint8_t> AvifWithLongData(uint32_t bytes);
 std::vector<uint8_t> JpegXlAnnouncing(uint32_t side);
 
 // The 8-bit value the decoders give a sample: rounded to nearest.

@@ -32,10 +32,10 @@ void PngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
 }
 
 // Rows of zeros (filter byte and samples) deflated a row at a time.
-std::vector<uint8_t> ZeroRows(uint32_t width, uint32_t height) {
+std::vector<uint8_t> ZeroRows(uint32_t width, uint32_t height, int channels) {
     z_stream z{};
     if (deflateInit(&z, 9) != Z_OK) throw std::runtime_error("deflateInit");
-    const std::vector<uint8_t> row(static_cast<size_t>(width) * 3 + 1, 0);
+    const std::vector<uint8_t> row(static_cast<size_t>(width) * static_cast<size_t>(channels) + 1, 0);
     std::vector<uint8_t> out, chunk(1 << 16);
     for (uint32_t y = 0; y <= height; ++y) {
         const bool last = y == height;
@@ -78,15 +78,15 @@ std::vector<uint8_t> JpegWithScans(int scans) {
     return out;
 }
 
-std::vector<uint8_t> PngAnnouncing(uint32_t width, uint32_t height, bool zeros) {
+std::vector<uint8_t> PngAnnouncing(uint32_t width, uint32_t height, bool zeros, bool alpha) {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
     PutBig32(header, width);
     PutBig32(header, height);
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, not interlaced
+    header.insert(header.end(), {8, uint8_t(alpha ? 6 : 2), 0, 0, 0});  // 8-bit RGB(A), not interlaced
     PngChunk(out, "IHDR", header);
     {  // without rows, one row of data: the reader stops at the first data chunk
-        const std::vector<uint8_t> data = ZeroRows(width, zeros ? height : 1);
+        const std::vector<uint8_t> data = ZeroRows(width, zeros ? height : 1, alpha ? 4 : 3);
         for (size_t at = 0; at < data.size(); at += 1 << 20)
             PngChunk(out, "IDAT", std::vector<uint8_t>(data.begin() + static_cast<long>(at),
                                                        data.begin() + static_cast<long>(std::min(data.size(), at + (1 << 20)))));

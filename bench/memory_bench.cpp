@@ -1,0 +1,125 @@
+// Peak memory of quorix-resize where a picture's work once went beyond what
+// the memory gate counts: metadata written into a large output, the HEIF size
+// probe, a large RGBA PNG, and a long list of names. Each case runs in a
+// process of its own and is held against its bound.
+//   memory_bench PATH-TO-quorix-resize
+#include "FormatPictures.h"
+#include "HostilePictures.h"
+#include "Jpeg.h"
+#include "PhotoLike.h"
+#include "TestPictures.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace quorix;
+
+namespace {
+
+constexpr double MB = 1048576.0;
+
+struct TCase {
+    const char* Name;
+    std::vector<std::string> Args;
+    double BoundMB;
+};
+
+// 1.3 x the 24-bit picture + 64 MB, the bound of a picture within the limits.
+double PictureBound(double pixels) { return 1.3 * pixels * 3 / MB + 64; }
+
+double PeakOf(const std::string& tool, const std::string& dir, const std::vector<std::string>& args, int& exitCode) {
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(126);
+        std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return usage.ru_maxrss / 1024.0;
+}
+
+std::vector<TCase> Cases() {
+    const double photo = 4000.0 * 3000;
+    const std::vector<std::string> same = {"--threads", "1", "--mode", "same-size", "--size", "4000x3000"};
+    auto with = [](std::vector<std::string> a, std::initializer_list<std::string> more) {
+        a.insert(a.end(), more);
+        return a;
+    };
+    return {
+        {"12 MP TIFF, bare", with(same, {"--format", "tif", "--out", "a", "bare.jpg"}), PictureBound(photo)},
+        {"12 MP TIFF, one EXIF tag", with(same, {"--format", "tif", "--out", "b", "tagged.jpg"}), PictureBound(photo)},
+        {"12 MP PNG, bare", with(same, {"--format", "png", "--out", "c", "bare.jpg"}), PictureBound(photo)},
+        {"12 MP PNG, one EXIF tag", with(same, {"--format", "png", "--out", "d", "tagged.jpg"}), PictureBound(photo)},
+        {"12 MP JPEG, one EXIF tag", with(same, {"--format", "jpg", "--out", "e", "tagged.jpg"}), PictureBound(photo)},
+        {"4 AVIF of 2 KB announcing 255 MB", {"--threads", "2", "--out", "f", "a.avif", "b.avif", "c.avif", "d.avif"}, 50},
+        {"30000x10000 RGBA PNG, 1 thread", {"--threads", "1", "--out", "g", "zeros.png"}, PictureBound(3e8)},
+        {"30000x10000 RGBA PNG, 2 threads", {"--threads", "2", "--out", "h", "zeros.png"}, PictureBound(3e8)},
+        {"200,000 names from a list", {"--threads", "2", "--files-from", "names"}, 64},
+    };
+}
+
+int MeasureAll(const std::string& tool, const std::string& dir) {
+    std::printf("%-36s %10s %10s  %s\n", "case", "peak MB", "bound MB", "exit");
+    int over = 0;
+    for (const TCase& c : Cases()) {
+        int exitCode = 0;
+        const double peak = PeakOf(tool, dir, c.Args, exitCode);
+        std::printf("%-36s %10.1f %10.1f  %d%s\n", c.Name, peak, c.BoundMB, exitCode, peak <= c.BoundMB ? "" : "  OVER");
+        over += peak > c.BoundMB;
+    }
+    return over == 0 ? 0 : 1;
+}
+
+void MakePictures(const test::TTempDir& dir) {
+    TJPEGImage jpeg;
+    jpeg.CompressionQuality = 90;
+    jpeg.Assign(bench::MakePhotoLike(4000, 3000, 3));
+    jpeg.SaveToFile(dir.File("bare.jpg"));
+    jpeg.SaveToFile(dir.File("tagged.jpg"));
+    auto image = Exiv2::ImageFactory::open(dir.File("tagged.jpg"));
+    image->readMetadata();
+    image->exifData()["Exif.Image.Artist"] = "Ada";
+    image->writeMetadata();
+    for (const char* name : {"a.avif", "b.avif", "c.avif", "d.avif"})
+        test::WriteFileBytes(dir.File(name), test::AvifWithLongData(255u << 20));
+    test::WriteFileBytes(dir.File("zeros.png"), test::PngAnnouncing(30000, 10000, true, true));
+    FILE* names = std::fopen(dir.File("names").c_str(), "w");
+    for (int i = 0; i < 200000; ++i) std::fprintf(names, "album/missing-picture-%06d.jpg\n", i);
+    std::fclose(names);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureAll(argv[2], argv[3]);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: memory_bench PATH-TO-quorix-resize\n");
+        return 2;
+    }
+    test::TTempDir dir;
+    MakePictures(dir);
+    // Measured from a fresh process: a child's peak starts from its parent's size.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/proc/self/exe", argv[0], "--measure", argv[1], dir.Path().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
