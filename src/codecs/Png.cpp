@@ -8,9 +8,11 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstring>
 #include <istream>
+#include <ostream>
 #include <string>
 
 namespace quorix {
@@ -27,7 +29,7 @@ struct TPngContext {
     size_t Position = 0;
     std::istream* Stream = nullptr;  // read from here instead, when set
     char Message[256] = "";
-    std::vector<uint8_t>* Output = nullptr;
+    std::ostream* Out = nullptr;  // written to
 };
 
 namespace {
@@ -54,7 +56,8 @@ extern "C" void PngRead(png_structp png, png_bytep out, png_size_t length) {
 
 extern "C" void PngWrite(png_structp png, png_bytep data, png_size_t length) {
     auto* context = static_cast<TPngContext*>(png_get_io_ptr(png));
-    context->Output->insert(context->Output->end(), data, data + length);
+    if (!context->Out->write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length)))
+        png_error(png, std::strerror(errno ? errno : EIO));
 }
 
 extern "C" void PngFlush(png_structp) {}
@@ -114,6 +117,18 @@ int SetTransformsStage(TPngReader* r, const TPngHeader* header, bool composite) 
     }
     png_set_interlace_handling(png);
     png_read_update_info(png, r->Info);
+    return 0;
+}
+
+int ReadRowStage(TPngReader* r, png_bytep row) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_read_row(r->Png, row, nullptr);
+    return 0;
+}
+
+int ReadEndStage(TPngReader* r) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_read_end(r->Png, nullptr);
     return 0;
 }
 
@@ -190,6 +205,27 @@ int WriteStage(TPngWriter* w, const TBitmap* bitmap) {
     return 0;
 }
 
+// Rows with alpha composited over black one at a time into 24 bits: the
+// picture is never held with its alpha (an RGBA picture would take a third
+// more than the 24-bit one).
+TBitmap CompositedRows(TPngReader& r, const TPngHeader& header) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(static_cast<int>(header.Width), static_cast<int>(header.Height));
+    std::vector<uint8_t> row(static_cast<size_t>(header.Width) * 4);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        if (ReadRowStage(&r, row.data())) RaisePngError(r.Context);
+        uint8_t* out = bitmap.ScanLine(y);
+        for (size_t x = 0; x < header.Width; ++x, out += 3) {
+            const uint8_t* p = row.data() + 4 * x;
+            const unsigned a = p[3];
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((p[c] * a + 127) / 255);
+        }
+    }
+    if (ReadEndStage(&r)) RaisePngError(r.Context);
+    return bitmap;
+}
+
 }  // namespace
 
 // The file is read as libpng asks for it: only the decoded picture is held.
@@ -228,6 +264,13 @@ void TPngImage::Decode(TPngContext& context) {
                           : header.HasTrns ? TPngTransparency::ptmBit : TPngTransparency::ptmNone;
     if (SetTransformsStage(&r, &header, composite)) RaisePngError(r.Context);
 
+    const bool interlaced = png_get_interlace_type(r.Png, r.Info) != PNG_INTERLACE_NONE;
+    if (composite && !interlaced) {
+        TBitmap rows = CompositedRows(r, header);
+        FBitmap.Swap(rows);
+        FTransparency = mode;
+        return;
+    }
     TBitmap bitmap;
     bitmap.SetPixelFormat(composite ? TPixelFormat::pf32bit : StoredFormat(header));
     bitmap.SetSize(static_cast<int>(header.Width), static_cast<int>(header.Height));
@@ -254,17 +297,22 @@ std::unique_ptr<TRowSource> TPngImage::OpenRowSource() const {
 }
 
 void TPngImage::SaveToStream(std::ostream& stream) {
-    TBitmap rgb(FBitmap);
-    rgb.SetPixelFormat(TPixelFormat::pf24bit);
+    // A 24-bit picture is written as it is; others through a 24-bit copy.
+    TBitmap converted;
+    const TBitmap* rgb = &FBitmap;
+    if (FBitmap.PixelFormat() != TPixelFormat::pf24bit) {
+        converted = FBitmap;
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+        rgb = &converted;
+    }
     TPngWriter w;
-    std::vector<uint8_t> output;
-    w.Context.Output = &output;
+    w.Context.Out = &stream;  // straight into the file: the encoded picture is never held whole
     w.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.Context, PngError, PngWarning);
     if (!w.Png) throw std::bad_alloc();
     w.Info = png_create_info_struct(w.Png);
     if (!w.Info) throw std::bad_alloc();
-    if (WriteStage(&w, &rgb)) RaisePngError(w.Context);
-    WriteAllBytes(stream, output.data(), output.size());
+    if (WriteStage(&w, rgb)) RaisePngError(w.Context);
+    if (!stream) throw EFileError("Cannot write the file: " + std::string(w.Context.Message));
 }
 
 void TPngImage::Assign(const TGraphic& source) {
@@ -277,6 +325,11 @@ void TPngImage::Assign(const TGraphic& source) {
     } else {
         TGraphic::Assign(source);
     }
+}
+
+void TPngImage::TakeBitmap(TBitmap& bitmap) {
+    FBitmap.Swap(bitmap);
+    FTransparency = TPngTransparency::ptmNone;
 }
 
 void TPngImage::AssignTo(TGraphic& dest) const {

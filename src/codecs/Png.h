@@ -23,6 +23,7 @@ public:
     // Writes the picture as 8-bit RGB.
     void SaveToStream(std::ostream& stream) override;
     void Assign(const TGraphic& source) override;
+    void TakeBitmap(TBitmap& bitmap) override;
     void AssignTo(TGraphic& dest) const override;
     std::unique_ptr<TRowSource> OpenRowSource() const override;
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;

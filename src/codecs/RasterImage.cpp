@@ -34,6 +34,11 @@ void TRasterImage::Assign(const TGraphic& source) {
     if (FBitmap.PixelFormat() != TPixelFormat::pf24bit) FBitmap.SetPixelFormat(TPixelFormat::pf24bit);
 }
 
+void TRasterImage::TakeBitmap(TBitmap& bitmap) {
+    if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return Assign(bitmap);
+    FBitmap.Swap(bitmap);
+}
+
 void TRasterImage::AssignTo(TGraphic& dest) const {
     if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
         bitmap->Assign(FBitmap);

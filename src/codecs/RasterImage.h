@@ -21,6 +21,7 @@ public:
     void SaveToStream(std::ostream& stream) override;
     void Assign(const TGraphic& source) override;
     void AssignTo(TGraphic& dest) const override;
+    void TakeBitmap(TBitmap& bitmap) override;
     std::unique_ptr<TRowSource> OpenRowSource() const override;
 
     void LoadFromBytes(const uint8_t* data, size_t size) { Decode(data, size); }

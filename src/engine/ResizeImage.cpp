@@ -274,6 +274,8 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
 
     TResizeResult result;
     result.OutputName = outputName;
+    result.Width = working.Width();
+    result.Height = working.Height();
     bool limitReached = true;
     std::vector<std::string> refused;  // the metadata blocks left out, as lines
     try {
@@ -289,19 +291,18 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
             if (asRowsCome)
                 asRowsCome->Finish();
             else
-                encoder->Assign(working);
+                encoder->TakeBitmap(working);  // the encoder holds the only copy of the pixels
             SaveWithMetadata(*encoder, outputName, metadata, format, refused);
             TakeEncoderRefusals(*encoder, refused);
         }
         if (options.KeepDate) CopyModificationTime(imageName, outputName);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;
+        result.Width = result.Height = 0;  // sizes are those of a written picture
         result.SaveError = e.what();
         result.Log.push_back("Cannot save file as: " + outputName);
         return result;
     }
-    result.Width = working.Width();
-    result.Height = working.Height();
     result.Log.push_back("File resized and saved as: " + outputName);
     if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + outputName);
     if (source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + imageName);

@@ -156,6 +156,8 @@ void RemoveStaleTemporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
+void TGraphic::TakeBitmap(TBitmap& bitmap) { Assign(bitmap); }
+
 void TGraphic::Assign(const TGraphic& source) {
     source.AssignTo(*this);
 }

@@ -59,6 +59,8 @@ public:
 class TRowSource;
 
 // An abstract decoded picture.
+class TBitmap;
+
 class TGraphic {
 public:
     virtual ~TGraphic() = default;
@@ -86,6 +88,9 @@ public:
     // source class ask the source to put itself in (AssignTo).
     virtual void Assign(const TGraphic& source);
     virtual void AssignTo(TGraphic& dest) const;
+    // Takes a bitmap's pixels to encode them, without a copy where the class
+    // can hold them as they are; bitmap may be left empty.
+    virtual void TakeBitmap(TBitmap& bitmap);
 
     // The picture's size and the bytes a pixel costs while it is decoded, read
     // from the first bytes of a file without decoding; false where the class

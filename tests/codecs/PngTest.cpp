@@ -46,16 +46,17 @@ std::vector<TPngCase> Cases() {
     TPngSpec palette2 = Layout(2, 3, 2, {0x40});
     palette2.PaletteRgb = {10, 20, 30, 40, 50, 60};
     cases.push_back({"palette2", palette2, TPixelFormat::pf8bit, TPngTransparency::ptmNone, {60, 50, 40}, {30, 20, 10}});
-    // Alpha: composited over black; a fully transparent pixel turns black.
-    cases.push_back({"rgba", Layout(2, 6, 8, {200, 100, 50, 255, 200, 100, 50, 0}), TPixelFormat::pf32bit,
+    // Alpha: composited over black row by row into 24 bits; a fully
+    // transparent pixel turns black.
+    cases.push_back({"rgba", Layout(2, 6, 8, {200, 100, 50, 255, 200, 100, 50, 0}), TPixelFormat::pf24bit,
                      TPngTransparency::ptmPartial, {50, 100, 200}, {0, 0, 0}});
-    cases.push_back({"rgba-half", Layout(1, 6, 8, {200, 100, 50, 128}), TPixelFormat::pf32bit,
+    cases.push_back({"rgba-half", Layout(1, 6, 8, {200, 100, 50, 128}), TPixelFormat::pf24bit,
                      TPngTransparency::ptmPartial, {25, 50, 100}, {}});
-    cases.push_back({"grey-alpha", Layout(1, 4, 8, {100, 51}), TPixelFormat::pf32bit, TPngTransparency::ptmPartial, {20, 20, 20}, {}});
+    cases.push_back({"grey-alpha", Layout(1, 4, 8, {100, 51}), TPixelFormat::pf24bit, TPngTransparency::ptmPartial, {20, 20, 20}, {}});
     TPngSpec partial = Layout(2, 3, 8, {0, 1});
     partial.PaletteRgb = {255, 255, 255, 40, 50, 60};
     partial.TrnsAlpha = {51};
-    cases.push_back({"palette-partial", partial, TPixelFormat::pf32bit, TPngTransparency::ptmPartial, {51, 51, 51}, {60, 50, 40}});
+    cases.push_back({"palette-partial", partial, TPixelFormat::pf24bit, TPngTransparency::ptmPartial, {51, 51, 51}, {60, 50, 40}});
     // Single-colour transparency keeps the stored colours.
     TPngSpec bit = partial;
     bit.TrnsAlpha = {0};
