@@ -30,37 +30,56 @@ std::string AbsolutePath(const std::string& path) {
     return ec ? path : absolute.string();
 }
 
-std::string OutputFolderFor(const std::string& source, const TCliArguments& args) {
-    if (!args.OutFolder.empty()) {
-        // "." and "dir/." name the folder itself: the names written say so too.
-        std::string folder = std::filesystem::path(AbsolutePath(args.OutFolder)).lexically_normal().string();
-        return EnsureTrailingDelimiter(folder);
-    }
-    return ExtractFilePath(source) + "Output" + PathDelim;
-}
+// The pictures the arguments name, kept small for lists of hundreds of
+// thousands: each picture's path, and where its output folder comes from,
+// worked out when the picture is handed in.
+struct TCliPictures {
+    struct TFolder {
+        std::string Path, Out;  // a --recursive folder, and the output folder for its tree
+    };
+    std::vector<std::string> Sources;
+    std::vector<uint32_t> Folder;  // per picture: 0 when named itself, else 1 + its folder's place
+    std::vector<TFolder> Folders;
+    std::string NamedOut;  // --out as an absolute folder, or empty
 
-struct TCliPicture {
-    std::string Source, OutPath;
+    std::string OutPathOf(size_t i) const {
+        const std::string& source = Sources[i];
+        if (Folder[i] == 0) return NamedOut.empty() ? ExtractFilePath(source) + "Output" + PathDelim : NamedOut;
+        const TFolder& folder = Folders[Folder[i] - 1];
+        return folder.Out + ExtractFilePath(source.substr(folder.Path.size()));
+    }
 };
 
-// The pictures the arguments name. With --recursive a folder stands for the
-// pictures under it (those of a known format), each written at the same
-// place under --out or under the folder's own "Output", which is not entered.
-std::vector<TCliPicture> ExpandArguments(const TCliArguments& args) {
-    std::vector<TCliPicture> pictures;
-    for (const std::string& argument : args.Files) {
-        const std::string path = AbsolutePath(argument);
+// With --recursive a folder stands for the pictures under it (those of a
+// known format), each written at the same place under --out or under the
+// folder's own "Output", which is not entered. The names are taken from
+// args, not copied.
+TCliPictures ExpandArguments(TCliArguments& args) {
+    TCliPictures pictures;
+    if (!args.OutFolder.empty())  // "." and "dir/." name the folder itself: the names written say so too
+        pictures.NamedOut =
+            EnsureTrailingDelimiter(std::filesystem::path(AbsolutePath(args.OutFolder)).lexically_normal().string());
+    std::vector<std::string> files = std::move(args.Files);
+    args.Files.clear();
+    pictures.Sources.reserve(files.size());
+    for (std::string& argument : files) {
+        std::string path = AbsolutePath(argument);
+        std::string().swap(argument);
         if (!args.Recursive || !FolderExists(path)) {
-            pictures.push_back({path, OutputFolderFor(path, args)});
+            pictures.Sources.push_back(std::move(path));
+            pictures.Folder.push_back(0);
             continue;
         }
         const std::string folder = EnsureTrailingDelimiter(path);
-        const std::string out = args.OutFolder.empty() ? folder + "Output" + PathDelim : OutputFolderFor(folder, args);
+        pictures.Folders.push_back({folder, pictures.NamedOut.empty() ? folder + "Output" + PathDelim : pictures.NamedOut});
         std::vector<std::string> found = FilesUnder(folder, true, {"Output"}, [](const std::string& name) {
             return FileFormats().Find(PictureExtension(name)) != nullptr;
         });
         std::sort(found.begin(), found.end());
-        for (const std::string& relative : found) pictures.push_back({folder + relative, out + ExtractFilePath(relative)});
+        for (const std::string& relative : found) {
+            pictures.Sources.push_back(folder + relative);
+            pictures.Folder.push_back(static_cast<uint32_t>(pictures.Folders.size()));
+        }
     }
     return pictures;
 }
@@ -147,24 +166,26 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     SetResampleThreads(threads);
     // Several pictures keep the cores busy by taking one each; one picture
     // spreads over them by itself.
-    const std::vector<TCliPicture> pictures = ExpandArguments(args);
-    const int workers = std::min<int>(threads, static_cast<int>(pictures.size()));
+    const TCliPictures pictures = ExpandArguments(args);
+    const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), pictures.Sources.size()));
     if (workers > 1) SetResampleThreads(1);
-    std::vector<std::string> sources;
-    for (const TCliPicture& p : pictures) sources.push_back(p.Source);
     TCliReport report(out, err, args.Json);
     TBatchEvents events;
     events.Report = [&](const TBatchOutcome& outcome) { return report.Print(outcome); };
     events.Halted = [] { return CliStopSignal() != 0; };
     {
-        TBatchRunner runner(std::max(1, workers), sources, events);
-        for (const TCliPicture& p : pictures) {
+        TBatchRunner runner(std::max(1, workers), pictures.Sources, events);
+        // Handed in as the workers get through them: only the pictures near
+        // their turn are held with their options and outcomes.
+        const size_t ahead = 4 * static_cast<size_t>(std::max(1, workers)) + 16;
+        for (size_t i = 0; i < pictures.Sources.size() && !runner.Ended(); ++i) {
+            runner.WaitForRoom(ahead);
             TBatchPicture picture;
-            picture.Source = p.Source;
-            picture.OutPath = p.OutPath;
+            picture.Source = pictures.Sources[i];
+            picture.OutPath = pictures.OutPathOf(i);
             picture.Options = args.Options;
             // A missing source gets no folder unless one was named.
-            picture.MakeFolder = FileExists(p.Source) || !args.OutFolder.empty();
+            picture.MakeFolder = FileExists(picture.Source) || !args.OutFolder.empty();
             runner.Submit(std::move(picture));
         }
         runner.Wait();

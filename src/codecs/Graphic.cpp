@@ -56,15 +56,19 @@ std::vector<TOutputFormatInfo> StandardOutputFormats() {
         return std::unique_ptr<TGraphic>(std::move(image));
     };
     return {
-        {"jpg", "JPEG", ".jpg", true, true, jpeg, TMetadataWay::IntoFile, mbAll},
+        {"jpg", "JPEG", ".jpg", true, true, jpeg, TMetadataWay::IntoFile, mbAll, 1},  // the compressed file
         {"png", "PNG", ".png", false, true, [](int) { return std::unique_ptr<TGraphic>(new TPngImage()); },
-         TMetadataWay::IntoFile, mbAll},
-        {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>(), TMetadataWay::IntoFile, mbProfile | mbExif | mbXmp},
-        {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>(), TMetadataWay::Encoder, mbProfile | mbExif | mbXmp},
+         TMetadataWay::IntoFile, mbAll, 0.5},  // rows go straight into the file
+        {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>(), TMetadataWay::IntoFile, mbProfile | mbExif | mbXmp,
+         7},  // ARGB and YUV planes
+        {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>(), TMetadataWay::Encoder, mbProfile | mbExif | mbXmp,
+         9},  // the RGB copy, YUV planes and the encoder's frames
         {"jxl", "JPEG XL", ".jxl", true, true, RasterEncoder<TJpegXlImage>(), TMetadataWay::Encoder,
-         mbProfile | mbExif | mbXmp},
-        {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>(), TMetadataWay::IntoFile, mbAll},
-        {"bmp", "BMP", ".bmp", false, false, [](int) { return std::unique_ptr<TGraphic>(new TBmpImage()); }},
+         mbProfile | mbExif | mbXmp, 48},  // libjxl's float planes
+        {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>(), TMetadataWay::IntoFile, mbAll,
+         4},  // the file built in memory, then its copy with the metadata
+        {"bmp", "BMP", ".bmp", false, false, [](int) { return std::unique_ptr<TGraphic>(new TBmpImage()); },
+         TMetadataWay::None, 0, 3},
     };
 }
 

@@ -59,6 +59,9 @@ struct TOutputFormatInfo {
     TEncoderFactory Create;
     TMetadataWay MetadataWay = TMetadataWay::None;
     unsigned Carries = 0;  // the TMetadataBlock bits its container holds
+    // What saving holds beside the output's 24-bit pixels, in bytes a pixel:
+    // the library's own copies of the picture and the file it builds.
+    double SaveBytesPerPixel = 0;
 };
 const std::vector<TOutputFormatInfo>& OutputFormats();
 // The format of that key; JPEG for a key nobody registered.

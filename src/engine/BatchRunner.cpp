@@ -2,6 +2,7 @@
 
 #include "OrvelGraphics.h"
 #include "OrvelTPU.h"
+#include "RunSources.h"
 #include "TargetSize.h"
 
 #include <algorithm>
@@ -28,19 +29,24 @@ void TBatchRunner::Submit(TBatchPicture picture) {
     {
         std::lock_guard<std::mutex> lock(FMutex);
         TEntry entry;
-        picture.Options.Counter = static_cast<int>(FEntries.size()) + 1;
-        const std::string output = OutputFileName(picture.Source, picture.OutPath, picture.Options);
-        const int index = static_cast<int>(FEntries.size());
+        const size_t index = FBase + FEntries.size();
+        picture.Options.Counter = static_cast<int>(index) + 1;
+        const uint64_t output = NameHash(OutputFileName(picture.Source, picture.OutPath, picture.Options));
         auto it = FLastWriter.find(output);
         if (it != FLastWriter.end()) entry.After = it->second;
         FLastWriter[output] = index;
         entry.Picture = std::move(picture);
-        entry.Outcome.Index = static_cast<size_t>(index);
+        entry.Outcome.Index = index;
         entry.Outcome.Source = entry.Picture.Source;
         FEntries.push_back(std::move(entry));
         ++FUnfreed;
     }
     FChanged.notify_all();
+}
+
+void TBatchRunner::WaitForRoom(size_t pending) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FChanged.wait(lock, [&] { return FUnfreed < std::max<size_t>(1, pending); });
 }
 
 void TBatchRunner::Stop() {
@@ -66,21 +72,20 @@ void TBatchRunner::Work() {
         TEntry* entry = nullptr;
         {
             std::unique_lock<std::mutex> lock(FMutex);
-            FChanged.wait(lock, [&] { return FQuit || FNext < FEntries.size(); });
+            FChanged.wait(lock, [&] { return FQuit || FNext < FBase + FEntries.size(); });
             if (FQuit) return;
             if (!FStopping && FEvents.Halted && FEvents.Halted()) FStopping = true;
             if (FStopping) {  // what was handed in but not started is dropped, and said so
-                const size_t dropped = FEntries.size() - FNext;
-                FNext = FEntries.size();
+                const size_t dropped = FBase + FEntries.size() - FNext;
+                FNext = FBase + FEntries.size();
                 lock.unlock();
                 for (size_t i = 0; i < dropped; ++i) Freed();
                 continue;
             }
-            entry = &FEntries[FNext++];
-            if (entry->After >= 0) {  // the same output: as if the earlier one was written first
-                const TEntry& earlier = FEntries[static_cast<size_t>(entry->After)];
-                FChanged.wait(lock, [&] { return earlier.Done; });
-            }
+            entry = &Entry(FNext++);
+            // The same output: as if the earlier one was written first.
+            if (const size_t earlier = entry->After; earlier != NoEarlier)
+                FChanged.wait(lock, [&] { return DoneAt(earlier); });
         }
         RunOne(*entry);
     }
@@ -122,10 +127,16 @@ void TBatchRunner::Freed() {
 }
 
 void TBatchRunner::ReportFinished() {
-    while (!FEnded && FReported < FEntries.size() && FEntries[FReported].Done) {
-        const TBatchOutcome& outcome = FEntries[FReported++].Outcome;
+    while (!FEnded && FReported < FBase + FEntries.size() && Entry(FReported).Done) {
+        const TBatchOutcome& outcome = Entry(FReported++).Outcome;
         const bool go = !FEvents.Report || FEvents.Report(outcome);
         if (!go || !outcome.Error.empty()) FEnded = FStopping = true;
+    }
+    // What was reported is not needed again: a long batch keeps only the
+    // pictures in flight and those waiting to be reported.
+    while (!FEntries.empty() && FBase < FReported && FEntries.front().Done) {
+        FEntries.pop_front();
+        ++FBase;
     }
 }
 

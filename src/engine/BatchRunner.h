@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -59,6 +59,10 @@ public:
     // Hands in the next picture; the workers take them in this order. A
     // picture writing the output of an earlier one waits for it.
     void Submit(TBatchPicture picture);
+    // Until fewer than pending pictures are handed in and not yet finished: a
+    // long list is handed in as the workers get through it, and a picture's
+    // record goes once it is reported.
+    void WaitForRoom(size_t pending);
     // Starts no further picture; those in flight finish and are reported.
     void Stop();
     // Until every picture handed in has finished or been dropped by a stop.
@@ -70,9 +74,13 @@ private:
     struct TEntry {
         TBatchPicture Picture;
         TBatchOutcome Outcome;
-        int After = -1;  // an earlier picture writing the same output
+        size_t After = NoEarlier;  // an earlier picture writing the same output
         bool Done = false;
     };
+    static constexpr size_t NoEarlier = ~size_t{0};
+
+    TEntry& Entry(size_t index) { return FEntries[index - FBase]; }
+    bool DoneAt(size_t index) { return index < FBase || Entry(index).Done; }
 
     void Work();
     void RunOne(TEntry& entry);
@@ -85,9 +93,12 @@ private:
     TMemoryGate FGate;
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
-    std::deque<TEntry> FEntries;  // stable addresses while growing at the end
-    std::map<std::string, int> FLastWriter;
-    size_t FNext = 0, FReported = 0;
+    // Stable addresses while growing at the end; those reported and done go
+    // from the front (FBase counts them).
+    std::deque<TEntry> FEntries;
+    size_t FBase = 0;
+    std::unordered_map<uint64_t, size_t> FLastWriter;  // by the output name's hash
+    size_t FNext = 0, FReported = 0;  // pictures' indices in the batch
     size_t FUnfreed = 0;  // handed in, and not yet said to be finished or dropped
     bool FStopping = false, FEnded = false, FQuit = false;
     std::mutex FFolderMutex;

@@ -33,14 +33,16 @@ int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions&
     if (!format->Create()->PeekSize(head.data(), static_cast<size_t>(in.gcount()), peek)) return -1;
     if (peek.Width <= 0 || peek.Height <= 0) return 0;
     if (peek.Width > DecoderPixelLimit() / peek.Height) return 0;  // refused from its header
-    int64_t output = 0;
+    int64_t output = 0, save = 0;
     try {
         const TTargetSize target = ComputeTargetSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
-        output = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768) * 3;
+        const int64_t pixels = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768);
+        output = pixels * 3;
+        save = static_cast<int64_t>(static_cast<double>(pixels) * FindOutputFormat(options.Format).SaveBytesPerPixel);
     } catch (const std::exception&) {
         // The job will end on this picture; it costs nothing.
     }
-    return peek.Width * peek.Height * peek.BytesPerPixel + output + Overhead;
+    return peek.Width * peek.Height * peek.BytesPerPixel + output + save + Overhead;
 }
 
 int64_t AvailableMemory() {

@@ -49,6 +49,39 @@ TEST(BatchRunner, EveryPictureIsFreedOnceAndReportedInOrder) {
     }
 }
 
+// A long list handed in as the workers get through it: records of reported
+// pictures go, and pictures writing the output of a long-reported one still
+// come after it (the last of them wins), in order, on any number of workers.
+TEST(BatchRunner, ALongListHandedInAsItGoesKeepsItsOrder) {
+    test::TTempDir dir;
+    std::vector<std::string> sources;
+    for (int i = 0; i < 60; ++i) {
+        sources.push_back(dir.File("p" + std::to_string(i) + ".jpg"));
+        test::WriteJpeg(sources.back(), test::MakeNoise(20 + 2 * i, 10, i));
+    }
+    for (const int workers : {1, 3}) {
+        std::vector<size_t> reported;
+        TBatchEvents events;
+        events.Report = [&](const TBatchOutcome& outcome) {
+            reported.push_back(outcome.Index);
+            return outcome.Result.Outcome == TResizeOutcome::Written;
+        };
+        TBatchRunner runner(workers, sources, events);
+        for (size_t i = 0; i < sources.size(); ++i) {
+            runner.WaitForRoom(2);
+            TBatchPicture picture;
+            picture.Source = sources[i];
+            picture.OutPath = dir.File("Output") + PathDelim;
+            picture.Options.NameTemplate = i % 20 == 0 ? "same" : "{name}";  // pictures 0, 20 and 40 share one output
+            runner.Submit(picture);
+        }
+        runner.Wait();
+        ASSERT_EQ(reported.size(), sources.size()) << workers;
+        for (size_t i = 0; i < reported.size(); ++i) EXPECT_EQ(reported[i], i);
+        EXPECT_EQ(test::LoadAs24(dir.File("Output/same.jpg")).Width(), (20 + 2 * 40) / 2) << workers;
+    }
+}
+
 // An error that ends the batch is the last thing reported; a refused report
 // ends it the same way.
 TEST(BatchRunner, AnEndingErrorOrARefusedReportIsTheLast) {

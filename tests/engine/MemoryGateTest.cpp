@@ -1,5 +1,6 @@
 #include "FormatPictures.h"
 #include "HostilePictures.h"
+#include "Graphic.h"
 #include "MemoryGate.h"
 #include "TestPictures.h"
 
@@ -40,6 +41,13 @@ TEST(MemoryGate, TheEstimateComesFromEachFormatsHeader) {
         EXPECT_GE(estimate, c.pixels + c.pixels / 4 * 3) << c.name;  // at least the source and the half-size output
         EXPECT_LE(estimate, c.pixels * 20 + (int64_t(64) << 20)) << c.name;
     }
+    // What the save holds counts too: the same picture costs more as JPEG XL.
+    TResizeOptions jxl = o;
+    jxl.Format = "jxl";
+    const int64_t halfPixels = 150 * 100;
+    EXPECT_EQ(PictureMemoryEstimate(dir.File("a.jpg"), jxl) - PictureMemoryEstimate(dir.File("a.jpg"), o),
+              static_cast<int64_t>((FindOutputFormat("jxl").SaveBytesPerPixel - FindOutputFormat("jpg").SaveBytesPerPixel) * halfPixels));
+    EXPECT_GT(FindOutputFormat("jxl").SaveBytesPerPixel, FindOutputFormat("jpg").SaveBytesPerPixel);
     test::WriteFileBytes(dir.File("f.png"), {'n', 'o', 't'});
     EXPECT_EQ(PictureMemoryEstimate(dir.File("f.png"), o), -1);
     EXPECT_GT(AvailableMemory(), 0);
