@@ -97,13 +97,17 @@ std::string UsageText() {
            "  --recursive        folders as arguments: every picture under them, written at the\n"
            "                     same place under --out or the folder's own Output\n"
            "  --json             one JSON object a line per picture: source, output, outcome, log,\n"
-           "                     width, height, bytes, milliseconds\n"
+           "                     warnings, width, height, bytes, milliseconds\n"
            "  --threads N        cores to use: one picture spreads over them, several take one\n"
            "                     each (default: all)\n"
            "  --help, --version\n"
            "\n"
+           "Lines beginning \"WARNING!\" after a written picture name what was left out of it\n"
+           "(a metadata block the format cannot carry or that was refused) or repaired.\n"
+           "\n"
            "Exit status: 0 when every picture was written, 1 when any was skipped or failed,\n"
-           "2 for a usage error.\n";
+           "2 for a usage error, 128 + the signal's number when interrupted: the first signal\n"
+           "finishes the pictures in flight, a second one ends the run at once without them.\n";
 }
 
 // The names in a list file, their bytes as they stand: one a line (a final
