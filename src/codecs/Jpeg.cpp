@@ -173,15 +173,6 @@ int StartStage(TDecompressor* d, const TDecodeSettings* settings) {
     return 0;
 }
 
-int ReadRowsStage(TDecompressor* d, JSAMPROW* rows) {
-    if (setjmp(d->Error.Jump)) return d->Error.Code;
-    jpeg_decompress_struct& info = d->Info;
-    while (info.output_scanline < info.output_height)
-        jpeg_read_scanlines(&info, rows + info.output_scanline, info.output_height - info.output_scanline);
-    jpeg_finish_decompress(&info);
-    return 0;
-}
-
 int ReadScanlinesStage(TDecompressor* d, JSAMPROW* rows, int count, bool finish) {
     if (setjmp(d->Error.Jump)) return d->Error.Code;
     jpeg_decompress_struct& info = d->Info;

@@ -82,7 +82,7 @@ std::string FileDate(const std::string& fileName) {
     struct stat info {};
     struct tm local {};
     if (::stat(fileName.c_str(), &info) != 0 || !::localtime_r(&info.st_mtime, &local)) return "";
-    char text[16];
+    char text[48];  // room for any int the compiler can think of
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     return text;
 }
