@@ -126,6 +126,7 @@ private:
     static int64_t Position(void* self) { return static_cast<TStandInFile*>(self)->FAt; }
     static int Read(void* data, size_t size, void* user) {
         auto* self = static_cast<TStandInFile*>(user);
+        if (size == 0) return 0;  // libheif asks for nothing, into nothing, now and then
         if (self->FAt < 0 || size > static_cast<uint64_t>(self->FLength - self->FAt)) return 1;
         auto* out = static_cast<uint8_t*>(data);
         const uint64_t at = static_cast<uint64_t>(self->FAt);
