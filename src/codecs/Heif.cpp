@@ -1,5 +1,7 @@
 #include "Heif.h"
 
+#include "CicpProfile.h"
+
 #include "QuorixError.h"
 #include "Resample.h"
 
@@ -153,6 +155,27 @@ private:
 };
 
 }  // namespace
+
+std::vector<uint8_t> HeifCicpProfile(const std::string& fileName) {
+    InitOnce();
+    TContext context(heif_context_alloc());
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_read_from_file(context.get(), fileName.c_str(), nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return {};
+    THandle handle(rawHandle);
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle.get(), &nclx).code != heif_error_Ok || !nclx) return {};
+    TCicp cicp;
+    cicp.Primaries = nclx->color_primaries;
+    cicp.Transfer = nclx->transfer_characteristics;
+    cicp.Red[0] = nclx->color_primary_red_x, cicp.Red[1] = nclx->color_primary_red_y;
+    cicp.Green[0] = nclx->color_primary_green_x, cicp.Green[1] = nclx->color_primary_green_y;
+    cicp.Blue[0] = nclx->color_primary_blue_x, cicp.Blue[1] = nclx->color_primary_blue_y;
+    cicp.White[0] = nclx->color_primary_white_x, cicp.White[1] = nclx->color_primary_white_y;
+    heif_nclx_color_profile_free(nclx);
+    return CicpProfile(cicp);
+}
 
 bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
     InitOnce();

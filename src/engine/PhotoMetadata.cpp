@@ -1,6 +1,7 @@
 #include "PhotoMetadata.h"
 
 #include "Graphic.h"
+#include "Heif.h"
 #include "JpegXl.h"
 #include "PhotoMetadataData.h"
 
@@ -60,6 +61,12 @@ std::vector<uint8_t> WebPChunk(const std::vector<uint8_t>& file, const char* nam
 bool LooksLikeJpegXl(const std::string& fileName) {
     const std::string extension = PictureExtension(fileName);
     return extension.size() == 3 && (extension[0] | 0x20) == 'j' && (extension[1] | 0x20) == 'x' && (extension[2] | 0x20) == 'l';
+}
+
+bool LooksLikeHeif(const std::string& fileName) {
+    std::string extension = PictureExtension(fileName);
+    for (char& c : extension) c = static_cast<char>(c | 0x20);
+    return extension == "heic" || extension == "heif" || extension == "hif" || extension == "avif";
 }
 
 std::vector<uint8_t> FileBytes(const std::string& fileName) {
@@ -226,6 +233,8 @@ TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
                 if (!exif.empty()) Exiv2::ExifParser::decode(d.Exif, exif.data(), static_cast<uint32_t>(exif.size()));
             });
     }
+    // A HEIF or AVIF file may signal its colours as code points instead of a profile.
+    if (d.Profile.empty() && LooksLikeHeif(fileName)) d.Profile = HeifCicpProfile(fileName);
     // exiv2 does not read a JPEG XL codestream (nor its profile): libjxl does.
     if (d.Profile.empty() && LooksLikeJpegXl(fileName)) {
         const std::vector<uint8_t> file = FileBytes(fileName);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <jxl/encode.h>
+#include <libheif/heif.h>
 #include <lcms2.h>
 #include <sys/stat.h>
 
@@ -85,6 +86,84 @@ std::vector<uint8_t> JpegXlLikeCjxl(const TBitmap& bitmap, const std::vector<uin
     out.resize(out.size() - left);
     JxlEncoderDestroy(encoder);
     return out;
+}
+
+// An AVIF whose colours are signalled as code points (an nclx box), as phones
+// write them: primaries and transfer as H.273 numbers them.
+std::vector<uint8_t> AvifSignalling(const TBitmap& bitmap, int primaries, int transfer) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    EXPECT_EQ(heif_context_get_encoder_for_format(context, heif_compression_AV1, &encoder).code, heif_error_Ok);
+    heif_encoder_set_lossy_quality(encoder, 95);
+    const int w = bitmap.Width(), h = bitmap.Height();
+    heif_image* image = nullptr;
+    heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) plane[static_cast<size_t>(y) * stride + 3 * x + c] = bitmap.ScanLine(y)[3 * x + 2 - c];
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    heif_nclx_color_profile_set_color_primaries(nclx, static_cast<uint16_t>(primaries));
+    heif_nclx_color_profile_set_transfer_characteristics(nclx, static_cast<uint16_t>(transfer));
+    heif_nclx_color_profile_set_matrix_coefficients(nclx, 6);
+    nclx->full_range_flag = 1;
+    heif_image_set_nclx_color_profile(image, nclx);
+    heif_nclx_color_profile_free(nclx);
+    EXPECT_EQ(heif_context_encode_image(context, image, encoder, nullptr, nullptr).code, heif_error_Ok);
+    std::vector<uint8_t> out;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* user) {
+                           auto* bytes = static_cast<std::vector<uint8_t>*>(user);
+                           bytes->insert(bytes->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    heif_context_write(context, &writer, &out);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return out;
+}
+
+// Display P3 (D65 white, the sRGB curve), made here from its chromaticities.
+std::vector<uint8_t> DisplayP3Profile() {
+    const cmsCIExyY white{0.3127, 0.3290, 1};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+    const double srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return bytes;
+}
+
+// Colours signalled in the container as Display P3 code points keep their
+// colours through the output's profile; sRGB code points need none.
+TEST(Colour, AvifCodePointsBecomeAProfile) {
+    test::TTempDir dir;
+    const TBitmap photo = Photo();
+    ::mkdir(dir.File("out").c_str(), 0700);
+    test::WriteFileBytes(dir.File("p3.avif"), AvifSignalling(photo, 12, 13));
+    test::WriteFileBytes(dir.File("srgb.avif"), AvifSignalling(photo, 1, 13));
+    TResizeOptions o;
+    o.Mode = TResizeMode::SameSize;
+    o.Width = photo.Width();
+    o.Height = photo.Height();
+    o.FilterIndex = 0;
+    o.Format = "png";
+    const TResizeResult r = ResizeImage(dir.File("p3.avif"), dir.File("out/"), o);
+    ASSERT_EQ(r.Outcome, TResizeOutcome::Written);
+    const std::vector<uint8_t> profile = TPhotoMetadata::Read(r.OutputName).Profile();
+    ASSERT_FALSE(profile.empty());
+    const TDifference d = Compare(photo, DisplayP3Profile(), test::LoadAs24(r.OutputName), profile);
+    EXPECT_LE(d.Mean, 1.0);
+    EXPECT_LE(d.Largest, 8.0) << "mean " << d.Mean;
+    EXPECT_TRUE(TPhotoMetadata::Read(dir.File("srgb.avif")).Profile().empty());
 }
 
 // Lossy and lossless JPEG XL with an Adobe RGB-like profile: the pixels the
