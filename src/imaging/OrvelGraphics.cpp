@@ -84,26 +84,31 @@ struct TTemporarySlot {
 };
 TTemporarySlot TemporarySlots[128];
 
-class TTemporaryRegistration {
+// A temporary file's name, made by mkstemp from a pattern in a slot's own
+// buffer: the file is known to the signal handler from the moment it exists.
+class TTemporaryName {
 public:
-    explicit TTemporaryRegistration(const std::string& path) {
-        if (path.size() >= sizeof TemporarySlots[0].Path) return;  // left for RemoveStaleTemporaries
+    explicit TTemporaryName(const std::string& pattern) : FOwn(pattern.begin(), pattern.end()) {
+        FOwn.push_back('\0');
+        if (pattern.size() >= sizeof TemporarySlots[0].Path) return;  // left for RemoveStaleTemporaries
         for (TTemporarySlot& slot : TemporarySlots) {
             int expected = 0;
             if (!slot.State.compare_exchange_strong(expected, 1)) continue;
-            std::memcpy(slot.Path, path.c_str(), path.size() + 1);
-            slot.State = 2;
+            std::memcpy(slot.Path, pattern.c_str(), pattern.size() + 1);
+            slot.State = 2;  // a pattern, while mkstemp has not named the file: nothing to remove
             FSlot = &slot;
             return;
         }
     }
-    ~TTemporaryRegistration() {
+    ~TTemporaryName() {
         if (FSlot) FSlot->State = 0;
     }
-    TTemporaryRegistration(const TTemporaryRegistration&) = delete;
-    TTemporaryRegistration& operator=(const TTemporaryRegistration&) = delete;
+    TTemporaryName(const TTemporaryName&) = delete;
+    TTemporaryName& operator=(const TTemporaryName&) = delete;
+    char* Buffer() { return FSlot ? FSlot->Path : FOwn.data(); }
 
 private:
+    std::vector<char> FOwn;
     TTemporarySlot* FSlot = nullptr;
 };
 
@@ -115,15 +120,12 @@ void RemoveTemporariesNow() noexcept {
 }
 
 void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(const std::string&)>& finish) {
-    std::string pattern = TemporaryPattern(fileName);
-    std::vector<char> tempName(pattern.begin(), pattern.end());
-    tempName.push_back('\0');
-    int fd = ::mkstemp(tempName.data());
+    TTemporaryName tempName(TemporaryPattern(fileName));
+    int fd = ::mkstemp(tempName.Buffer());
     if (fd < 0) RaiseCreateError(fileName, errno);
     ::fchmod(fd, NewFileMode(fileName));
     ::close(fd);
-    std::string temp(tempName.data());
-    const TTemporaryRegistration registered(temp);
+    const std::string temp(tempName.Buffer());
     try {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) RaiseCreateError(fileName, errno);
