@@ -165,6 +165,23 @@ bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
     return true;
 }
 
+// The rows libtiff's RGBA reader is asked for at a time. JPEG data (old style
+// or new) is decoded by whole tiles or strips: a band that cuts one is read
+// wrongly, and old-style JPEG corrupts memory then. Other data goes 64 rows
+// at a time.
+int RgbaBand(TIFF* tif, TTiffMemory& memory, int width, int height) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG) return std::min(64, height);
+    uint32_t rows = 0;
+    if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows);
+    else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+    rows = std::min<uint32_t>(rows, static_cast<uint32_t>(height));
+    if (rows == 0 || uint64_t{rows} * static_cast<uint64_t>(width) * 4 > (uint64_t{1} << 30))
+        Fail(memory, "tiles or strips too large to read");
+    return static_cast<int>(rows);
+}
+
 // Every photometric interpretation libtiff knows, through its RGBA reader, a
 // band of rows at a time.
 void ReadThroughRgba(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
@@ -174,7 +191,7 @@ void ReadThroughRgba(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
     if (!TIFFRGBAImageBegin(&image, tif, 0, message)) throw EInvalidGraphic(std::string("TIFF error: ") + message);
     std::unique_ptr<TIFFRGBAImage, void (*)(TIFFRGBAImage*)> end(&image, TIFFRGBAImageEnd);
     image.req_orientation = image.orientation;  // rows as stored; the orientation is applied afterwards
-    const int width = bitmap.Width(), band = 64;
+    const int width = bitmap.Width(), band = RgbaBand(tif, memory, width, bitmap.Height());
     std::vector<uint32_t> raster(static_cast<size_t>(width) * band);
     for (int y = 0; y < bitmap.Height(); y += band) {
         const int rows = std::min(band, bitmap.Height() - y);

@@ -7,7 +7,9 @@
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -97,6 +99,69 @@ TEST(LibraryFormats, TiffDepthsGreyAlphaTilesOrientationAndPages) {
         test::TTiffPage second{test::MakeSamples(8, 8, 3, 8), 1, false, false};  // the first page is the picture
         const std::string path = Write(dir, "p.tif", test::TiffBytes({page, second}));
         ExpectPixels(Load(path), page.Samples, c.orientation, 0, c.what);
+    }
+}
+
+// A JPEG-compressed YCbCr 4:2:0 TIFF as libtiff writes one: tiles of 240 x
+// 224 (those of a camera file the reader once misread) or strips of 16 rows.
+void WriteJpegTiff(const std::string& path, const TBitmap& bitmap, bool tiled) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    const uint32_t w = static_cast<uint32_t>(bitmap.Width()), h = static_cast<uint32_t>(bitmap.Height());
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 2, 2);
+    TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    auto rgb = [&](uint32_t x, uint32_t y, uint8_t* out) {
+        const uint8_t* in = bitmap.ScanLine(static_cast<int>(std::min(y, h - 1))) + 3 * std::min(x, w - 1);
+        out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    };
+    if (tiled) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, 240);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, 224);
+        std::vector<uint8_t> tile(240 * 224 * 3);
+        for (uint32_t ty = 0; ty < h; ty += 224)
+            for (uint32_t tx = 0; tx < w; tx += 240) {
+                for (uint32_t y = 0; y < 224; ++y)
+                    for (uint32_t x = 0; x < 240; ++x) rgb(tx + x, ty + y, &tile[(y * 240 + x) * 3]);
+                ASSERT_GE(TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0), 0);
+            }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+        std::vector<uint8_t> row(w * 3);
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x) rgb(x, y, &row[x * 3]);
+            ASSERT_GE(TIFFWriteScanline(tif, row.data(), y, 0), 0);
+        }
+    }
+    TIFFClose(tif);
+}
+
+// JPEG in TIFF, tiled and in strips, decodes as libtiff's whole-picture RGBA
+// reader (tiff2rgba) decodes it, with the bands of rows along its tiles.
+TEST(LibraryFormats, JpegTiffDecodesAsTheWholePictureReaderDoes) {
+    test::TTempDir dir;
+    const TBitmap picture = test::MakeGradient(500, 470);  // partial tiles at the right and the bottom
+    for (const bool tiled : {true, false}) {
+        const std::string path = dir.File(tiled ? "tiled.tif" : "strips.tif");
+        WriteJpegTiff(path, picture, tiled);
+        TIFF* tif = TIFFOpen(path.c_str(), "r");
+        std::vector<uint32_t> whole(500 * 470);
+        ASSERT_TRUE(TIFFReadRGBAImageOriented(tif, 500, 470, whole.data(), ORIENTATION_TOPLEFT, 1));
+        TIFFClose(tif);
+        const TBitmap got = Load(path);
+        int wrong = 0;
+        for (int y = 0; y < 470; ++y)
+            for (int x = 0; x < 500; ++x) {
+                const uint32_t want = whole[static_cast<size_t>(y) * 500 + x];
+                const uint8_t* p = got.ScanLine(y) + 3 * x;
+                wrong += p[0] != TIFFGetB(want) || p[1] != TIFFGetG(want) || p[2] != TIFFGetR(want);
+            }
+        EXPECT_EQ(wrong, 0) << (tiled ? "tiled" : "strips");
     }
 }
 
