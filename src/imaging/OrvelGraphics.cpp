@@ -120,6 +120,13 @@ void RemoveTemporariesNow() noexcept {
 }
 
 void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(const std::string&)>& finish) {
+    // The folder is held open: a temporary file that fails is removed from it
+    // even when the folder was moved or renamed meanwhile.
+    const std::string folder = FolderOf(fileName);
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<const int, void (*)(const int*)> closeDir(&dir, [](const int* d) {
+        if (*d >= 0) ::close(*d);
+    });
     TTemporaryName tempName(TemporaryPattern(fileName));
     int fd = ::mkstemp(tempName.Buffer());
     if (fd < 0) RaiseCreateError(fileName, errno);
@@ -137,7 +144,7 @@ void TGraphic::SaveToFile(const std::string& fileName, const std::function<void(
         if (finish) finish(temp);
         if (::rename(temp.c_str(), fileName.c_str()) != 0) RaiseCreateError(fileName, errno);
     } catch (...) {
-        ::unlink(temp.c_str());
+        if (dir < 0 || ::unlinkat(dir, temp.c_str() + folder.size(), 0) != 0) ::unlink(temp.c_str());
         throw;
     }
 }

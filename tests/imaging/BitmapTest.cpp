@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ostream>
+
 namespace quorix {
 namespace {
 
@@ -118,4 +125,38 @@ TEST(PixelMemory, LargeBitmapsCopyAndSwap) {
 }
 
 }  // namespace
+}  // namespace quorix
+
+namespace quorix {
+
+// A save that fails after its folder was moved away (a user renaming the
+// output folder during a batch) leaves no temporary file in the moved folder.
+TEST(SaveToFile, AFailedSaveLeavesNoTemporaryWhereverItsFolderWent) {
+    char pattern[] = "/tmp/quorix-save-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string root = pattern, out = root + "/out", moved = root + "/moved";
+    ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
+    struct TFewBytes : TGraphic {
+        const char* ClassName() const override { return "TFewBytes"; }
+        int Width() const override { return 1; }
+        int Height() const override { return 1; }
+        void LoadFromStream(std::istream&) override {}
+        void SaveToStream(std::ostream& stream) override { stream << "bytes"; }
+    } graphic;
+    EXPECT_THROW(graphic.SaveToFile(out + "/x.bmp",
+                                   [&](const std::string&) {
+                                       ASSERT_EQ(::rename(out.c_str(), moved.c_str()), 0);
+                                       throw EFileError("stopped");
+                                   }),
+                 EFileError);
+    DIR* dir = ::opendir(moved.c_str());
+    ASSERT_NE(dir, nullptr);
+    int entries = 0;
+    while (const dirent* entry = ::readdir(dir)) entries += entry->d_name[0] != '.' || std::strlen(entry->d_name) > 2;
+    ::closedir(dir);
+    EXPECT_EQ(entries, 0);
+    ::rmdir(moved.c_str());
+    ::rmdir(root.c_str());
+}
+
 }  // namespace quorix
