@@ -92,6 +92,7 @@ TTiffPtr Open(TTiffMemory& memory, const char* mode) {
 struct TSixteenBits {
     int Samples = 0, Colours = 0;
     bool Unassociated = false, DropExtra = false;
+    bool Cmyk = false;  // ink amounts, 0 for none (libtiff's RGBA reader takes only 8 bits of them)
 };
 
 bool SixteenBitLayout(TIFF* tif, TSixteenBits& layout) {
@@ -102,17 +103,34 @@ bool SixteenBitLayout(TIFF* tif, TSixteenBits& layout) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    uint16_t inks = INKSET_CMYK;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK, rgb = photometric == PHOTOMETRIC_RGB;
-    layout.Colours = grey ? 1 : 3;
+    layout.Cmyk = photometric == PHOTOMETRIC_SEPARATED && inks == INKSET_CMYK;
+    layout.Colours = grey ? 1 : layout.Cmyk ? 4 : 3;
     layout.Samples = samples;
     // An associated (premultiplied) alpha is already over black: it is left out.
-    layout.Unassociated = extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
+    layout.Unassociated = !layout.Cmyk && extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
     layout.DropExtra = extra == 1 && !layout.Unassociated;
-    return bits == 16 && planar == PLANARCONFIG_CONTIG && (grey || rgb) && extra <= 1 && samples == layout.Colours + extra;
+    return bits == 16 && planar == PLANARCONFIG_CONTIG && (grey || rgb || layout.Cmyk) && extra <= 1 &&
+           samples == layout.Colours + extra;
+}
+
+// 16-bit ink amounts as the plain formula shows them, as libtiff's RGBA reader
+// does for 8 bits: each colour is what its ink and black leave of white.
+void CmykRow(const uint8_t* stored, const TSixteenBits& layout, uint8_t* out, int width) {
+    constexpr uint64_t Full = 65535, Whole = Full * Full;
+    for (int x = 0; x < width; ++x, out += 3) {
+        uint16_t ink[4];
+        std::memcpy(ink, stored + static_cast<size_t>(x) * layout.Samples * 2, sizeof ink);
+        for (int c = 0; c < 3; ++c)  // cyan gives red, magenta green, yellow blue
+            out[2 - c] = static_cast<uint8_t>(((Full - ink[c]) * (Full - ink[3]) * 255 + Whole / 2) / Whole);
+    }
 }
 
 // One row of stored samples into the bitmap's row y.
 void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std::vector<uint8_t>& picked, TBitmap& bitmap) {
+    if (layout.Cmyk) return CmykRow(stored, layout, bitmap.ScanLine(y), bitmap.Width());
     TSampleLayout samples;
     samples.Channels = layout.Colours + (layout.Unassociated ? 1 : 0);
     samples.BytesPerSample = 2;

@@ -10,6 +10,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -162,6 +163,49 @@ TEST(LibraryFormats, JpegTiffDecodesAsTheWholePictureReaderDoes) {
                 wrong += p[0] != TIFFGetB(want) || p[1] != TIFFGetG(want) || p[2] != TIFFGetR(want);
             }
         EXPECT_EQ(wrong, 0) << (tiled ? "tiled" : "strips");
+    }
+}
+
+// 16-bit CMYK, which libtiff's RGBA reader refuses, in strips and tiles:
+// each colour is what its ink and black leave of white.
+TEST(LibraryFormats, SixteenBitCmykTiff) {
+    test::TTempDir dir;
+    const uint32_t w = 37, h = 29;
+    auto ink = [](uint32_t x, uint32_t y, int c) { return static_cast<uint16_t>((x * 1777 + y * 2311 + c * 9001) % 65536); };
+    for (const bool tiled : {false, true}) {
+        const std::string path = dir.File(tiled ? "cmyk-tiled.tif" : "cmyk.tif");
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        const uint32_t tileSide = 16, rowsAt = tiled ? tileSide : 1, columns = tiled ? tileSide : w;
+        if (tiled) {
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, tileSide);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, tileSide);
+        }
+        std::vector<uint16_t> block(static_cast<size_t>(columns) * rowsAt * 4);
+        for (uint32_t top = 0; top < h; top += rowsAt)
+            for (uint32_t left = 0; left < w; left += columns) {
+                for (uint32_t y = 0; y < rowsAt; ++y)
+                    for (uint32_t x = 0; x < columns; ++x)
+                        for (int c = 0; c < 4; ++c) block[(y * columns + x) * 4 + c] = ink(left + x, top + y, c);
+                if (tiled) ASSERT_GE(TIFFWriteTile(tif, block.data(), left, top, 0, 0), 0);
+                else ASSERT_GE(TIFFWriteScanline(tif, block.data(), top, 0), 0);
+            }
+        TIFFClose(tif);
+        const TBitmap got = Load(path);
+        int wrong = 0;
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const double left = (65535.0 - ink(x, y, c)) / 65535 * (65535.0 - ink(x, y, 3)) / 65535;
+                    wrong += got.ScanLine(static_cast<int>(y))[3 * x + 2 - c] != static_cast<int>(std::lround(left * 255));
+                }
+        EXPECT_EQ(wrong, 0) << path;
     }
 }
 
