@@ -165,7 +165,10 @@ std::vector<uint8_t> HeifCicpProfile(const std::string& fileName) {
         return {};
     THandle handle(rawHandle);
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle.get(), &nclx).code != heif_error_Ok || !nclx) return {};
+    const heif_error read = heif_image_handle_get_nclx_color_profile(handle.get(), &nclx);
+    // libheif may hand out the profile it began to fill, with an error (unknown primaries): it is freed either way.
+    std::unique_ptr<heif_color_profile_nclx, void (*)(heif_color_profile_nclx*)> owned(nclx, heif_nclx_color_profile_free);
+    if (read.code != heif_error_Ok || !nclx) return {};
     TCicp cicp;
     cicp.Primaries = nclx->color_primaries;
     cicp.Transfer = nclx->transfer_characteristics;
@@ -173,7 +176,6 @@ std::vector<uint8_t> HeifCicpProfile(const std::string& fileName) {
     cicp.Green[0] = nclx->color_primary_green_x, cicp.Green[1] = nclx->color_primary_green_y;
     cicp.Blue[0] = nclx->color_primary_blue_x, cicp.Blue[1] = nclx->color_primary_blue_y;
     cicp.White[0] = nclx->color_primary_white_x, cicp.White[1] = nclx->color_primary_white_y;
-    heif_nclx_color_profile_free(nclx);
     return CicpProfile(cicp);
 }
 
