@@ -103,18 +103,24 @@ TEST(LibraryFormats, TiffDepthsGreyAlphaTilesOrientationAndPages) {
     }
 }
 
+// A new TIFF file for libtiff to write a w x h picture of interleaved samples into.
+TIFF* StartTiff(const std::string& path, uint32_t w, uint32_t h, int samples, int bits, int photometric, int compression) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    return tif;
+}
+
 // A JPEG-compressed YCbCr 4:2:0 TIFF as libtiff writes one: tiles of 240 x
 // 224 (those of a camera file the reader once misread) or strips of 16 rows.
 void WriteJpegTiff(const std::string& path, const TBitmap& bitmap, bool tiled) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
     const uint32_t w = static_cast<uint32_t>(bitmap.Width()), h = static_cast<uint32_t>(bitmap.Height());
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFF* tif = StartTiff(path, w, h, 3, 8, PHOTOMETRIC_YCBCR, COMPRESSION_JPEG);
     TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 2, 2);
     TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     auto rgb = [&](uint32_t x, uint32_t y, uint8_t* out) {
@@ -174,14 +180,7 @@ TEST(LibraryFormats, SixteenBitCmykTiff) {
     auto ink = [](uint32_t x, uint32_t y, int c) { return static_cast<uint16_t>((x * 1777 + y * 2311 + c * 9001) % 65536); };
     for (const bool tiled : {false, true}) {
         const std::string path = dir.File(tiled ? "cmyk-tiled.tif" : "cmyk.tif");
-        TIFF* tif = TIFFOpen(path.c_str(), "w");
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
-        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
-        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFF* tif = StartTiff(path, w, h, 4, 16, PHOTOMETRIC_SEPARATED, COMPRESSION_ADOBE_DEFLATE);
         const uint32_t tileSide = 16, rowsAt = tiled ? tileSide : 1, columns = tiled ? tileSide : w;
         if (tiled) {
             TIFFSetField(tif, TIFFTAG_TILEWIDTH, tileSide);

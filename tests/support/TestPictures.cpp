@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <stdexcept>
 
@@ -93,35 +94,13 @@ void WriteGreyJpeg(const std::string& path, int width, int height) {
     jpeg.SaveToFile(path);
 }
 
-void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t cmyk[4]) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = width;
-    info.image_height = height;
-    info.input_components = 4;
-    info.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 100, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
-    for (int x = 0; x < width; ++x)
-        for (int c = 0; c < 4; ++c) row[4 * x + c] = cmyk[c];
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&info, &r, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    WriteFileBytes(path, std::vector<uint8_t>(buffer, buffer + size));
-    std::free(buffer);
-}
+namespace {
 
-std::vector<uint8_t> JpegWithRestarts(const TBitmap& bitmap) {
+// libjpeg's own encoder: width x height pixels of components samples in
+// space, rows asked for top first; restartRows > 0 puts a restart marker
+// after that many MCU rows.
+std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, J_COLOR_SPACE space, int quality,
+                                         int restartRows, const std::function<const uint8_t*(int y)>& row) {
     jpeg_compress_struct info;
     jpeg_error_mgr error;
     info.err = jpeg_std_error(&error);
@@ -129,22 +108,37 @@ std::vector<uint8_t> JpegWithRestarts(const TBitmap& bitmap) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(bitmap.Width());
-    info.image_height = static_cast<JDIMENSION>(bitmap.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_EXT_BGR;
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = components;
+    info.in_color_space = space;
     jpeg_set_defaults(&info);
-    info.restart_in_rows = 1;
+    jpeg_set_quality(&info, quality, TRUE);
+    info.restart_in_rows = restartRows;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(bitmap.ScanLine(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
+        JSAMPROW r = const_cast<uint8_t*>(row(static_cast<int>(info.next_scanline)));
+        jpeg_write_scanlines(&info, &r, 1);
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::vector<uint8_t> bytes(buffer, buffer + size);
     std::free(buffer);
     return bytes;
+}
+
+}  // namespace
+
+void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t cmyk[4]) {
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 4);
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 4; ++c) row[4 * x + c] = cmyk[c];
+    WriteFileBytes(path, CompressWithLibjpeg(width, height, 4, JCS_CMYK, 100, 0, [&](int) { return row.data(); }));
+}
+
+std::vector<uint8_t> JpegWithRestarts(const TBitmap& bitmap) {
+    return CompressWithLibjpeg(bitmap.Width(), bitmap.Height(), 3, JCS_EXT_BGR, 75, 1,
+                               [&](int y) { return bitmap.ScanLine(y); });
 }
 
 bool SameBitmap(const TBitmap& a, const TBitmap& b) {
