@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +67,25 @@ protected:
         waitpid(pid, &status, 0);
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return run;
+    }
+    // Until a temporary (hidden) file appears in Output, woken by the file
+    // system; false when the run pid ends first.
+    bool WaitForTemporary(pid_t pid) {
+        const int notify = inotify_init1(IN_CLOEXEC);
+        inotify_add_watch(notify, Dir.File("Output").c_str(), IN_CREATE);
+        const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        bool seen = !Hidden("Output").empty();
+        while (!seen) {
+            pollfd events[2] = {{notify, POLLIN, 0}, {process, POLLIN, 0}};
+            poll(events, process >= 0 ? 2 : 1, -1);
+            if (process >= 0 && events[1].revents) break;
+            char buffer[4096];
+            if (read(notify, buffer, sizeof buffer) < 0) break;
+            seen = !Hidden("Output").empty();
+        }
+        close(notify);
+        if (process >= 0) close(process);
+        return seen || !Hidden("Output").empty();
     }
     void Jpeg(const std::string& name, int w = 64, int h = 48) { test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h)); }
     std::vector<std::string> Hidden(const std::string& folder) const {
@@ -165,11 +187,7 @@ TEST_F(CliFilesTest, ASecondSignalEndsTheRunAtOnce) {
         execl(tool, tool, "--mode", "same-size", "--size", "4000x3000", "--format", "png", "big.jpg", nullptr);
         _exit(127);
     }
-    while (Hidden("Output").empty()) {  // the PNG is being written
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the run ended before it wrote";
-        usleep(1000);
-    }
+    ASSERT_TRUE(WaitForTemporary(pid)) << "the run ended before it wrote";  // the PNG is being written
     kill(pid, SIGINT);  // two of a kind sent at once would merge into one
     kill(pid, SIGTERM);
     int status = 0;

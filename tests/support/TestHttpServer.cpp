@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <stdexcept>
 
 namespace quorix::test {
@@ -29,7 +28,11 @@ TTestHttpServer::TTestHttpServer() {
 }
 
 TTestHttpServer::~TTestHttpServer() {
-    FStopping = true;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FStopping = true;
+    }
+    FHeld.notify_all();
     FThread.join();
     close(FListener);
 }
@@ -38,9 +41,9 @@ std::string TTestHttpServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(FPort) + path;
 }
 
-void TTestHttpServer::Route(const std::string& path, const std::string& response, int pauseMs) {
+void TTestHttpServer::Route(const std::string& path, const std::string& response, bool holdBody) {
     std::lock_guard<std::mutex> lock(FLock);
-    FRoutes[path] = {response, pauseMs};
+    FRoutes[path] = {response, holdBody};
 }
 
 std::vector<std::string> TTestHttpServer::Requests() const {
@@ -83,7 +86,7 @@ void TTestHttpServer::Handle(int client) {
     }
     const size_t start = head.find(' ') + 1;
     const std::string path = head.substr(start, head.find(' ', start) - start);
-    std::pair<std::string, int> route{Answer("<html>Not here</html>", true, 404), 0};
+    std::pair<std::string, bool> route{Answer("<html>Not here</html>", true, 404), false};
     {
         std::lock_guard<std::mutex> lock(FLock);
         FRequests.push_back(head);
@@ -92,16 +95,24 @@ void TTestHttpServer::Handle(int client) {
     }
     const std::string& response = route.first;
     const size_t bodyAt = response.find("\r\n\r\n");
-    const size_t split = route.second != 0 && bodyAt != std::string::npos ? bodyAt + 4 : response.size();
+    const size_t split = route.second && bodyAt != std::string::npos ? bodyAt + 4 : response.size();
     send(client, response.data(), split, MSG_NOSIGNAL);
-    if (route.second != 0) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(route.second);
-        while (!FStopping && (route.second < 0 ? !FReleased : std::chrono::steady_clock::now() < until)) usleep(10000);
+    if (route.second) {
+        {
+            std::unique_lock<std::mutex> lock(FLock);
+            FHeld.wait(lock, [&] { return FReleased || FStopping; });
+        }
         send(client, response.data() + split, response.size() - split, MSG_NOSIGNAL);
         ++FHeldSent;
     }
 }
 
-void TTestHttpServer::Release() { FReleased = true; }
+void TTestHttpServer::Release() {
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FReleased = true;
+    }
+    FHeld.notify_all();
+}
 
 }  // namespace quorix::test

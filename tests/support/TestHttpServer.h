@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,10 +21,10 @@ public:
 
     std::string Url(const std::string& path) const;
     // The whole answer for a path, status line and headers included; unknown
-    // paths get a 404 page. A pause before the body makes a stalling server;
-    // HoldBody (a negative pause) keeps the body until Release.
-    static constexpr int HoldBody = -1;
-    void Route(const std::string& path, const std::string& response, int pauseMs = 0);
+    // paths get a 404 page. With HoldBody the server sends the head and keeps
+    // the body until Release: a silent server, for as long as the test wants.
+    static constexpr bool HoldBody = true;
+    void Route(const std::string& path, const std::string& response, bool holdBody = false);
     void Release();
     // Bodies sent after a pause or a hold.
     int HeldBodiesSent() const { return FHeldSent; }
@@ -41,10 +42,12 @@ private:
 
     int FListener = -1;
     int FPort = 0;
-    std::atomic<bool> FStopping{false}, FReleased{false};
+    std::atomic<bool> FStopping{false};
+    bool FReleased = false;  // under FLock
+    std::condition_variable FHeld;
     std::atomic<int> FHeldSent{0};
     mutable std::mutex FLock;
-    std::map<std::string, std::pair<std::string, int>> FRoutes;
+    std::map<std::string, std::pair<std::string, bool>> FRoutes;
     std::vector<std::string> FRequests;
     std::thread FThread;
 };
