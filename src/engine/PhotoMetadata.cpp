@@ -69,10 +69,6 @@ bool LooksLikeHeif(const std::string& fileName) {
     return extension == "heic" || extension == "heif" || extension == "hif" || extension == "avif";
 }
 
-std::vector<uint8_t> FileBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // A PNG's eXIf chunk (EXIF as a TIFF structure), which exiv2 does not read;
 // the chunks are walked by their headers, a bounded number of them.
@@ -171,6 +167,11 @@ void InitExiv2() {
         return true;
     }();
     (void)done;
+}
+
+std::vector<uint8_t> FileBytes(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 const char* BlockName(TMetadataBlock block) {

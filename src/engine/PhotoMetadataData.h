@@ -24,6 +24,9 @@ struct TPhotoMetadata::TData {
 // exiv2's set-up, once per process, before any other call into it.
 void InitExiv2();
 
+// A file's whole content (empty when it cannot be read).
+std::vector<uint8_t> FileBytes(const std::string& fileName);
+
 // The block's name as the log writes it.
 const char* BlockName(TMetadataBlock block);
 

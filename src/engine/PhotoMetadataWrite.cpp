@@ -123,11 +123,6 @@ std::vector<uint8_t> WriteWebPChunks(const std::vector<uint8_t>& file, const TPh
     return bytes;
 }
 
-std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 unsigned TPhotoMetadata::Blocks() const {
