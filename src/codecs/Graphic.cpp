@@ -2,6 +2,7 @@
 
 #include "Bmp.h"
 #include "Gif.h"
+#include "Avif.h"
 #include "Heif.h"
 #include "Jpeg.h"
 #include "Jpeg2000Bitmap.h"
@@ -33,7 +34,7 @@ void RegisterStandardFormats(TFileFormats& formats) {
     for (const char* extension : {"jp2", "j2k", "jpc"})
         formats.Add(extension, "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>());
     for (const char* extension : {"heic", "heif", "hif"}) formats.Add(extension, "HEIF Image", GraphicFactory<THeifImage>());
-    formats.Add("avif", "AVIF Image", GraphicFactory<THeifImage>());
+    formats.Add("avif", "AVIF Image", GraphicFactory<TAvifImage>());
     formats.Add("webp", "WebP Image", GraphicFactory<TWebPImage>());
     for (const char* extension : {"tif", "tiff"}) formats.Add(extension, "TIFF Image", GraphicFactory<TTiffImage>());
     formats.Add("jxl", "JPEG XL Image", GraphicFactory<TJpegXlImage>());

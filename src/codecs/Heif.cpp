@@ -1,9 +1,11 @@
 #include "Heif.h"
 
 #include "CicpProfile.h"
+#include "IsoStandIn.h"
 
 #include "QuorixError.h"
 #include "Resample.h"
+#include "YuvRows.h"
 
 #include <libheif/heif.h>
 
@@ -48,6 +50,89 @@ void InitOnce() {
     (void)done;
 }
 
+
+// The decoded planes as libavif's converter takes them; false for what it
+// does not (RGB as coded, alpha of another depth).
+bool PlanesView(const heif_image* image, const heif_image_handle* handle, avifImage& view) {
+    view = avifImage();
+    const heif_colorspace space = heif_image_get_colorspace(image);
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    if (space == heif_colorspace_YCbCr && chroma == heif_chroma_420) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV420;
+    else if (space == heif_colorspace_YCbCr && chroma == heif_chroma_422) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV422;
+    else if (space == heif_colorspace_YCbCr && chroma == heif_chroma_444) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV444;
+    else if (space == heif_colorspace_monochrome) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV400;
+    else return false;
+    const int depth = heif_image_get_bits_per_pixel_range(image, heif_channel_Y);
+    if (depth < 8 || depth > 16) return false;
+    view.width = static_cast<uint32_t>(heif_image_get_width(image, heif_channel_Y));
+    view.height = static_cast<uint32_t>(heif_image_get_height(image, heif_channel_Y));
+    view.depth = static_cast<uint32_t>(depth);
+    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
+    for (int plane = 0; plane < (view.yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3); ++plane) {
+        int stride = 0;
+        const uint8_t* data = heif_image_get_plane_readonly(image, channels[plane], &stride);
+        if (!data || stride <= 0 || heif_image_get_bits_per_pixel_range(image, channels[plane]) != depth) return false;
+        view.yuvPlanes[plane] = const_cast<uint8_t*>(data);
+        view.yuvRowBytes[plane] = static_cast<uint32_t>(stride);
+    }
+    if (heif_image_has_channel(image, heif_channel_Alpha)) {
+        int stride = 0;
+        const uint8_t* data = heif_image_get_plane_readonly(image, heif_channel_Alpha, &stride);
+        if (!data || stride <= 0 || heif_image_get_bits_per_pixel_range(image, heif_channel_Alpha) != depth) return false;
+        view.alphaPlane = const_cast<uint8_t*>(data);
+        view.alphaRowBytes = static_cast<uint32_t>(stride);
+        view.alphaPremultiplied = heif_image_is_premultiplied_alpha(const_cast<heif_image*>(image)) ? AVIF_TRUE : AVIF_FALSE;
+    }
+    // libheif's own conversion: the stream's or the container's code points, else BT.601 at full range.
+    view.yuvRange = AVIF_RANGE_FULL;
+    view.matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
+    view.colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
+    view.transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok || !nclx) {
+        if (nclx) heif_nclx_color_profile_free(nclx);
+        nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok && nclx) {
+            heif_nclx_color_profile_free(nclx);
+            nclx = nullptr;
+        }
+    }
+    if (nclx) {
+        view.yuvRange = nclx->full_range_flag ? AVIF_RANGE_FULL : AVIF_RANGE_LIMITED;
+        view.matrixCoefficients = static_cast<avifMatrixCoefficients>(nclx->matrix_coefficients);
+        view.colorPrimaries = static_cast<avifColorPrimaries>(nclx->color_primaries);
+        view.transferCharacteristics = static_cast<avifTransferCharacteristics>(nclx->transfer_characteristics);
+        heif_nclx_color_profile_free(nclx);
+    }
+    return true;
+}
+
+// Pictures coded as RGB, through libheif's interleaved samples.
+void DecodeRgb(heif_image_handle* handle, int width, int height, TBitmap& bitmap) {
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    TDecodingOptions options(heif_decoding_options_alloc());
+    heif_image* rawImage = nullptr;
+    Check(heif_decode_image(handle, &rawImage, heif_colorspace_RGB, chroma, options.get()), "cannot decode");
+    TImagePtr image(rawImage);
+    int stride = 0;
+    const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
+    const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    if (!pixels || decodedWidth != width || decodedHeight != height || bits < 8 || bits > 16)
+        throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
+    TSampleLayout layout;
+    layout.Channels = alpha ? 4 : 3;
+    layout.BytesPerSample = deep ? 2 : 1;
+    layout.MaxValue = (1 << bits) - 1;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    SamplesToRows(pixels, static_cast<size_t>(stride), layout, 0, height, bitmap);
+}
+
 }  // namespace
 
 void THeifImage::Decode(const uint8_t* data, size_t size) {
@@ -68,104 +153,68 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     const int side = std::max({width, height, heif_image_handle_get_ispe_width(handle.get()),
                                heif_image_handle_get_ispe_height(handle.get())});
     heif_context_set_maximum_image_size_limit(context.get(), side + 128);
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
-    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     TDecodingOptions options(heif_decoding_options_alloc());
     heif_image* rawImage = nullptr;
-    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, chroma, options.get()), "cannot decode");
+    // The planes as coded: converted a band at a time, never as a whole RGB copy.
+    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_undefined, heif_chroma_undefined, options.get()),
+          "cannot decode");
     TImagePtr image(rawImage);
-    int stride = 0;
-    const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
-    const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
-    if (!pixels || decodedWidth != width || decodedHeight != height || bits < 8 || bits > 16)
-        throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
-    TSampleLayout layout;
-    layout.Channels = alpha ? 4 : 3;
-    layout.BytesPerSample = deep ? 2 : 1;
-    layout.MaxValue = (1 << bits) - 1;
     TBitmap bitmap;
-    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
-    bitmap.SetSize(width, height);
-    SamplesToRows(pixels, static_cast<size_t>(stride), layout, 0, height, bitmap);
+    avifImage planes;
+    if (PlanesView(image.get(), handle.get(), planes)) {
+        if (static_cast<int>(planes.width) != width || static_cast<int>(planes.height) != height)
+            throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
+        YuvToBitmap(planes, TYuvTransform(), bitmap);
+    } else {
+        image.reset();
+        DecodeRgb(handle.get(), width, height, bitmap);
+    }
     FBitmap.Swap(bitmap);
 }
 
 namespace {
 
-// The file as long as its boxes say, the head's bytes first and zeros after,
-// served to libheif by a reader without being made: libheif checks that the
-// picture data lies within the file, not what it holds, and the boxes that
-// say which picture is primary and how large it shows come first.
-class TStandInFile {
+// The stand-in file served to libheif through its reader.
+class TStandInReader {
 public:
-    TStandInFile(const uint8_t* head, size_t size) : FHead(head), FSize(size) {
-        uint64_t at = 0;
-        bool described = false;
-        while (at + 8 <= size) {
-            uint64_t length = 0;
-            for (int i = 0; i < 4; ++i) length = (length << 8) | head[at + i];
-            if (length == 1 && at + 16 <= size) {
-                length = 0;
-                for (int i = 0; i < 8; ++i) length = (length << 8) | head[at + 8 + i];
-            }
-            if (length < 8 || length > (uint64_t{1} << 40)) break;
-            if (std::string(reinterpret_cast<const char*>(head + at + 4), 4) == "meta") described = at + length <= size;
-            at += length;
-        }
-        FLength = described ? static_cast<int64_t>(at) : 0;
-    }
-    bool Usable() const { return FLength > 0; }
+    explicit TStandInReader(const TIsoStandIn& file) : FFile(file) {}
     static const heif_reader* Reader() {
         static const heif_reader reader{1, Position, Read, Seek, Grow};
         return &reader;
     }
 
 private:
-    static int64_t Position(void* self) { return static_cast<TStandInFile*>(self)->FAt; }
+    static int64_t Position(void* self) { return static_cast<int64_t>(static_cast<TStandInReader*>(self)->FAt); }
     static int Read(void* data, size_t size, void* user) {
-        auto* self = static_cast<TStandInFile*>(user);
+        auto* self = static_cast<TStandInReader*>(user);
         if (size == 0) return 0;  // libheif asks for nothing, into nothing, now and then
-        if (self->FAt < 0 || size > static_cast<uint64_t>(self->FLength - self->FAt)) return 1;
-        auto* out = static_cast<uint8_t*>(data);
-        const uint64_t at = static_cast<uint64_t>(self->FAt);
-        const size_t fromHead = at < self->FSize ? static_cast<size_t>(std::min<uint64_t>(size, self->FSize - at)) : 0;
-        if (fromHead > 0) std::memcpy(out, self->FHead + at, fromHead);
-        std::memset(out + fromHead, 0, size - fromHead);
-        self->FAt += static_cast<int64_t>(size);
+        if (!self->FFile.Read(self->FAt, size, static_cast<uint8_t*>(data))) return 1;
+        self->FAt += size;
         return 0;
     }
     static int Seek(int64_t position, void* user) {
-        auto* self = static_cast<TStandInFile*>(user);
-        if (position < 0 || position > self->FLength) return 1;
-        self->FAt = position;
+        auto* self = static_cast<TStandInReader*>(user);
+        if (position < 0 || static_cast<uint64_t>(position) > self->FFile.Length()) return 1;
+        self->FAt = static_cast<uint64_t>(position);
         return 0;
     }
     static heif_reader_grow_status Grow(int64_t target, void* user) {
-        return target <= static_cast<TStandInFile*>(user)->FLength ? heif_reader_grow_status_size_reached
-                                                                    : heif_reader_grow_status_size_beyond_eof;
+        return target >= 0 && static_cast<uint64_t>(target) <= static_cast<TStandInReader*>(user)->FFile.Length()
+                   ? heif_reader_grow_status_size_reached
+                   : heif_reader_grow_status_size_beyond_eof;
     }
 
-    const uint8_t* FHead;
-    size_t FSize;
-    int64_t FLength = 0, FAt = 0;
+    const TIsoStandIn& FFile;
+    uint64_t FAt = 0;
 };
 
 }  // namespace
 
-std::vector<uint8_t> HeifCicpProfile(const std::string& fileName) {
-    InitOnce();
-    TContext context(heif_context_alloc());
-    heif_image_handle* rawHandle = nullptr;
-    if (heif_context_read_from_file(context.get(), fileName.c_str(), nullptr).code != heif_error_Ok ||
-        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
-        return {};
-    THandle handle(rawHandle);
+namespace {
+
+std::vector<uint8_t> NclxProfile(const heif_image_handle* handle) {
     heif_color_profile_nclx* nclx = nullptr;
-    const heif_error read = heif_image_handle_get_nclx_color_profile(handle.get(), &nclx);
+    const heif_error read = heif_image_handle_get_nclx_color_profile(handle, &nclx);
     // libheif may hand out the profile it began to fill, with an error (unknown primaries): it is freed either way.
     std::unique_ptr<heif_color_profile_nclx, void (*)(heif_color_profile_nclx*)> owned(nclx, heif_nclx_color_profile_free);
     if (read.code != heif_error_Ok || !nclx) return {};
@@ -179,12 +228,67 @@ std::vector<uint8_t> HeifCicpProfile(const std::string& fileName) {
     return CicpProfile(cicp);
 }
 
-bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+// The first metadata item of a type ("Exif", "mime" with a content type), at most 16 MB.
+std::vector<uint8_t> MetadataItem(const heif_image_handle* handle, const char* type, const char* contentType) {
+    heif_item_id ids[64];
+    const int count = heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids, 64);
+    for (int i = 0; i < count; ++i) {
+        const char* content = heif_image_handle_get_metadata_content_type(handle, ids[i]);
+        if (contentType && (!content || std::strcmp(content, contentType) != 0)) continue;
+        const size_t size = heif_image_handle_get_metadata_size(handle, ids[i]);
+        if (size == 0 || size > (16u << 20)) continue;
+        std::vector<uint8_t> bytes(size);
+        if (heif_image_handle_get_metadata(handle, ids[i], bytes.data()).code == heif_error_Ok) return bytes;
+    }
+    return {};
+}
+
+// An EXIF item starts with the offset of its TIFF structure.
+std::vector<uint8_t> ExifStructure(const std::vector<uint8_t>& item) {
+    if (item.size() < 4) return {};
+    const uint32_t offset = uint32_t{item[0]} << 24 | uint32_t{item[1]} << 16 | uint32_t{item[2]} << 8 | item[3];
+    if (offset > item.size() - 4) return {};
+    return std::vector<uint8_t>(item.begin() + 4 + offset, item.end());
+}
+
+}  // namespace
+
+TContainerBlocks HeifBlocks(const std::string& fileName) {
     InitOnce();
-    TStandInFile file(head, size);
+    TContainerBlocks blocks;
     TContext context(heif_context_alloc());
     heif_image_handle* rawHandle = nullptr;
-    if (!file.Usable() || heif_context_read_from_reader(context.get(), TStandInFile::Reader(), &file, nullptr).code != heif_error_Ok ||
+    if (heif_context_read_from_file(context.get(), fileName.c_str(), nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return blocks;
+    THandle handle(rawHandle);
+    blocks.Profile = NclxProfile(handle.get());
+    blocks.Exif = ExifStructure(MetadataItem(handle.get(), "Exif", nullptr));
+    const std::vector<uint8_t> xmp = MetadataItem(handle.get(), "mime", "application/rdf+xml");
+    blocks.Xmp.assign(xmp.begin(), xmp.end());
+    return blocks;
+}
+
+bool HeifShownSize(const uint8_t* data, size_t size, int& width, int& height) {
+    InitOnce();
+    TContext context(heif_context_alloc());
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
+        return false;
+    THandle handle(rawHandle);
+    width = heif_image_handle_get_width(handle.get());
+    height = heif_image_handle_get_height(handle.get());
+    return true;
+}
+
+bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
+    InitOnce();
+    const TIsoStandIn file(head, size);
+    TStandInReader reader(file);
+    TContext context(heif_context_alloc());
+    heif_image_handle* rawHandle = nullptr;
+    if (!file.Usable() || heif_context_read_from_reader(context.get(), TStandInReader::Reader(), &reader, nullptr).code != heif_error_Ok ||
         heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
         return false;
     THandle handle(rawHandle);

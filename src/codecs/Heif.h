@@ -22,9 +22,20 @@ protected:
     std::vector<uint8_t> Encode(const TBitmap& bitmap) const override;
 };
 
-// The ICC profile for colours the file signals as code points (an nclx
-// "colr" box); empty for sRGB, an ICC "colr" box (exiv2 reads that) or none.
-std::vector<uint8_t> HeifCicpProfile(const std::string& fileName);
+// What a HEIF or AVIF container carries beside the pixels.
+struct TContainerBlocks {
+    std::vector<uint8_t> Profile, Exif;  // EXIF as a TIFF structure
+    std::string Xmp;
+};
+
+// As libheif reads them: the ICC profile for colours the file signals as
+// code points (an nclx "colr" box; none for sRGB, an ICC "colr" box, which
+// exiv2 reads, or no box), EXIF and XMP.
+TContainerBlocks HeifBlocks(const std::string& fileName);
+
+// The size the primary picture shows, as libheif reads the header; false
+// where it cannot.
+bool HeifShownSize(const uint8_t* data, size_t size, int& width, int& height);
 
 // The AV1 encoder's speed: a 12-megapixel picture takes 0.8 s on one core
 // here (speed 7: 1.9 s, 6: 2.8 s), its file 4 % larger than at speed 7.

@@ -1,6 +1,7 @@
 #include "PhotoMetadata.h"
 
 #include "Graphic.h"
+#include "Avif.h"
 #include "Heif.h"
 #include "JpegXl.h"
 #include "PhotoMetadataData.h"
@@ -63,11 +64,17 @@ bool LooksLikeJpegXl(const std::string& fileName) {
     return extension.size() == 3 && (extension[0] | 0x20) == 'j' && (extension[1] | 0x20) == 'x' && (extension[2] | 0x20) == 'l';
 }
 
-bool LooksLikeHeif(const std::string& fileName) {
+std::string LowerExtension(const std::string& fileName) {
     std::string extension = PictureExtension(fileName);
     for (char& c : extension) c = static_cast<char>(c | 0x20);
+    return extension;
+}
+
+bool LooksLikeHeif(const std::string& fileName) {
+    const std::string extension = LowerExtension(fileName);
     return extension == "heic" || extension == "heif" || extension == "hif" || extension == "avif";
 }
+
 
 
 // A PNG's eXIf chunk (EXIF as a TIFF structure), which exiv2 does not read;
@@ -157,6 +164,18 @@ void Take(const std::function<void()>& take) {
     }
 }
 
+// What a HEIF or AVIF container's own library reads where exiv2 read
+// nothing (it calls some files' metadata corrupt that other readers take),
+// and the profile for colours signalled as code points.
+void TakeContainerBlocks(const std::string& fileName, TPhotoMetadata::TData& d) {
+    if (!d.Profile.empty() && !d.Exif.empty() && !d.Xmp.empty()) return;
+    const TContainerBlocks blocks = LowerExtension(fileName) == "avif" ? AvifBlocks(fileName) : HeifBlocks(fileName);
+    if (d.Profile.empty()) d.Profile = blocks.Profile;
+    if (d.Exif.empty() && !blocks.Exif.empty())
+        Take([&] { Exiv2::ExifParser::decode(d.Exif, blocks.Exif.data(), static_cast<uint32_t>(blocks.Exif.size())); });
+    if (d.Xmp.empty() && !blocks.Xmp.empty()) Take([&] { Exiv2::XmpParser::decode(d.Xmp, blocks.Xmp); });
+}
+
 }  // namespace
 
 void InitExiv2() {
@@ -234,8 +253,7 @@ TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
                 if (!exif.empty()) Exiv2::ExifParser::decode(d.Exif, exif.data(), static_cast<uint32_t>(exif.size()));
             });
     }
-    // A HEIF or AVIF file may signal its colours as code points instead of a profile.
-    if (d.Profile.empty() && LooksLikeHeif(fileName)) d.Profile = HeifCicpProfile(fileName);
+    if (LooksLikeHeif(fileName)) TakeContainerBlocks(fileName, d);
     // exiv2 does not read a JPEG XL codestream (nor its profile): libjxl does.
     if (d.Profile.empty() && LooksLikeJpegXl(fileName)) {
         const std::vector<uint8_t> file = FileBytes(fileName);

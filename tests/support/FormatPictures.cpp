@@ -1,5 +1,6 @@
 #include "FormatPictures.h"
 
+#include <avif/avif.h>
 #include <jxl/encode.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 
 namespace quorix::test {
@@ -194,6 +196,105 @@ std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int o
     heif_encoder_release(encoder);
     heif_context_free(context);
     return bytes;
+}
+
+namespace {
+
+using TAvifImagePtr = std::unique_ptr<avifImage, void (*)(avifImage*)>;
+
+// The samples' rectangle as an AVIF image, converted by libavif.
+TAvifImagePtr AvifCell(const TSamples& s, int x0, int y0, int width, int height, int darker, const TAvifOptions& o) {
+    const bool alpha = s.Channels == 4 || s.Channels == 2;
+    const avifPixelFormat format = o.Grey ? AVIF_PIXEL_FORMAT_YUV400 : o.Quality >= 100 ? AVIF_PIXEL_FORMAT_YUV444
+                                                                                      : AVIF_PIXEL_FORMAT_YUV420;
+    TAvifImagePtr image(avifImageCreate(width, height, o.Depth, format), avifImageDestroy);
+    image->yuvRange = o.LimitedRange ? AVIF_RANGE_LIMITED : AVIF_RANGE_FULL;
+    image->colorPrimaries = static_cast<avifColorPrimaries>(o.Primaries);
+    image->transferCharacteristics = static_cast<avifTransferCharacteristics>(o.Transfer);
+    image->matrixCoefficients = static_cast<avifMatrixCoefficients>(o.Matrix);
+    image->alphaPremultiplied = o.Premultiplied ? AVIF_TRUE : AVIF_FALSE;
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, image.get());
+    rgb.format = AVIF_RGB_FORMAT_RGBA;
+    rgb.depth = 16;
+    rgb.alphaPremultiplied = AVIF_FALSE;  // libavif premultiplies when the image says so
+    avifRGBImageAllocatePixels(&rgb);
+    const long max = (1L << s.Bits) - 1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            auto* out = reinterpret_cast<uint16_t*>(rgb.pixels + static_cast<size_t>(y) * rgb.rowBytes) + 4 * x;
+            for (int c = 0; c < 4; ++c) {
+                const bool isAlpha = c == 3;
+                const int from = isAlpha ? s.Channels - 1 : (s.Channels <= 2 ? 0 : c);
+                long v = (isAlpha && !alpha) ? max : s.At(x0 + x, y0 + y, from);
+                if (!isAlpha) v = std::max(0L, v - darker * max / 8);
+                out[c] = static_cast<uint16_t>(v * 65535 / max);
+            }
+        }
+    if (!alpha) rgb.format = AVIF_RGB_FORMAT_RGBA, rgb.ignoreAlpha = AVIF_TRUE;
+    Require(avifImageRGBToYUV(image.get(), &rgb) == AVIF_RESULT_OK, "RGB to YUV");
+    avifRGBImageFreePixels(&rgb);
+    if (o.QuarterTurns >= 0) image->transformFlags |= AVIF_TRANSFORM_IROT, image->irot.angle = static_cast<uint8_t>(o.QuarterTurns);
+    if (o.Mirror >= 0) image->transformFlags |= AVIF_TRANSFORM_IMIR, image->imir.mode = static_cast<uint8_t>(o.Mirror);
+    return image;
+}
+
+}  // namespace
+
+std::vector<uint8_t> AvifBytes(const TSamples& s, const TAvifOptions& o) {
+    std::unique_ptr<avifEncoder, void (*)(avifEncoder*)> encoder(avifEncoderCreate(), avifEncoderDestroy);
+    encoder->speed = 9;
+    const int quantizer = o.Quality >= 100 ? 0 : (100 - o.Quality) * 63 / 100;
+    encoder->minQuantizer = encoder->maxQuantizer = quantizer;
+    encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = 0;
+    encoder->timescale = 10;
+    const int cellWidth = s.Width / o.GridColumns, cellHeight = s.Height / o.GridRows;
+    if (o.GridColumns * o.GridRows > 1) {
+        std::vector<TAvifImagePtr> cells;
+        std::vector<const avifImage*> pointers;
+        for (int row = 0; row < o.GridRows; ++row)
+            for (int column = 0; column < o.GridColumns; ++column) {
+                cells.push_back(AvifCell(s, column * cellWidth, row * cellHeight, cellWidth, cellHeight, 0, o));
+                pointers.push_back(cells.back().get());
+            }
+        Require(avifEncoderAddImageGrid(encoder.get(), o.GridColumns, o.GridRows, pointers.data(), AVIF_ADD_IMAGE_FLAG_SINGLE) ==
+                    AVIF_RESULT_OK, "grid");
+    } else {
+        for (int frame = 0; frame < o.Frames; ++frame) {
+            const TAvifImagePtr image = AvifCell(s, 0, 0, s.Width, s.Height, frame, o);
+            const avifAddImageFlags flags = o.Frames > 1 ? AVIF_ADD_IMAGE_FLAG_NONE : AVIF_ADD_IMAGE_FLAG_SINGLE;
+            Require(avifEncoderAddImage(encoder.get(), image.get(), 1, flags) == AVIF_RESULT_OK, "frame");
+        }
+    }
+    avifRWData out = AVIF_DATA_EMPTY;
+    Require(avifEncoderFinish(encoder.get(), &out) == AVIF_RESULT_OK, "AVIF");
+    std::vector<uint8_t> bytes(out.data, out.data + out.size);
+    avifRWDataFree(&out);
+    return bytes;
+}
+
+std::vector<uint8_t> WithFourCcRenamed(std::vector<uint8_t> file, const char* from, const char* to) {
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], from, 4) == 0) {
+            std::memcpy(&file[i], to, 4);
+            return file;
+        }
+    throw std::runtime_error(std::string("no box ") + from);
+}
+
+std::vector<uint8_t> WithReferencesReversed(std::vector<uint8_t> file, const char* type) {
+    // In an 'iref' of version 0: the type, the item (2 bytes), the count (2), the items (2 each).
+    for (size_t i = 4; i + 8 <= file.size(); ++i) {
+        if (std::memcmp(&file[i], type, 4) != 0) continue;
+        const size_t count = size_t{file[i + 6]} << 8 | file[i + 7];
+        Require(i + 8 + 2 * count <= file.size(), "references");
+        for (size_t a = 0, b = count - 1; a < b; ++a, --b) {
+            std::swap(file[i + 8 + 2 * a], file[i + 8 + 2 * b]);
+            std::swap(file[i + 9 + 2 * a], file[i + 9 + 2 * b]);
+        }
+        return file;
+    }
+    throw std::runtime_error(std::string("no references ") + type);
 }
 
 std::vector<uint8_t> JpegXlBytes(const TSamples& s, int orientation) {

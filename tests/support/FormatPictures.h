@@ -39,6 +39,27 @@ std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames);
 // written as the container's rotation and mirroring.
 std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression, int orientation, int quality = 90);
 
+// AVIF as libavif (the format's reference library) writes it.
+struct TAvifOptions {
+    int Depth = 8;               // 8, 10 or 12
+    bool Grey = false;           // 4:0:0, from the first channel
+    bool LimitedRange = false;
+    bool Premultiplied = false;  // alpha stored premultiplied, and said so
+    int QuarterTurns = -1;       // 'irot' (anticlockwise) when 0 to 3
+    int Mirror = -1;             // 'imir' when 0 (top and bottom) or 1 (left and right)
+    int GridColumns = 1, GridRows = 1;  // a grid of equal cells when more than one
+    int Frames = 1;              // a sequence (each frame the samples, darker each time) when more than one
+    int Primaries = 1, Transfer = 13, Matrix = 6;  // code points, as 'nclx'
+    int Quality = 100;           // 100: lossless quantizers, 4:4:4
+};
+std::vector<uint8_t> AvifBytes(const TSamples& samples, const TAvifOptions& options = {});
+// The same file with the first box type or brand of these four letters
+// changed ("meta" to "free" and the brand "avif" to another leave a sequence
+// without its still image), or an item's list of references of a
+// type ("dimg") put in reverse order.
+std::vector<uint8_t> WithFourCcRenamed(std::vector<uint8_t> file, const char* from, const char* to);
+std::vector<uint8_t> WithReferencesReversed(std::vector<uint8_t> file, const char* type);
+
 // Lossless; orientation 1 to 8 in the header.
 std::vector<uint8_t> JpegXlBytes(const TSamples& samples, int orientation = 1);
 
