@@ -4,6 +4,7 @@
 // process of its own and is held against its bound.
 //   memory_bench PATH-TO-quorix-resize
 #include "FormatPictures.h"
+#include "Graphic.h"
 #include "HostilePictures.h"
 #include "Jpeg.h"
 #include "PhotoLike.h"
@@ -16,7 +17,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,8 @@ struct TCase {
 
 // 1.3 x the 24-bit picture + 64 MB, the bound of a picture within the limits.
 double PictureBound(double pixels) { return 1.3 * pixels * 3 / MB + 64; }
+// HEIF, AVIF and JPEG XL: their libraries keep planes of their own.
+double LibraryPictureBound(double pixels) { return 2.0 * pixels * 3 / MB + 64; }
 
 double PeakOf(const std::string& tool, const std::string& dir, const std::vector<std::string>& args, int& exitCode) {
     std::fflush(stdout);
@@ -70,6 +75,11 @@ std::vector<TCase> Cases() {
         {"30000x10000 RGBA PNG, 1 thread", {"--threads", "1", "--out", "g", "zeros.png"}, PictureBound(3e8)},
         {"30000x10000 RGBA PNG, 2 threads", {"--threads", "2", "--out", "h", "zeros.png"}, PictureBound(3e8)},
         {"200,000 names from a list", {"--threads", "2", "--files-from", "names"}, 64},
+        {"50 MP 10-bit HEIC to JPEG", {"--threads", "1", "--out", "i", "camera.hif"}, LibraryPictureBound(8192.0 * 6144)},
+        {"50 MP 10-bit AVIF grid to JPEG", {"--threads", "1", "--out", "j", "grid.avif"}, LibraryPictureBound(8192.0 * 6144)},
+        {"24 MP AVIF to JPEG", {"--threads", "1", "--out", "k", "photo.avif"}, LibraryPictureBound(6000.0 * 4000)},
+        {"24 MP JPEG XL to JPEG", {"--threads", "1", "--out", "l", "photo.jxl"}, LibraryPictureBound(6000.0 * 4000)},
+        {"24 MP WebP to JPEG", {"--threads", "1", "--out", "m", "photo.webp"}, PictureBound(6000.0 * 4000)},
     };
 }
 
@@ -85,7 +95,35 @@ int MeasureAll(const std::string& tool, const std::string& dir) {
     return over == 0 ? 0 : 1;
 }
 
+// A photo-like picture as samples of bits bits.
+test::TSamples PhotoSamples(int width, int height, int bits) {
+    const TBitmap photo = bench::MakePhotoLike(width, height, 3);
+    test::TSamples s;
+    s.Width = width, s.Height = height, s.Channels = 3, s.Bits = bits;
+    s.Values.resize(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                s.At(x, y, c) = static_cast<uint16_t>(photo.ScanLine(y)[3 * x + 2 - c] << (bits - 8) | (x + y) % (1 << (bits - 8)));
+    return s;
+}
+
+// The phone and camera formats, written by their libraries.
+void MakeLibraryPictures(const test::TTempDir& dir) {
+    test::WriteFileBytes(dir.File("camera.hif"), test::HeifBytes(PhotoSamples(8192, 6144, 10), "hevc", 1, 50));
+    test::TAvifOptions grid;
+    grid.Depth = 10, grid.GridColumns = 2, grid.GridRows = 2, grid.Quality = 50;
+    test::WriteFileBytes(dir.File("grid.avif"), test::AvifBytes(PhotoSamples(8192, 6144, 10), grid));
+    const TBitmap photo = bench::MakePhotoLike(6000, 4000, 3);
+    for (const char* key : {"avif", "jxl", "webp"}) {
+        std::unique_ptr<TGraphic> encoder = FindOutputFormat(key).Create(70);
+        encoder->Assign(photo);
+        encoder->SaveToFile(dir.File(std::string("photo.") + key));
+    }
+}
+
 void MakePictures(const test::TTempDir& dir) {
+    MakeLibraryPictures(dir);
     TJPEGImage jpeg;
     jpeg.CompressionQuality = 90;
     jpeg.Assign(bench::MakePhotoLike(4000, 3000, 3));
@@ -103,23 +141,41 @@ void MakePictures(const test::TTempDir& dir) {
     std::fclose(names);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureAll(argv[2], argv[3]);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: memory_bench PATH-TO-quorix-resize\n");
-        return 2;
-    }
-    test::TTempDir dir;
-    MakePictures(dir);
-    // Measured from a fresh process: a child's peak starts from its parent's size.
+// Measured from a fresh process: a child's peak starts from its parent's size.
+int MeasureInChild(const char* self, const char* tool, const std::string& dir) {
+    std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
-        execl("/proc/self/exe", argv[0], "--measure", argv[1], dir.Path().c_str(), static_cast<char*>(nullptr));
+        execl("/proc/self/exe", self, "--measure", tool, dir.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+// memory_bench TOOL [EARLIER-TOOL]: an earlier build is measured first, on the same pictures.
+// memory_bench --library-pictures DIR: writes the HEIF, AVIF, JPEG XL and WebP pictures into DIR.
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureAll(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "--library-pictures") == 0) {  // kept, to look into one case
+        test::TTempDir dir;
+        MakeLibraryPictures(dir);
+        return std::system(("cp -r '" + dir.Path() + "/.' '" + argv[2] + "'").c_str()) == 0 ? 0 : 1;
+    }
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: memory_bench PATH-TO-quorix-resize [PATH-TO-AN-EARLIER-quorix-resize]\n");
+        return 2;
+    }
+    test::TTempDir dir;
+    MakePictures(dir);
+    if (argc == 3) {
+        std::printf("%s\n", argv[2]);
+        MeasureInChild(argv[0], argv[2], dir.Path());
+        std::printf("\n%s\n", argv[1]);
+        std::fflush(stdout);
+    }
+    return MeasureInChild(argv[0], argv[1], dir.Path());
 }

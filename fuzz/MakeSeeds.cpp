@@ -78,10 +78,20 @@ void PictureSeeds(const fs::path& folder) {
     Write(folder / "tif-rgb", test::TiffBytes({{rgb8, 1, false, false}}), 6);
     Write(folder / "tif-rgba16-turned", test::TiffBytes({{rgba16, 6, false, false}, {rgb8, 1, false, false}}), 6);
     Write(folder / "tif-grey-tiled", test::TiffBytes({{test::MakeSamples(20, 18, 1, 8), 3, false, true}}), 6);
+    Write(folder / "tif-old-jpeg-strips", test::OldJpegTiffBytes(test::MakeSamples(32, 32, 3, 8), 16, false), 6);
+    Write(folder / "tif-old-jpeg-tiles", test::OldJpegTiffBytes(test::MakeSamples(32, 48, 3, 8), 32, true), 6);
     Write(folder / "webp", test::WebPBytes(test::MakeSamples(12, 9, 4, 8)), 7);
     Write(folder / "webp-animated", test::AnimatedWebPBytes({test::MakeSamples(8, 8, 4, 8), test::MakeSamples(8, 8, 4, 8)}), 7);
     Write(folder / "heic", test::HeifBytes(test::MakeSamples(16, 16, 3, 8), "hevc", 6, 50), 8);
     Write(folder / "avif-alpha", test::HeifBytes(test::MakeSamples(16, 16, 4, 8), "av1", 1, 50), 9);
+    test::TAvifOptions grid, turned, sequence;
+    grid.GridColumns = 2;
+    turned.QuarterTurns = 1, turned.Mirror = 0, turned.Premultiplied = true;
+    sequence.Frames = 2, sequence.Grey = true, sequence.Depth = 10, sequence.LimitedRange = true;
+    Write(folder / "avif-grid-reversed",
+          test::WithReferencesReversed(test::AvifBytes(test::MakeSamples(128, 64, 3, 8), grid), "dimg"), 9);
+    Write(folder / "avif-alpha-turned", test::AvifBytes(test::MakeSamples(16, 12, 4, 8), turned), 9);
+    Write(folder / "avif-grey-sequence", test::AvifBytes(test::MakeSamples(16, 12, 1, 10), sequence), 9);
     Write(folder / "jxl", test::JpegXlBytes(test::MakeSamples(12, 9, 3, 8), 6), 10);
     Write(folder / "jxl-rgba16", test::JpegXlBytes(rgba16), 10);
     fs::remove_all(tmp);

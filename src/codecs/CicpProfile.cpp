@@ -2,9 +2,48 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 namespace quorix {
 
 namespace {
+
+// HDR transfers are shown on an SDR screen as BT.2408 advises: reference
+// white (203 cd/m2) becomes white, brighter light up to a 1000 cd/m2 master
+// rolls off smoothly above a knee, beyond it clips.
+constexpr double ReferenceWhite = 203, MasterPeak = 1000, Knee = 0.75;
+
+double RollOff(double light) {
+    if (light <= Knee) return light;
+    const double t = (light - Knee) / (1 - Knee), top = (MasterPeak / ReferenceWhite - Knee) / (1 - Knee);
+    if (t >= top) return 1;
+    return Knee + (1 - Knee) * t * (1 + t / (top * top)) / (1 + t);
+}
+
+// SMPTE ST 2084: signal to cd/m2.
+double PqLight(double signal) {
+    const double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128, c1 = 3424.0 / 4096, c2 = 2413.0 / 4096 * 32,
+                 c3 = 2392.0 / 4096 * 32;
+    const double p = std::pow(signal, 1 / m2);
+    return 10000 * std::pow(std::max(p - c1, 0.0) / (c2 - c3 * p), 1 / m1);
+}
+
+// BT.2100 HLG: signal to scene light, then the display's light on a 1000 cd/m2
+// screen (the system gamma 1.2, per channel).
+double HlgLight(double signal) {
+    const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * std::log(4 * a);
+    const double scene = signal <= 0.5 ? signal * signal / 3 : (std::exp((signal - c) / a) + b) / 12;
+    return MasterPeak * std::pow(scene, 1.2);
+}
+
+cmsToneCurve* HdrCurve(double (*light)(double)) {
+    std::vector<float> table(4096);
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<float>(RollOff(light(static_cast<double>(i) / (table.size() - 1)) / ReferenceWhite));
+    return cmsBuildTabulatedToneCurveFloat(nullptr, static_cast<cmsUInt32Number>(table.size()), table.data());
+}
 
 // The transfer's curve from signal to light; null for none a curve alone
 // describes.
@@ -21,7 +60,9 @@ cmsToneCurve* TransferCurve(int transfer) {
     case 4: return cmsBuildGamma(nullptr, 2.2);
     case 5: return cmsBuildGamma(nullptr, 2.8);
     case 8: return cmsBuildGamma(nullptr, 1.0);
-    default: return nullptr;  // unspecified, PQ, HLG and the rest
+    case 16: return HdrCurve(PqLight);
+    case 18: return HdrCurve(HlgLight);
+    default: return nullptr;  // unspecified and the rest
     }
 }
 

@@ -16,8 +16,9 @@ struct TCicp {
 };
 
 // An RGB ICC profile (made with lcms2) for those colours; empty for plain
-// sRGB, which every reader assumes without one, and for what a profile
-// cannot describe without tone mapping (PQ, HLG) or is not known.
+// sRGB, which every reader assumes without one, and for what is not known.
+// PQ and HLG are tone-mapped into the profile's curve, so that the picture
+// shows as SDR: reference white as white, highlights rolled off.
 std::vector<uint8_t> CicpProfile(const TCicp& cicp);
 
 }  // namespace quorix

@@ -294,9 +294,11 @@ bool THeifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {
     THandle handle(rawHandle);
     peek.Width = heif_image_handle_get_width(handle.get());
     peek.Height = heif_image_handle_get_height(handle.get());
-    // The planes as decoded, the interleaved copy (2 bytes a sample when deeper than 8 bits), then 24 bits.
+    // The planes as decoded (three full ones at most, 2 bytes a sample when
+    // deeper than 8 bits) and the library's copy of a grid's cell, a band of
+    // RGB, then 24 bits.
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
-    peek.BytesPerPixel = (deep ? 2 : 1) * (3 + 4) + 3;
+    peek.BytesPerPixel = (deep ? 2 : 1) * 4 + 3;
     return true;
 }
 

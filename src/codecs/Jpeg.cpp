@@ -386,7 +386,8 @@ TDecodeMode StartDecoding(TDecompressor& d, const std::vector<uint8_t>& data, co
 // into 24-bit pixels on the way.
 class TJpegRowSource : public TRowSource {
 public:
-    TJpegRowSource(const std::vector<uint8_t>& data, const TJPEGSettings& options, std::atomic<bool>& damaged)
+    TJpegRowSource(const std::vector<uint8_t>& data, const TJPEGSettings& options, const TCmykConversion& cmykToBgr,
+                   std::atomic<bool>& damaged)
         : FMode(StartDecoding(FDecompressor, data, options)), FDamaged(damaged) {
         FWidth = static_cast<int>(FDecompressor.Info.output_width);
         FHeight = static_cast<int>(FDecompressor.Info.output_height);
@@ -394,7 +395,7 @@ public:
         FRing.resize(FRowBytes * StripRows * Strips);
         if (FMode.Grey || FMode.Cmyk)
             FRaw.resize(static_cast<size_t>(FWidth) * (FMode.Cmyk ? 4 : 1) * StripRows);
-        FConvertCmyk = options.ConvertCmyk;
+        FConvertCmyk = cmykToBgr;
     }
     int Width() const override { return FWidth; }
     int Height() const override { return FHeight; }
@@ -424,7 +425,7 @@ private:
     static constexpr int Strips = 4;
 
     void ConvertRow(const uint8_t* raw, uint8_t* out) const {
-        if (FMode.Cmyk && FConvertCmyk) return FConvertCmyk(raw, out, FWidth);
+        if (FMode.Cmyk && FConvertCmyk) return FConvertCmyk(raw, 1, true, out, FWidth);
         for (int x = 0; x < FWidth; ++x, out += 3) {
             if (FMode.Grey) {
                 out[0] = out[1] = out[2] = raw[x];
@@ -441,7 +442,7 @@ private:
     TDecompressor FDecompressor;
     TDecodeMode FMode;
     std::atomic<bool>& FDamaged;
-    std::function<void(const uint8_t*, uint8_t*, int)> FConvertCmyk;
+    TCmykConversion FConvertCmyk;
     int FWidth = 0, FHeight = 0, FNext = 0;
     int64_t FReads = 0;
     size_t FRowBytes = 0;
@@ -454,7 +455,7 @@ std::unique_ptr<TRowSource> TJPEGImage::OpenRowSource() const {
     if (FBitmap) return FBitmap->OpenRowSource();
     // An 8-bit palette is decoded whole by the quantiser.
     if (FData.empty() || PixelFormat == TJPEGPixelFormat::jf8Bit) return nullptr;
-    auto rows = std::make_unique<TJpegRowSource>(FData, *this, FDamaged);
+    auto rows = std::make_unique<TJpegRowSource>(FData, *this, Limits.CmykToBgr, FDamaged);
     if (FHeader.Orientation == 1) return rows;
     // A turned picture needs every stored row before its first upright one:
     // decoded once at 24 bits and turned row by row as the resampler reads.
@@ -492,11 +493,12 @@ void TJPEGImage::Decode() const {
 
     if (grey) bitmap->SetPalette(GreyPalette());
     if (quantize) bitmap->SetPalette(QuantizerPalette(d.Info));
-    if (cmyk && ConvertCmyk) {  // through the picture's profile, row by row into a 24-bit copy
+    if (cmyk && Limits.CmykToBgr) {  // through the picture's profile, row by row into a 24-bit copy
         auto converted = std::make_unique<TBitmap>();
         converted->SetPixelFormat(TPixelFormat::pf24bit);
         converted->SetSize(bitmap->Width(), bitmap->Height());
-        for (int y = 0; y < bitmap->Height(); ++y) ConvertCmyk(bitmap->ScanLine(y), converted->ScanLine(y), bitmap->Width());
+        for (int y = 0; y < bitmap->Height(); ++y)
+            Limits.CmykToBgr(bitmap->ScanLine(y), 1, true, converted->ScanLine(y), bitmap->Width());
         bitmap = std::move(converted);
     } else if (cmyk) {
         CmykToBgra(*bitmap);

@@ -32,10 +32,6 @@ struct TJPEGSettings {
     bool ProgressiveEncoding = false;
     TJPEGScale Scale = TJPEGScale::jsFullSize;
     bool Smoothing = true;
-    // Turns count stored CMYK pixels (inverted, as Adobe writes them) into
-    // blue-green-red ones; when empty, the plain formula does. May be called
-    // from several threads at once.
-    std::function<void(const uint8_t* cmyk, uint8_t* bgr, int count)> ConvertCmyk;
 };
 
 extern TJPEGSettings JPEGDefaults;

@@ -118,6 +118,8 @@ void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
             JXL_DEC_SUCCESS ||
         JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
         JxlDecoderSetKeepOrientation(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||  // applied below, as for every format
+        // Colours premultiplied by their alpha come back straight: alpha is composited once, below.
+        JxlDecoderSetUnpremultiplyAlpha(decoder.get(), JXL_TRUE) != JXL_DEC_SUCCESS ||
         JxlDecoderSetInput(decoder.get(), data, size) != JXL_DEC_SUCCESS)
         Fail("cannot start the decoder");
     JxlDecoderCloseInput(decoder.get());

@@ -87,15 +87,17 @@ TTiffPtr Open(TTiffMemory& memory, const char* mode) {
     throw EInvalidGraphic(std::string("TIFF error: ") + (memory.Error.empty() ? what : memory.Error));
 }
 
-// 16-bit grey or RGB (with or without alpha), in strips or tiles: read as
-// stored, so that each sample is rounded to 8 bits rather than cut.
+// 16-bit grey, RGB (with or without alpha) or CMYK, and CMYK of 8 or 16
+// bits to be shown through its profile, in strips or tiles: read as stored,
+// so that each sample is rounded to 8 bits rather than cut.
 struct TSixteenBits {
-    int Samples = 0, Colours = 0;
+    int Samples = 0, Colours = 0, Bytes = 2;
     bool Unassociated = false, DropExtra = false;
     bool Cmyk = false;  // ink amounts, 0 for none (libtiff's RGBA reader takes only 8 bits of them)
+    const TCmykConversion* Convert = nullptr;  // CMYK through the picture's profile
 };
 
-bool SixteenBitLayout(TIFF* tif, TSixteenBits& layout) {
+bool SixteenBitLayout(TIFF* tif, const TCmykConversion& convert, TSixteenBits& layout) {
     uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extra = 0;
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -112,8 +114,10 @@ bool SixteenBitLayout(TIFF* tif, TSixteenBits& layout) {
     // An associated (premultiplied) alpha is already over black: it is left out.
     layout.Unassociated = !layout.Cmyk && extra == 1 && extraTypes && extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
     layout.DropExtra = extra == 1 && !layout.Unassociated;
-    return bits == 16 && planar == PLANARCONFIG_CONTIG && (grey || rgb || layout.Cmyk) && extra <= 1 &&
-           samples == layout.Colours + extra;
+    if (layout.Cmyk && convert) layout.Convert = &convert;
+    layout.Bytes = bits / 8;
+    return (bits == 16 || (bits == 8 && layout.Convert)) && planar == PLANARCONFIG_CONTIG && (grey || rgb || layout.Cmyk) &&
+           extra <= 1 && samples == layout.Colours + extra;
 }
 
 // 16-bit ink amounts as the plain formula shows them, as libtiff's RGBA reader
@@ -130,6 +134,15 @@ void CmykRow(const uint8_t* stored, const TSixteenBits& layout, uint8_t* out, in
 
 // One row of stored samples into the bitmap's row y.
 void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std::vector<uint8_t>& picked, TBitmap& bitmap) {
+    if (layout.Convert) {
+        const size_t inkBytes = 4 * static_cast<size_t>(layout.Bytes), pixelBytes = layout.Samples * static_cast<size_t>(layout.Bytes);
+        if (layout.Samples != 4) {  // the extra sample left out
+            picked.resize(static_cast<size_t>(bitmap.Width()) * inkBytes);
+            for (int x = 0; x < bitmap.Width(); ++x) std::memcpy(&picked[x * inkBytes], stored + x * pixelBytes, inkBytes);
+            stored = picked.data();
+        }
+        return (*layout.Convert)(stored, layout.Bytes, false, bitmap.ScanLine(y), bitmap.Width());
+    }
     if (layout.Cmyk) return CmykRow(stored, layout, bitmap.ScanLine(y), bitmap.Width());
     TSampleLayout samples;
     samples.Channels = layout.Colours + (layout.Unassociated ? 1 : 0);
@@ -145,10 +158,10 @@ void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std
     SamplesToPixels(stored, samples, bitmap.Width(), bitmap.ScanLine(y));
 }
 
-bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
+bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, const TCmykConversion& convert, TBitmap& bitmap) {
     TSixteenBits layout;
-    if (!SixteenBitLayout(tif, layout)) return false;
-    const size_t pixelBytes = static_cast<size_t>(layout.Samples) * 2, width = static_cast<size_t>(bitmap.Width());
+    if (!SixteenBitLayout(tif, convert, layout)) return false;
+    const size_t pixelBytes = static_cast<size_t>(layout.Samples) * layout.Bytes, width = static_cast<size_t>(bitmap.Width());
     std::vector<uint8_t> picked;
     if (!TIFFIsTiled(tif)) {
         std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize(tif)));
@@ -185,16 +198,19 @@ bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, TBitmap& bitmap) {
 
 // The rows libtiff's RGBA reader is asked for at a time. JPEG data (old style
 // or new) is decoded by whole tiles or strips: a band that cuts one is read
-// wrongly, and old-style JPEG corrupts memory then. Other data goes 64 rows
-// at a time.
+// wrongly, and old-style JPEG corrupts memory then. Other data goes by whole
+// strips or tiles of up to 4 megapixels (each band that cuts one decodes and
+// allocates it again), else 64 rows at a time.
 int RgbaBand(TIFF* tif, TTiffMemory& memory, int width, int height) {
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG) return std::min(64, height);
     uint32_t rows = 0;
     if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows);
     else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
     rows = std::min<uint32_t>(rows, static_cast<uint32_t>(height));
+    if (compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG)
+        return rows > 64 && uint64_t{rows} * static_cast<uint64_t>(width) <= (uint64_t{4} << 20) ? static_cast<int>(rows)
+                                                                                                 : std::min(64, height);
     if (rows == 0 || uint64_t{rows} * static_cast<uint64_t>(width) * 4 > (uint64_t{1} << 30))
         Fail(memory, "tiles or strips too large to read");
     return static_cast<int>(rows);
@@ -249,7 +265,7 @@ void TTiffImage::Decode(const uint8_t* data, size_t size) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
     bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
-    if (!ReadSixteenBits(tif.get(), memory, bitmap)) ReadThroughRgba(tif.get(), memory, bitmap);
+    if (!ReadSixteenBits(tif.get(), memory, Limits.CmykToBgr, bitmap)) ReadThroughRgba(tif.get(), memory, bitmap);
     ApplyOrientation(bitmap, orientation);
     FBitmap.Swap(bitmap);
 }

@@ -176,9 +176,20 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     working.SetPixelFormat(TPixelFormat::pf24bit);
     std::unique_ptr<TGraphic> encoder = FindOutputFormat(options.Format).Create(options.Quality);
 
+    const bool dated = options.NameTemplate.find("{date}") != std::string::npos;
+    TPhotoMetadata metadata;
+    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb || dated)
+        metadata = TPhotoMetadata::Read(imageName);
+    bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
+
     // The header decides before any pixel exists: the guard and the pixel limit.
     TDecodeLimits limits;
     limits.Protect = options.Protect;
+    // A CMYK picture with its profile is decoded through the profile instead of the plain formula.
+    if (toSrgb && (limits.CmykToBgr = CmykToSrgb(metadata.Profile()))) {
+        metadata.SetProfile(SrgbProfileBytes());
+        toSrgb = false;  // the pixels come out in sRGB already
+    }
     try {
         picture.LoadFromFile(imageName, limits);
     } catch (const EHugeImage&) {
@@ -199,10 +210,6 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     if (keepSize) target = {w, h};
     working.SetLargeSize(target.Width, target.Height);
 
-    const bool dated = options.NameTemplate.find("{date}") != std::string::npos;
-    TPhotoMetadata metadata;
-    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb || dated)
-        metadata = TPhotoMetadata::Read(imageName);
     TNameFacts facts;
     facts.Width = working.Width();
     facts.Height = working.Height();
@@ -227,15 +234,6 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
         return result;
     }
 
-    bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
-    // A CMYK JPEG with its profile is decoded through the profile instead of the plain formula.
-    if (auto* cmykJpeg = dynamic_cast<TJPEGImage*>(picture.Graphic()); toSrgb && cmykJpeg) {
-        if (auto convert = CmykToSrgb(metadata.Profile())) {
-            cmykJpeg->ConvertCmyk = std::move(convert);
-            metadata.SetProfile(SrgbProfileBytes());
-            toSrgb = false;  // the pixels come out in sRGB already
-        }
-    }
     // A JPEG is encoded as the rows are made (unless their colours change
     // first); the other formats take the finished bitmap.
     // A size limit tries several qualities on the finished picture.

@@ -2,6 +2,8 @@
 
 #include <lcms2.h>
 
+#include <array>
+
 #include <memory>
 
 namespace quorix {
@@ -49,16 +51,22 @@ bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, con
     return true;
 }
 
-std::function<void(const uint8_t*, uint8_t*, int)> CmykToSrgb(const std::vector<uint8_t>& profile) {
+TCmykConversion CmykToSrgb(const std::vector<uint8_t>& profile) {
     TProfile source(profile.empty() ? nullptr : cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
     if (!source || cmsGetColorSpace(source.get()) != cmsSigCmykData) return {};
     TProfile srgb(cmsCreate_sRGBProfile());
-    // No cache: the transform is shared by the threads that decode strips.
-    std::shared_ptr<void> transform(cmsCreateTransform(source.get(), TYPE_CMYK_8_REV, srgb.get(), TYPE_BGR_8,
-                                                       INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE),
-                                    TTransformFree());
-    if (!transform) return {};
-    return [transform](const uint8_t* cmyk, uint8_t* bgr, int count) {
+    // One transform for each way of storing the inks: 8 or 16 bits, inverted or not.
+    // No cache: a transform is shared by the threads that decode strips.
+    const cmsUInt32Number types[2][2] = {{TYPE_CMYK_8, TYPE_CMYK_8_REV}, {TYPE_CMYK_16, TYPE_CMYK_16_REV}};
+    std::array<std::shared_ptr<void>, 4> transforms;
+    for (int i = 0; i < 4; ++i) {
+        transforms[i].reset(cmsCreateTransform(source.get(), types[i / 2][i % 2], srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL,
+                                               cmsFLAGS_NOCACHE),
+                            TTransformFree());
+        if (!transforms[i]) return {};
+    }
+    return [transforms](const uint8_t* cmyk, int bytesPerSample, bool inverted, uint8_t* bgr, int count) {
+        const auto& transform = transforms[(bytesPerSample == 2 ? 2 : 0) + (inverted ? 1 : 0)];
         cmsDoTransform(transform.get(), cmyk, bgr, static_cast<cmsUInt32Number>(count));
     };
 }

@@ -23,9 +23,9 @@ bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, con
 // stand beside the 24-bit RGB pixels the program writes.
 bool IsRgbProfile(const std::vector<uint8_t>& profile);
 
-// Stored CMYK (inverted, as Adobe writes it) through a CMYK profile to
+// Stored CMYK, however it is stored, through a CMYK profile to
 // sRGB; empty when the profile is not a usable CMYK one.
-std::function<void(const uint8_t* cmyk, uint8_t* bgr, int count)> CmykToSrgb(const std::vector<uint8_t>& profile);
+TCmykConversion CmykToSrgb(const std::vector<uint8_t>& profile);
 
 // The sRGB profile written beside converted pixels.
 std::vector<uint8_t> SrgbProfileBytes();

@@ -44,10 +44,18 @@ constexpr int HugeImageSide = 10000;
 // picture, so a crafted file with thousands of them costs minutes.
 constexpr int MaxJpegScans = 500;
 
+// Stored CMYK samples (bytesPerSample 1 or 2, in the machine's order; inverted
+// where 0 is full ink, as Adobe writes JPEG) into count blue-green-red pixels.
+// May be called from several threads at once.
+using TCmykConversion =
+    std::function<void(const uint8_t* cmyk, int bytesPerSample, bool inverted, uint8_t* bgr, int count)>;
+
 // What a caller lets a decoder spend, checked against the header before any
-// pixel buffer exists.
+// pixel buffer exists, and how it wants the pixels.
 struct TDecodeLimits {
     bool Protect = false;  // refuse pictures with both sides above HugeImageSide
+    // CMYK pictures through their profile; when empty, by the plain formula.
+    TCmykConversion CmykToBgr;
 };
 
 // Raised by a decoder whose header shows a picture the guard refuses.

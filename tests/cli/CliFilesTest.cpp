@@ -1,5 +1,7 @@
 // quorix-resize and the files it touches: names as bytes, sources never
 // replaced, the same outputs on any number of threads, interrupted runs.
+#include "FormatPictures.h"
+#include "HostilePictures.h"
 #include "Jpeg.h"
 #include "TestPictures.h"
 
@@ -13,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -152,6 +155,51 @@ TEST_F(CliFilesTest, OneOutputOfTwoSourcesDoesNotDependOnThreads) {
         EXPECT_EQ(kept.Out, "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n" +
                                 "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n");
     }
+}
+
+// Damaged and crafted files among good ones cost only themselves: a batch on
+// two threads writes, byte for byte, what runs of one picture each write.
+TEST_F(CliFilesTest, ABatchAroundHostileFilesWritesWhatSingleRunsWrite) {
+    const test::TSamples rgb = test::MakeSamples(128, 64, 3, 8);
+    test::TAvifOptions grid, sequence;
+    grid.GridColumns = 2;
+    sequence.Frames = 2;
+    const std::vector<uint8_t> avif = test::AvifBytes(rgb), heic = test::HeifBytes(rgb, "hevc", 6);
+    std::vector<uint8_t> spoiled = heic, cutAvif(avif.begin(), avif.begin() + static_cast<long>(avif.size() / 2));
+    for (size_t i = 64; i < spoiled.size(); i += 5) spoiled[i] ^= 0x5A;
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"grid.avif", test::WithReferencesReversed(test::AvifBytes(rgb, grid), "dimg")},
+        {"moving.avif", test::WithFourCcRenamed(test::WithFourCcRenamed(test::AvifBytes(rgb, sequence), "meta", "free"), "avif", "iso8")},
+        {"cut.avif", cutAvif},
+        {"old.tif", test::OldJpegTiffBytes(rgb, 16, false)},
+        {"spoiled.heic", spoiled},
+        {"phone.heic", heic},
+        {"huge.png", test::PngAnnouncing(30000, 9000, false)},
+        {"lossless.jxl", test::JpegXlBytes(rgb, 3)},
+        {"tiles.tif", test::TiffBytes({{test::MakeSamples(70, 50, 4, 16), 6, false, true}})},
+    };
+    std::vector<std::string> batch = {"--threads", "2", "--out", "batch"};
+    for (const auto& [name, bytes] : files) {
+        test::WriteFileBytes(Dir.File(name), bytes);
+        batch.push_back(name);
+    }
+    Jpeg("photo.jpg", 300, 200);
+    batch.push_back("photo.jpg");
+    const TRun run = Run(batch);
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;  // some pictures could not be read
+    for (size_t i = 4; i < batch.size(); ++i) Run({"--threads", "1", "--out", "single", batch[i]});
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(Dir.File("single"))) {
+        const std::string name = entry.path().filename().string();
+        written.push_back(name);
+        EXPECT_EQ(test::ReadFileBytes(Dir.File("batch/" + name)), test::ReadFileBytes(entry.path().string())) << name;
+    }
+    std::vector<std::string> inBatch;
+    for (const auto& entry : fs::directory_iterator(Dir.File("batch"))) inBatch.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    std::sort(inBatch.begin(), inBatch.end());
+    EXPECT_EQ(inBatch, written);
+    EXPECT_EQ(written.size(), 7u) << run.Out;  // all but the cut, the spoiled and the crafted file
 }
 
 TEST_F(CliFilesTest, AnInterruptedRunPrintsWhatItFinishedAndLeavesNothing) {

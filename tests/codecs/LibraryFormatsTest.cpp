@@ -5,6 +5,7 @@
 #include "Graphic.h"
 #include "QuorixError.h"
 #include "TestPictures.h"
+#include "YuvRows.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <functional>
 #include <sstream>
 
@@ -241,6 +244,35 @@ TEST(LibraryFormats, HeifAndAvifDepthsAlphaAndOrientation) {
     }
 }
 
+// Old-style JPEG in TIFF, striped and tiled, reads exactly as libtiff's
+// whole-picture RGBA reader (tiff2rgba) reads it.
+TEST(LibraryFormats, OldStyleJpegTiffReadsAsTiff2rgba) {
+    test::TTempDir dir;
+    const TSamples s = test::MakeSamples(96, 80, 3, 8);
+    for (const bool tiled : {false, true})
+        for (const int rows : {16, 48}) {
+            const std::string what = std::string(tiled ? "tiles of " : "strips of ") + std::to_string(rows) + " rows";
+            const std::string path = Write(dir, "old.tif", test::OldJpegTiffBytes(s, rows, tiled));
+            TIFF* tif = TIFFOpen(path.c_str(), "r");
+            ASSERT_NE(tif, nullptr) << what;
+            std::vector<uint32_t> reference(static_cast<size_t>(s.Width) * s.Height);
+            const int read = TIFFReadRGBAImageOriented(tif, s.Width, s.Height, reference.data(), ORIENTATION_TOPLEFT, 0);
+            TIFFClose(tif);
+            ASSERT_EQ(read, 1) << what;
+            const TBitmap got = Load(path);
+            ASSERT_EQ(got.Width(), s.Width) << what;
+            int differing = 0;
+            for (int y = 0; y < s.Height; ++y)
+                for (int x = 0; x < s.Width; ++x) {
+                    const uint32_t want = reference[static_cast<size_t>(y) * s.Width + x];
+                    const uint8_t* p = got.ScanLine(y) + 3 * x;
+                    differing += p[2] != TIFFGetR(want) || p[1] != TIFFGetG(want) || p[0] != TIFFGetB(want);
+                }
+            EXPECT_EQ(differing, 0) << what;
+            ExpectPixels(got, s, 1, 3.0, what);
+        }
+}
+
 // AVIF files as libavif writes them: depths, grey in limited range, alpha
 // stored straight or premultiplied under every transform, a grid whose cells
 // are listed out of order, a sequence with no still image.
@@ -299,6 +331,40 @@ TEST(LibraryFormats, AvifGridCellsInTheirListedOrderAndSequences) {
     ExpectPixels(Load(Write(dir, "seq.avif", frames)), small, 1, 1.0, "sequence");
     ExpectPixels(Load(Write(dir, "moving.avif", test::WithFourCcRenamed(test::WithFourCcRenamed(frames, "meta", "free"), "avif", "iso8"))), small, 1, 1.0,
                  "sequence without a still image");
+}
+
+// Planes converted a few rows at a time give the picture converted whole:
+// chroma is upsampled across the bands' edges as within them.
+TEST(LibraryFormats, YuvBandsJoinWithoutSeams) {
+    const avifPixelFormat formats[] = {AVIF_PIXEL_FORMAT_YUV420, AVIF_PIXEL_FORMAT_YUV422, AVIF_PIXEL_FORMAT_YUV444};
+    TYuvTransform cropped;
+    cropped.CropX = 3, cropped.CropY = 5, cropped.CropWidth = 20, cropped.CropHeight = 17;
+    cropped.QuarterTurns = 1, cropped.Mirror = 1;
+    for (const avifPixelFormat format : formats)
+        for (const uint32_t depth : {8u, 10u})
+            for (const TYuvTransform& transform : {TYuvTransform(), cropped}) {
+                std::unique_ptr<avifImage, void (*)(avifImage*)> image(avifImageCreate(37, 29, depth, format), avifImageDestroy);
+                ASSERT_EQ(avifImageAllocatePlanes(image.get(), AVIF_PLANES_YUV), AVIF_RESULT_OK);
+                uint32_t seed = 7;
+                for (int plane = 0; plane < 3; ++plane) {
+                    const uint32_t rows = plane > 0 && format == AVIF_PIXEL_FORMAT_YUV420 ? 15 : 29;
+                    for (uint32_t y = 0; y < rows; ++y)
+                        for (uint32_t x = 0; x < image->yuvRowBytes[plane] / (depth > 8 ? 2 : 1); ++x) {
+                            seed = seed * 1103515245 + 12345;
+                            const uint16_t v = static_cast<uint16_t>((seed >> 8) % (1u << depth));
+                            uint8_t* at = image->yuvPlanes[plane] + y * image->yuvRowBytes[plane];
+                            if (depth > 8) reinterpret_cast<uint16_t*>(at)[x] = v;
+                            else at[x] = static_cast<uint8_t>(v);
+                        }
+                }
+                TBitmap whole, banded;
+                YuvToBitmap(*image, transform, whole, 1 << 20);
+                YuvToBitmap(*image, transform, banded, 2);
+                ASSERT_EQ(whole.Width(), transform.QuarterTurns ? 17 : 37);
+                for (int y = 0; y < whole.Height(); ++y)
+                    ASSERT_EQ(std::memcmp(whole.ScanLine(y), banded.ScanLine(y), 3 * static_cast<size_t>(whole.Width())), 0)
+                        << "format " << format << ", depth " << depth << ", row " << y;
+            }
 }
 
 TEST(LibraryFormats, JpegXlDepthsGreyAlphaAndOrientation) {

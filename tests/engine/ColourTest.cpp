@@ -1,6 +1,7 @@
 // Colours survive with their profile: every picture is compared as a
 // colour-managed viewer shows it, pixels seen through the profile written
 // beside them, in dE2000, never by the profile's bytes alone.
+#include "FormatPictures.h"
 #include "JpegXl.h"
 #include "PhotoMetadata.h"
 #include "PhotoTags.h"
@@ -14,6 +15,7 @@
 #include <lcms2.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -142,13 +144,26 @@ std::vector<uint8_t> DisplayP3Profile() {
     return bytes;
 }
 
+// The bitmap's pixels as samples (RGB, 8 bits).
+test::TSamples SamplesOf(const TBitmap& bitmap) {
+    test::TSamples s = test::MakeSamples(bitmap.Width(), bitmap.Height(), 3, 8);
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x)
+            for (int c = 0; c < 3; ++c) s.At(x, y, c) = bitmap.ScanLine(y)[3 * x + 2 - c];
+    return s;
+}
+
 // Colours signalled in the container as Display P3 code points keep their
-// colours through the output's profile; sRGB code points need none.
+// colours through the output's profile, whichever library wrote the file;
+// sRGB code points need none.
 TEST(Colour, AvifCodePointsBecomeAProfile) {
     test::TTempDir dir;
     const TBitmap photo = Photo();
     ::mkdir(dir.File("out").c_str(), 0700);
-    test::WriteFileBytes(dir.File("p3.avif"), AvifSignalling(photo, 12, 13));
+    test::TAvifOptions p3;
+    p3.Primaries = 12;
+    test::WriteFileBytes(dir.File("p3-libheif.avif"), AvifSignalling(photo, 12, 13));
+    test::WriteFileBytes(dir.File("p3-libavif.avif"), test::AvifBytes(SamplesOf(photo), p3));
     test::WriteFileBytes(dir.File("srgb.avif"), AvifSignalling(photo, 1, 13));
     TResizeOptions o;
     o.Mode = TResizeMode::SameSize;
@@ -156,14 +171,51 @@ TEST(Colour, AvifCodePointsBecomeAProfile) {
     o.Height = photo.Height();
     o.FilterIndex = 0;
     o.Format = "png";
-    const TResizeResult r = ResizeImage(dir.File("p3.avif"), dir.File("out/"), o);
-    ASSERT_EQ(r.Outcome, TResizeOutcome::Written);
-    const std::vector<uint8_t> profile = TPhotoMetadata::Read(r.OutputName).Profile();
-    ASSERT_FALSE(profile.empty());
-    const TDifference d = Compare(photo, DisplayP3Profile(), test::LoadAs24(r.OutputName), profile);
-    EXPECT_LE(d.Mean, 1.0);
-    EXPECT_LE(d.Largest, 8.0) << "mean " << d.Mean;
+    for (const char* name : {"p3-libheif.avif", "p3-libavif.avif"}) {
+        const TResizeResult r = ResizeImage(dir.File(name), dir.File("out/"), o);
+        ASSERT_EQ(r.Outcome, TResizeOutcome::Written) << name;
+        const std::vector<uint8_t> profile = TPhotoMetadata::Read(r.OutputName).Profile();
+        ASSERT_FALSE(profile.empty()) << name;
+        const TDifference d = Compare(photo, DisplayP3Profile(), test::LoadAs24(r.OutputName), profile);
+        EXPECT_LE(d.Mean, 1.0) << name;
+        EXPECT_LE(d.Largest, 8.0) << name << " mean " << d.Mean;
+    }
     EXPECT_TRUE(TPhotoMetadata::Read(dir.File("srgb.avif")).Profile().empty());
+}
+
+// HDR (PQ and HLG, BT.2020) shows as SDR through the profile made for it:
+// light up to reference white as the standards define it, brighter light
+// rolled off below white, the brightest clipped to white.
+TEST(Colour, HdrCodePointsAreToneMappedIntoTheProfile) {
+    const struct {
+        int transfer;
+        double signal;  // 0 to 1
+        int srgb;       // the value an sRGB screen shows, white 255
+    } cases[] = {
+        {16, 0.5081, 187},  // 100 cd/m2: 100 / 203 of white, sRGB-encoded
+        {16, 0.2996, 63},   // 10 cd/m2
+        {16, 1.0, 255},     // 10000 cd/m2
+        {18, 0.5, 137},     // HLG 0.5: scene light 1/12, 50.8 cd/m2 on a 1000 cd/m2 screen
+        {18, 0.25, 61},     // scene light 1/48: 9.6 cd/m2
+        {18, 1.0, 255},
+    };
+    for (const auto& c : cases) {
+        test::TTempDir dir;
+        test::TSamples grey = test::MakeSamples(16, 16, 1, 10);
+        for (uint16_t& v : grey.Values) v = static_cast<uint16_t>(std::lround(c.signal * 1023));
+        test::TAvifOptions hdr;
+        hdr.Depth = 10;
+        hdr.Primaries = 9, hdr.Transfer = c.transfer, hdr.Matrix = 9;
+        test::WriteFileBytes(dir.File("hdr.avif"), test::AvifBytes(grey, hdr));
+        const std::vector<uint8_t> profile = TPhotoMetadata::Read(dir.File("hdr.avif")).Profile();
+        ASSERT_FALSE(profile.empty()) << c.transfer << " " << c.signal;
+        TBitmap expected;
+        expected.SetPixelFormat(TPixelFormat::pf24bit);
+        expected.SetSize(16, 16);
+        for (int y = 0; y < 16; ++y) std::fill(expected.ScanLine(y), expected.ScanLine(y) + 48, static_cast<uint8_t>(c.srgb));
+        const TDifference d = Compare(expected, {}, test::LoadAs24(dir.File("hdr.avif")), profile);
+        EXPECT_LE(d.Largest, 1.5) << c.transfer << " " << c.signal;
+    }
 }
 
 // Lossy and lossless JPEG XL with an Adobe RGB-like profile: the pixels the

@@ -1,5 +1,6 @@
 // Metadata goes block by block: a block that cannot be read, edited or
 // written is left out and named in the log; the others are kept.
+#include "FormatPictures.h"
 #include "PhotoMetadata.h"
 #include "PhotoTags.h"
 #include "Png.h"
@@ -158,6 +159,29 @@ TEST(MetadataBlocks, APngsExifChunkIsRead) {
     EXPECT_EQ(metadata.DateTaken(), "2024-07-14");
     const TResizeResult r = ResizeImage(dir.File("exif.png"), Folder(dir, "out"), TResizeOptions());
     EXPECT_TRUE(BlocksIn(r.OutputName).Exif);
+}
+
+// exiv2 takes an AVIF for a QuickTime file and reads nothing from it: EXIF
+// and XMP come through libavif, and are kept.
+TEST(MetadataBlocks, AnAvifsBlocksAreReadThroughItsLibrary) {
+    test::TTempDir dir;
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Artist"] = "Ada";
+    exif["Exif.Photo.DateTimeOriginal"] = "2024:07:14 10:20:30";
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    Exiv2::XmpData xmp;
+    xmp["Xmp.dc.description"] = "A test photo";
+    test::TAvifOptions options;
+    options.Exif.assign(blob.begin(), blob.end());
+    ASSERT_EQ(Exiv2::XmpParser::encode(options.Xmp, xmp), 0);
+    test::WriteFileBytes(dir.File("tagged.avif"), test::AvifBytes(test::MakeSamples(40, 30, 3, 8), options));
+    EXPECT_EQ(TPhotoMetadata::Read(dir.File("tagged.avif")).DateTaken(), "2024-07-14");
+    const TResizeResult r = ResizeImage(dir.File("tagged.avif"), Folder(dir, "out"), TResizeOptions());
+    ASSERT_EQ(r.Outcome, TResizeOutcome::Written);
+    const TBlocks kept = BlocksIn(r.OutputName);
+    EXPECT_TRUE(kept.Exif);
+    EXPECT_TRUE(kept.Xmp);
 }
 
 }  // namespace

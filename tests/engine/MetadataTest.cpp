@@ -1,6 +1,7 @@
 // What a photo carries reaches the output as the options say: the profile
 // unchanged, EXIF and XMP upright and at the new size, no thumbnail, no
 // location unless asked for; converted to sRGB on request.
+#include "FormatPictures.h"
 #include "PhotoTags.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
@@ -289,6 +290,29 @@ TEST(Metadata, ACmykJpegIsConvertedByItsProfile) {
     EXPECT_LT(formula[2], 100);  // the formula: cyan takes red
     EXPECT_GT(p[2], 200);        // this profile: cyan takes blue
     EXPECT_LT(p[0], 100);
+}
+
+// The same for CMYK TIFF files of 8 and 16 bits, which store their inks
+// as they are (0 for none).
+TEST(Metadata, ACmykTiffIsConvertedByItsProfile) {
+    test::TTempDir dir;
+    const uint16_t ink[4] = {200 * 257, 0, 0, 0};  // much cyan, nothing else
+    const std::vector<uint8_t> icc = OddCmykProfile();
+    for (const int bits : {8, 16}) {
+        const std::string name = "cmyk" + std::to_string(bits) + ".tif";
+        test::WriteCmykTiff(dir.File(name), 16, 16, bits, ink, icc);
+        TResizeOptions o;
+        o.Format = "png";
+        const TResizeResult plain = ResizeImage(dir.File(name), Folder(dir, "p"), o);
+        o.ConvertSrgb = true;
+        const TResizeResult converted = ResizeImage(dir.File(name), Folder(dir, "s"), o);
+        ASSERT_EQ(converted.Outcome, TResizeOutcome::Written) << bits;
+        EXPECT_FALSE(ReadBack(converted.OutputName).Profile.empty()) << bits;
+        const TBitmap byFormula = test::LoadAs24(plain.OutputName), through = test::LoadAs24(converted.OutputName);
+        EXPECT_LT(byFormula.ScanLine(4)[12 + 2], 100) << bits;  // the formula: cyan takes red
+        EXPECT_GT(through.ScanLine(4)[12 + 2], 200) << bits;    // this profile: cyan takes blue
+        EXPECT_LT(through.ScanLine(4)[12], 100) << bits;
+    }
 }
 
 TEST(Metadata, TheSourcesDateOnRequest) {

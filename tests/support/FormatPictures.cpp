@@ -1,6 +1,9 @@
 #include "FormatPictures.h"
 
 #include <avif/avif.h>
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
 #include <jxl/encode.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -115,6 +118,131 @@ std::vector<uint8_t> TiffBytes(const std::vector<TTiffPage>& pages) {
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::remove(name);
     return bytes;
+}
+
+namespace {
+
+// libjpeg's encoder, a restart marker every restartRows rows of blocks.
+std::vector<uint8_t> JpegOf(const TSamples& rgb, int restartRows) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(rgb.Width);
+    info.image_height = static_cast<JDIMENSION>(rgb.Height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);  // YCbCr, 2x2
+    jpeg_set_quality(&info, 95, TRUE);
+    info.restart_in_rows = restartRows;
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(rgb.Width) * 3);
+    while (info.next_scanline < info.image_height) {
+        for (int x = 0; x < rgb.Width; ++x)
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<uint8_t>(rgb.At(x, static_cast<int>(info.next_scanline), c));
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&info, &r, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+void WriteCmykTiff(const std::string& path, int width, int height, int bits, const uint16_t ink[4],
+                   const std::vector<uint8_t>& profile) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    Require(tif, "TIFFOpen");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    if (!profile.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 4 * (bits / 8));
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 4; ++c) {
+            if (bits == 16) std::memcpy(&row[(4 * x + c) * 2], &ink[c], 2);
+            else row[4 * x + c] = static_cast<uint8_t>(ink[c] >> 8);
+        }
+    for (int y = 0; y < height; ++y) Require(TIFFWriteScanline(tif, row.data(), y, 0) >= 0, "row");
+    TIFFClose(tif);
+}
+
+std::vector<uint8_t> OldJpegTiffBytes(const TSamples& rgb, int rows, bool tiled) {
+    const std::vector<uint8_t> jpeg = JpegOf(rgb, rows / 16);
+    // The tables: everything up to the end of the scan's header.
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) at += 2 + (size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+    const size_t tables = at + 2 + (size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+    // The scan's data split at its restart markers.
+    std::vector<std::vector<uint8_t>> parts(1);
+    for (size_t i = tables; i + 1 < jpeg.size() && !(jpeg[i] == 0xFF && jpeg[i + 1] == 0xD9); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7) {
+            parts.emplace_back();
+            ++i;
+            continue;
+        }
+        parts.back().push_back(jpeg[i]);
+    }
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 0, 0, 0, 0};
+    const uint32_t tablesAt = static_cast<uint32_t>(out.size());
+    out.insert(out.end(), jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(tables));
+    std::vector<uint32_t> offsets, lengths;
+    for (const auto& part : parts) {
+        offsets.push_back(static_cast<uint32_t>(out.size()));
+        lengths.push_back(static_cast<uint32_t>(part.size()));
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    const uint32_t bits = static_cast<uint32_t>(out.size());
+    for (int i = 0; i < 3; ++i) Put(out, 8, 2);
+    const uint32_t offsetList = static_cast<uint32_t>(out.size());
+    for (uint32_t o : offsets) Put(out, o, 4);
+    const uint32_t lengthList = static_cast<uint32_t>(out.size());
+    for (uint32_t l : lengths) Put(out, l, 4);
+    const uint32_t count = static_cast<uint32_t>(parts.size());
+    struct TTag {
+        uint16_t Tag, Type;
+        uint32_t Count, Value;
+    };
+    std::vector<TTag> tags = {{256, 4, 1, static_cast<uint32_t>(rgb.Width)}, {257, 4, 1, static_cast<uint32_t>(rgb.Height)},
+                              {258, 3, 3, bits}, {259, 3, 1, 6}, {262, 3, 1, 6}};
+    const uint32_t offsetsValue = count == 1 ? offsets[0] : offsetList, lengthsValue = count == 1 ? lengths[0] : lengthList;
+    if (!tiled) tags.push_back({273, 4, count, offsetsValue});
+    tags.push_back({277, 3, 1, 3});
+    if (!tiled) tags.insert(tags.end(), {{278, 4, 1, static_cast<uint32_t>(rows)}, {279, 4, count, lengthsValue}});
+    tags.push_back({284, 3, 1, 1});
+    if (tiled)
+        tags.insert(tags.end(), {{322, 4, 1, static_cast<uint32_t>(rgb.Width)}, {323, 4, 1, static_cast<uint32_t>(rows)},
+                                 {324, 4, count, offsetsValue}, {325, 4, count, lengthsValue}});
+    const uint32_t blocksAcross = static_cast<uint32_t>((rgb.Width + 15) / 16);
+    tags.insert(tags.end(), {{513, 4, 1, tablesAt}, {514, 4, 1, static_cast<uint32_t>(tables)},
+                             {515, 3, 1, blocksAcross * static_cast<uint32_t>(rows / 16)}, {530, 3, 2, 2 | (2 << 16)}});
+    if (out.size() & 1) out.push_back(0);
+    const uint32_t directory = static_cast<uint32_t>(out.size());
+    std::memcpy(&out[4], &directory, 4);  // little-endian machine
+    Put(out, static_cast<uint32_t>(tags.size()), 2);
+    for (const TTag& t : tags) {
+        Put(out, t.Tag, 2);
+        Put(out, t.Type, 2);
+        Put(out, t.Count, 4);
+        Put(out, t.Value, 4);
+    }
+    Put(out, 0, 4);
+    return out;
 }
 
 std::vector<uint8_t> WebPBytes(const TSamples& rgba) {
@@ -262,6 +390,9 @@ std::vector<uint8_t> AvifBytes(const TSamples& s, const TAvifOptions& o) {
     } else {
         for (int frame = 0; frame < o.Frames; ++frame) {
             const TAvifImagePtr image = AvifCell(s, 0, 0, s.Width, s.Height, frame, o);
+            if (!o.Exif.empty()) avifImageSetMetadataExif(image.get(), o.Exif.data(), o.Exif.size());
+            if (!o.Xmp.empty())
+                avifImageSetMetadataXMP(image.get(), reinterpret_cast<const uint8_t*>(o.Xmp.data()), o.Xmp.size());
             const avifAddImageFlags flags = o.Frames > 1 ? AVIF_ADD_IMAGE_FLAG_NONE : AVIF_ADD_IMAGE_FLAG_SINGLE;
             Require(avifEncoderAddImage(encoder.get(), image.get(), 1, flags) == AVIF_RESULT_OK, "frame");
         }

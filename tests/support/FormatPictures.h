@@ -29,6 +29,18 @@ struct TTiffPage {
 };
 std::vector<uint8_t> TiffBytes(const std::vector<TTiffPage>& pages);
 
+// A TIFF with old-style JPEG compression (YCbCr 2x2) laid out as the
+// scanners that wrote them did: one JPEG stream for the whole picture, its
+// tables at JPEGInterchangeFormat, each strip or tile (as wide as the
+// picture) one restart interval of its data. 8-bit RGB samples; rows is the
+// strip's or tile's height, a multiple of 16.
+std::vector<uint8_t> OldJpegTiffBytes(const TSamples& rgb, int rows, bool tiled);
+
+// A CMYK TIFF of one colour (ink amounts, 0 for none, of 8 or 16 bits), with
+// the profile embedded when one is given.
+void WriteCmykTiff(const std::string& path, int width, int height, int bits, const uint16_t ink[4],
+                   const std::vector<uint8_t>& profile);
+
 // Lossless, so that every pixel can be compared.
 std::vector<uint8_t> WebPBytes(const TSamples& rgba);
 // Frames of the same size on one canvas, 100 ms each.
@@ -51,6 +63,8 @@ struct TAvifOptions {
     int Frames = 1;              // a sequence (each frame the samples, darker each time) when more than one
     int Primaries = 1, Transfer = 13, Matrix = 6;  // code points, as 'nclx'
     int Quality = 100;           // 100: lossless quantizers, 4:4:4
+    std::vector<uint8_t> Exif;   // a TIFF structure
+    std::string Xmp;
 };
 std::vector<uint8_t> AvifBytes(const TSamples& samples, const TAvifOptions& options = {});
 // The same file with the first box type or brand of these four letters
