@@ -75,7 +75,7 @@ std::vector<TCase> Cases() {
         {"30000x10000 RGBA PNG, 1 thread", {"--threads", "1", "--out", "g", "zeros.png"}, PictureBound(3e8)},
         {"30000x10000 RGBA PNG, 2 threads", {"--threads", "2", "--out", "h", "zeros.png"}, PictureBound(3e8)},
         {"200,000 names from a list", {"--threads", "2", "--files-from", "names"}, 64},
-        {"50 MP 10-bit HEIC to JPEG", {"--threads", "1", "--out", "i", "camera.hif"}, LibraryPictureBound(8192.0 * 6144)},
+        {"50 MP 10-bit HEIC grid to JPEG", {"--threads", "1", "--out", "i", "camera.hif"}, LibraryPictureBound(8192.0 * 6144)},
         {"50 MP 10-bit AVIF grid to JPEG", {"--threads", "1", "--out", "j", "grid.avif"}, LibraryPictureBound(8192.0 * 6144)},
         {"24 MP AVIF to JPEG", {"--threads", "1", "--out", "k", "photo.avif"}, LibraryPictureBound(6000.0 * 4000)},
         {"24 MP JPEG XL to JPEG", {"--threads", "1", "--out", "l", "photo.jxl"}, LibraryPictureBound(6000.0 * 4000)},
@@ -110,7 +110,8 @@ test::TSamples PhotoSamples(int width, int height, int bits) {
 
 // The phone and camera formats, written by their libraries.
 void MakeLibraryPictures(const test::TTempDir& dir) {
-    test::WriteFileBytes(dir.File("camera.hif"), test::HeifBytes(PhotoSamples(8192, 6144, 10), "hevc", 1, 50));
+    // As cameras write them: 10-bit 4:2:0 in cells of 512 x 512.
+    test::WriteFileBytes(dir.File("camera.hif"), test::HeifGridBytes(PhotoSamples(8192, 6144, 10), 512));
     test::TAvifOptions grid;
     grid.Depth = 10, grid.GridColumns = 2, grid.GridRows = 2, grid.Quality = 50;
     test::WriteFileBytes(dir.File("grid.avif"), test::AvifBytes(PhotoSamples(8192, 6144, 10), grid));

@@ -78,7 +78,7 @@ struct TStandInIo {
 void TAvifImage::Decode(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> ordered = AvifCellsInGridOrder(data, size);
     if (!ordered.empty()) data = ordered.data(), size = ordered.size();
-    TDecoder decoder = NewDecoder();
+    std::shared_ptr<avifDecoder> decoder = NewDecoder();
     decoder->ignoreExif = decoder->ignoreXMP = AVIF_TRUE;
     Check(avifDecoderSetIOMemory(decoder.get(), data, size), "cannot read the file");
     const avifResult parse = avifDecoderParse(decoder.get());
@@ -106,9 +106,9 @@ void TAvifImage::Decode(const uint8_t* data, size_t size) {
     if (image.width != parsedWidth || image.height != parsedHeight || !image.yuvPlanes[AVIF_CHAN_Y] || image.depth < 8 ||
         image.depth > 16)
         throw EInvalidGraphic("AVIF error: the decoded picture differs from its header");
-    TBitmap bitmap;
-    YuvToBitmap(image, transform, bitmap);
-    FBitmap.Swap(bitmap);
+    // The planes are kept (not the file's bytes: libavif reads them no more);
+    // the rows are made from them as they are read.
+    FDeferred = DeferredYuvRows(decoder, image, transform);
 }
 
 bool TAvifImage::PeekSize(const uint8_t* head, size_t size, TPeek& peek) const {

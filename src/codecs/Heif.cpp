@@ -61,13 +61,17 @@ bool PlanesView(const heif_image* image, const heif_image_handle* handle, avifIm
     else if (space == heif_colorspace_YCbCr && chroma == heif_chroma_422) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV422;
     else if (space == heif_colorspace_YCbCr && chroma == heif_chroma_444) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV444;
     else if (space == heif_colorspace_monochrome) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV400;
+    // Planar RGB (libheif puts a grid's cells together so) as the identity matrix's planes: G, B, R.
+    else if (space == heif_colorspace_RGB && chroma == heif_chroma_444) view.yuvFormat = AVIF_PIXEL_FORMAT_YUV444;
     else return false;
-    const int depth = heif_image_get_bits_per_pixel_range(image, heif_channel_Y);
+    const bool rgb = space == heif_colorspace_RGB;
+    const heif_channel channels[3] = {rgb ? heif_channel_G : heif_channel_Y, rgb ? heif_channel_B : heif_channel_Cb,
+                                      rgb ? heif_channel_R : heif_channel_Cr};
+    const int depth = heif_image_get_bits_per_pixel_range(image, channels[0]);
     if (depth < 8 || depth > 16) return false;
-    view.width = static_cast<uint32_t>(heif_image_get_width(image, heif_channel_Y));
-    view.height = static_cast<uint32_t>(heif_image_get_height(image, heif_channel_Y));
+    view.width = static_cast<uint32_t>(heif_image_get_width(image, channels[0]));
+    view.height = static_cast<uint32_t>(heif_image_get_height(image, channels[0]));
     view.depth = static_cast<uint32_t>(depth);
-    const heif_channel channels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
     for (int plane = 0; plane < (view.yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3); ++plane) {
         int stride = 0;
         const uint8_t* data = heif_image_get_plane_readonly(image, channels[plane], &stride);
@@ -104,6 +108,7 @@ bool PlanesView(const heif_image* image, const heif_image_handle* handle, avifIm
         view.transferCharacteristics = static_cast<avifTransferCharacteristics>(nclx->transfer_characteristics);
         heif_nclx_color_profile_free(nclx);
     }
+    if (rgb) view.yuvRange = AVIF_RANGE_FULL, view.matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_IDENTITY;
     return true;
 }
 
@@ -159,16 +164,17 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_undefined, heif_chroma_undefined, options.get()),
           "cannot decode");
     TImagePtr image(rawImage);
-    TBitmap bitmap;
     avifImage planes;
     if (PlanesView(image.get(), handle.get(), planes)) {
         if (static_cast<int>(planes.width) != width || static_cast<int>(planes.height) != height)
             throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
-        YuvToBitmap(planes, TYuvTransform(), bitmap);
-    } else {
-        image.reset();
-        DecodeRgb(handle.get(), width, height, bitmap);
+        // The planes are kept; the rows are made from them as they are read.
+        FDeferred = DeferredYuvRows(std::shared_ptr<heif_image>(std::move(image)), planes, TYuvTransform());
+        return;
     }
+    image.reset();
+    TBitmap bitmap;
+    DecodeRgb(handle.get(), width, height, bitmap);
     FBitmap.Swap(bitmap);
 }
 

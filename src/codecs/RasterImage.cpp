@@ -12,22 +12,34 @@ void TRasterImage::LoadFromStream(std::istream& stream) {
     const std::vector<uint8_t> bytes = ReadAllBytes(stream);
     TBitmap previous;
     previous.Swap(FBitmap);
+    std::unique_ptr<TDeferredRows> deferred = std::move(FDeferred);
     try {
         Decode(bytes.data(), bytes.size());
     } catch (...) {
         FBitmap.Swap(previous);  // a failed load keeps what was there
+        FDeferred = std::move(deferred);
         throw;
     }
 }
 
+void TRasterImage::Settle() const {
+    if (!FDeferred) return;
+    TBitmap bitmap;
+    FDeferred->Fill(bitmap);
+    FBitmap.Swap(bitmap);
+    FDeferred.reset();
+}
+
 void TRasterImage::SaveToStream(std::ostream& stream) {
+    Settle();
     const std::vector<uint8_t> bytes = Encode(FBitmap);
     WriteAllBytes(stream, bytes.data(), bytes.size());
 }
 
 void TRasterImage::Assign(const TGraphic& source) {
+    FDeferred.reset();
     if (auto raster = dynamic_cast<const TRasterImage*>(&source)) {
-        FBitmap = raster->FBitmap;
+        FBitmap = raster->Bitmap();
         return;
     }
     FBitmap.Assign(source);
@@ -35,19 +47,26 @@ void TRasterImage::Assign(const TGraphic& source) {
 }
 
 void TRasterImage::TakeBitmap(TBitmap& bitmap) {
+    FDeferred.reset();
     if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return Assign(bitmap);
     FBitmap.Swap(bitmap);
 }
 
 void TRasterImage::AssignTo(TGraphic& dest) const {
     if (auto bitmap = dynamic_cast<TBitmap*>(&dest)) {
-        bitmap->Assign(FBitmap);
+        bitmap->Assign(Bitmap());
         return;
     }
+    Settle();
     TGraphic::AssignTo(dest);
 }
 
-std::unique_ptr<TRowSource> TRasterImage::OpenRowSource() const { return FBitmap.OpenRowSource(); }
+std::unique_ptr<TRowSource> TRasterImage::OpenRowSource() const {
+    if (FDeferred)
+        if (std::unique_ptr<TRowSource> rows = FDeferred->OpenRowSource()) return rows;
+    Settle();
+    return FBitmap.OpenRowSource();
+}
 
 namespace {
 

@@ -6,16 +6,32 @@
 #include "OrvelGraphics.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quorix {
 
+// Decoded pixels a decoder keeps in its library's layout (Y'CbCr planes) and
+// turns into 24-bit rows when asked: a picture resampled from them never
+// needs a 24-bit copy of the whole.
+class TDeferredRows {
+public:
+    virtual ~TDeferredRows() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // The rows top first, made as they are read; null where they cannot be
+    // made one at a time (a quarter turn).
+    virtual std::unique_ptr<TRowSource> OpenRowSource() = 0;
+    // The whole picture, made 24-bit at its size.
+    virtual void Fill(TBitmap& bitmap) = 0;
+};
+
 class TRasterImage : public TGraphic {
 public:
-    int Width() const override { return FBitmap.Width(); }
-    int Height() const override { return FBitmap.Height(); }
+    int Width() const override { return FDeferred ? FDeferred->Width() : FBitmap.Width(); }
+    int Height() const override { return FDeferred ? FDeferred->Height() : FBitmap.Height(); }
 
     void LoadFromStream(std::istream& stream) override;
     void SaveToStream(std::ostream& stream) override;
@@ -25,7 +41,10 @@ public:
     std::unique_ptr<TRowSource> OpenRowSource() const override;
 
     void LoadFromBytes(const uint8_t* data, size_t size) { Decode(data, size); }
-    const TBitmap& Bitmap() const { return FBitmap; }
+    const TBitmap& Bitmap() const {
+        Settle();
+        return FBitmap;
+    }
 
     int Quality = 75;  // 5 to 99, for the lossy encoders
 
@@ -40,12 +59,16 @@ public:
     } Embedded;
 
 protected:
-    // Fills FBitmap (24 bits) from the file's bytes or raises EInvalidGraphic.
+    // Fills FBitmap (24 bits), or sets FDeferred, from the file's bytes or
+    // raises EInvalidGraphic.
     virtual void Decode(const uint8_t* data, size_t size) = 0;
     // The file's bytes for a 24-bit bitmap.
     virtual std::vector<uint8_t> Encode(const TBitmap& bitmap) const = 0;
+    // Makes FBitmap from FDeferred, where the whole picture is wanted.
+    void Settle() const;
 
-    TBitmap FBitmap;
+    mutable TBitmap FBitmap;
+    mutable std::unique_ptr<TDeferredRows> FDeferred;
 };
 
 // Interleaved samples (grey, grey and alpha, RGB or RGBA; 1 or 2 bytes each in the machine's

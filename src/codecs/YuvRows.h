@@ -5,10 +5,12 @@
 #pragma once
 
 #include "OrvelGraphics.h"
+#include "RasterImage.h"
 
 #include <avif/avif.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace quorix {
 
@@ -28,5 +30,11 @@ void TransformedSize(const avifImage& image, const TYuvTransform& transform, uin
 // bandRows is how many rows are converted at a time. Raises EInvalidGraphic
 // when libavif refuses the planes.
 void YuvToBitmap(const avifImage& image, const TYuvTransform& transform, TBitmap& bitmap, int bandRows = 64);
+
+// The picture's rows made as they are read, a band of planes converted at a
+// time; owner keeps the planes alive (the library's decoder or image) and
+// image is a view of them.
+std::unique_ptr<TDeferredRows> DeferredYuvRows(std::shared_ptr<void> owner, const avifImage& image,
+                                               const TYuvTransform& transform);
 
 }  // namespace quorix

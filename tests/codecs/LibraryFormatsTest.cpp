@@ -4,6 +4,7 @@
 #include "FormatPictures.h"
 #include "Graphic.h"
 #include "QuorixError.h"
+#include "RowSource.h"
 #include "TestPictures.h"
 #include "YuvRows.h"
 
@@ -365,6 +366,44 @@ TEST(LibraryFormats, YuvBandsJoinWithoutSeams) {
                     ASSERT_EQ(std::memcmp(whole.ScanLine(y), banded.ScanLine(y), 3 * static_cast<size_t>(whole.Width())), 0)
                         << "format " << format << ", depth " << depth << ", row " << y;
             }
+}
+
+// The rows the resampler reads from AVIF and HEIF planes, made as they are
+// read, are the rows of the whole picture, under every transform.
+TEST(LibraryFormats, RowsReadFromThePlanesAreThePictures) {
+    test::TTempDir dir;
+    const TSamples s = test::MakeSamples(150, 139, 4, 8);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+        {"p.heic", test::HeifBytes(test::MakeSamples(150, 139, 3, 10), "hevc", 3)}};
+    for (const int turns : {-1, 1, 2})
+        for (const int mirror : {-1, 0, 1}) {
+            test::TAvifOptions o;
+            o.QuarterTurns = turns, o.Mirror = mirror, o.Quality = 80;
+            files.emplace_back("t" + std::to_string(turns) + "m" + std::to_string(mirror) + ".avif", test::AvifBytes(s, o));
+        }
+    for (const auto& [name, bytes] : files) {
+        const std::string path = Write(dir, name, bytes);
+        const TBitmap whole = Load(path);
+        TPicture picture;
+        picture.LoadFromFile(path);
+        std::unique_ptr<TRowSource> rows = picture.Graphic()->OpenRowSource();
+        ASSERT_TRUE(rows) << name;
+        ASSERT_EQ(rows->Width(), whole.Width()) << name;
+        ASSERT_EQ(rows->Height(), whole.Height()) << name;
+        const uint8_t* row[8];
+        int y = 0;
+        for (int n; (n = rows->ReadRows(8, row)) > 0;)
+            for (int i = 0; i < n; ++i, ++y)
+                ASSERT_EQ(std::memcmp(row[i], whole.ScanLine(y), 3 * static_cast<size_t>(whole.Width())), 0) << name << " row " << y;
+        EXPECT_EQ(y, whole.Height()) << name;
+    }
+}
+
+// A HEIC grid as phones write one: the cells in their places.
+TEST(LibraryFormats, HeicGrid) {
+    test::TTempDir dir;
+    const TSamples s = test::MakeSamples(192, 128, 3, 10);
+    ExpectPixels(Load(Write(dir, "grid.heic", test::HeifGridBytes(s, 64, 90))), s, 1, 4.0, "grid");
 }
 
 TEST(LibraryFormats, JpegXlDepthsGreyAlphaAndOrientation) {

@@ -286,14 +286,15 @@ std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames) {
     return bytes;
 }
 
-std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int orientation, int quality) {
+std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int orientation, int quality, const char* subsampling) {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     const heif_compression_format format = std::string(compression) == "hevc" ? heif_compression_HEVC : heif_compression_AV1;
     Require(heif_context_get_encoder_for_format(context, format, &encoder).code == heif_error_Ok, "encoder");
     heif_encoder_set_lossy_quality(encoder, quality);
     const bool alpha = s.Channels == 4, deep = s.Bits > 8;
-    if (format == heif_compression_AV1) heif_encoder_set_parameter_string(encoder, "chroma", "420");
+    if (format == heif_compression_AV1 || subsampling)
+        heif_encoder_set_parameter_string(encoder, "chroma", subsampling ? subsampling : "420");
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* image = nullptr;
@@ -426,6 +427,127 @@ std::vector<uint8_t> WithReferencesReversed(std::vector<uint8_t> file, const cha
         return file;
     }
     throw std::runtime_error(std::string("no references ") + type);
+}
+
+namespace {
+
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int i = 24; i >= 0; i -= 8) v.push_back(static_cast<uint8_t>(x >> i));
+}
+
+// A box: its size, its type, its content.
+std::vector<uint8_t> Box(const char* type, const std::vector<uint8_t>& content, int fullVersion = -1, uint32_t flags = 0) {
+    std::vector<uint8_t> box = {0, 0, 0, 0};
+    box.insert(box.end(), type, type + 4);
+    if (fullVersion >= 0) Put32(box, static_cast<uint32_t>(fullVersion) << 24 | flags);
+    box.insert(box.end(), content.begin(), content.end());
+    const uint32_t size = static_cast<uint32_t>(box.size());
+    for (int i = 0; i < 4; ++i) box[i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+    return box;
+}
+
+// The first box of a type within a file, whole; its content alone with content.
+std::vector<uint8_t> FindBox(const std::vector<uint8_t>& file, const char* type, bool content = false) {
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], type, 4) == 0) {
+            const size_t size = size_t{file[i - 4]} << 24 | size_t{file[i - 3]} << 16 | size_t{file[i - 2]} << 8 | file[i - 1];
+            Require(size >= 8 && i - 4 + size <= file.size(), "box");
+            return std::vector<uint8_t>(file.begin() + static_cast<long>(i - 4 + (content ? 8 : 0)),
+                                        file.begin() + static_cast<long>(i - 4 + size));
+        }
+    throw std::runtime_error(std::string("no box ") + type);
+}
+
+}  // namespace
+
+std::vector<uint8_t> HeifGridBytes(const TSamples& s, int cell, int quality) {
+    const int columns = s.Width / cell, rows = s.Height / cell, count = columns * rows;
+    std::vector<std::vector<uint8_t>> data;
+    std::vector<uint8_t> hvcC, colr;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) {
+            TSamples part = MakeSamples(cell, cell, s.Channels, s.Bits);
+            for (int y = 0; y < cell; ++y)
+                for (int x = 0; x < cell; ++x)
+                    for (int k = 0; k < s.Channels; ++k) part.At(x, y, k) = s.At(c * cell + x, r * cell + y, k);
+            const std::vector<uint8_t> file = HeifBytes(part, "hevc", 1, quality, "420");
+            if (hvcC.empty()) {
+                hvcC = FindBox(file, "hvcC");
+                try {  // the colours as code points, where libheif wrote them into the container
+                    colr = FindBox(file, "colr");
+                } catch (const std::runtime_error&) {
+                }
+            }
+            data.push_back(FindBox(file, "mdat", true));
+        }
+    // Items: 1 the grid, 2 .. count + 1 the cells. Properties: 1 hvcC, 2 the cell's ispe, 3 the grid's ispe, 4 colr.
+    auto u16 = [](std::vector<uint8_t>& v, uint32_t x) { v.push_back(static_cast<uint8_t>(x >> 8)), v.push_back(static_cast<uint8_t>(x)); };
+    std::vector<uint8_t> grid = {0, 0, static_cast<uint8_t>(rows - 1), static_cast<uint8_t>(columns - 1)};
+    u16(grid, static_cast<uint32_t>(s.Width));
+    u16(grid, static_cast<uint32_t>(s.Height));
+    std::vector<uint8_t> infos, references, associations;
+    u16(infos, static_cast<uint32_t>(count + 1));
+    u16(references, 1);
+    u16(references, static_cast<uint32_t>(count));
+    Put32(associations, static_cast<uint32_t>(count + 1));
+    for (int item = 1; item <= count + 1; ++item) {
+        std::vector<uint8_t> info;
+        u16(info, static_cast<uint32_t>(item));
+        u16(info, 0);
+        info.insert(info.end(), item == 1 ? "grid" : "hvc1", (item == 1 ? "grid" : "hvc1") + 4);
+        info.push_back(0);
+        const std::vector<uint8_t> infe = Box("infe", info, 2, item == 1 ? 0 : 1);  // the cells hidden
+        infos.insert(infos.end(), infe.begin(), infe.end());
+        if (item > 1) u16(references, static_cast<uint32_t>(item));
+        u16(associations, static_cast<uint32_t>(item));
+        if (item == 1 && colr.empty()) associations.insert(associations.end(), {1, 3});
+        else if (item == 1) associations.insert(associations.end(), {2, 3, 4});
+        else associations.insert(associations.end(), {2, 0x81, 2});
+    }
+    auto ispe = [&](int w, int h) {
+        std::vector<uint8_t> v;
+        Put32(v, static_cast<uint32_t>(w));
+        Put32(v, static_cast<uint32_t>(h));
+        return Box("ispe", v, 0);
+    };
+    std::vector<uint8_t> properties = hvcC, cellSize = ispe(cell, cell), gridSize = ispe(s.Width, s.Height);
+    for (const auto* p : {&cellSize, &gridSize, &colr}) properties.insert(properties.end(), p->begin(), p->end());
+    std::vector<uint8_t> iprp = Box("ipco", properties), ipma = Box("ipma", associations, 0);
+    iprp.insert(iprp.end(), ipma.begin(), ipma.end());
+    iprp = Box("iprp", iprp);
+    std::vector<uint8_t> pitm;
+    u16(pitm, 1);
+    const std::vector<uint8_t> dimg = Box("dimg", references);
+    // The locations point into the data box that follows the description.
+    auto describe = [&](uint32_t dataAt) {
+        std::vector<uint8_t> locations = {0x44, 0x00};
+        u16(locations, static_cast<uint32_t>(count + 1));
+        uint32_t at = dataAt;
+        for (int item = 1; item <= count + 1; ++item) {
+            const uint32_t length = static_cast<uint32_t>(item == 1 ? grid.size() : data[item - 2].size());
+            u16(locations, static_cast<uint32_t>(item));
+            u16(locations, 0);
+            u16(locations, 1);
+            Put32(locations, at);
+            Put32(locations, length);
+            at += length;
+        }
+        std::vector<uint8_t> meta = Box("hdlr", {0, 0, 0, 0, 'p', 'i', 'c', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0);
+        for (const std::vector<uint8_t>& b : {Box("pitm", pitm, 0), Box("iloc", locations, 0), Box("iinf", infos, 0),
+                                              Box("iref", dimg, 0), iprp})
+            meta.insert(meta.end(), b.begin(), b.end());
+        std::vector<uint8_t> file = Box("ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
+        const std::vector<uint8_t> metaBox = Box("meta", meta, 0);
+        file.insert(file.end(), metaBox.begin(), metaBox.end());
+        return file;
+    };
+    std::vector<uint8_t> file = describe(0);
+    file = describe(static_cast<uint32_t>(file.size() + 8));
+    std::vector<uint8_t> payload = grid;
+    for (const auto& d : data) payload.insert(payload.end(), d.begin(), d.end());
+    const std::vector<uint8_t> mdat = Box("mdat", payload);
+    file.insert(file.end(), mdat.begin(), mdat.end());
+    return file;
 }
 
 std::vector<uint8_t> JpegXlBytes(const TSamples& s, int orientation) {

@@ -49,7 +49,12 @@ std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames);
 // compression: "av1" (8 bits: Debian's libaom asserts on deeper ones as
 // libheif sets it up) or "hevc" (8, 10 or 12 bits); orientation 1 to 8
 // written as the container's rotation and mirroring.
-std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression, int orientation, int quality = 90);
+std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression, int orientation, int quality = 90,
+                               const char* chroma = nullptr);
+// A HEIC grid as phones and cameras write one: cells of cell x cell pixels
+// (HEVC 4:2:0, each encoded by libheif), put together by hand into one file
+// whose primary item is the grid. The sides must be multiples of cell.
+std::vector<uint8_t> HeifGridBytes(const TSamples& samples, int cell, int quality = 50);
 
 // AVIF as libavif (the format's reference library) writes it.
 struct TAvifOptions {
