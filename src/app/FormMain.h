@@ -228,6 +228,7 @@ public:
     QCheckBox* chkKeepDate;
     QSpinBox* spnMaxKB;        // 0: no size limit
     QLineEdit* edtNameTemplate;
+    QSpinBox* spnCounterStart;
     QRadioButton* radOutBeside;  // the "Output" folder beside the pictures
     QRadioButton* radOutFolder;  // or edtOutFolder
     QLineEdit* edtOutFolder;

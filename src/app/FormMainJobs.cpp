@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "Resample.h"
 #include "TargetSize.h"
+#include "UsableCpus.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -38,7 +39,7 @@ QString Seconds(uint32_t start) {
     return Q(FormatReal(2, static_cast<long double>(elapsed) / 1000.0L));
 }
 
-int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+int Cores() { return UsableCpus(); }
 
 }  // namespace
 
@@ -107,8 +108,10 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single, const std:
     FJob->Within = within;
     try {
         FJob->Output = MakeSurePathExists();
-        // What the user browses to during the batch changes only what they see.
+        // What the user browses to or changes during the batch changes only
+        // what they see: the folder and the options are copied now.
         FJob->Folder = single ? std::string() : S(edtPath->text());
+        FJob->Options = CurrentOptions();
         WriteLogHeader(single ? " RESIZING SINGLE IMAGE" : " NEW BATCH JOB STARTED");
     } catch (...) {
         EndJob();
@@ -133,7 +136,7 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single, const std:
     DispatchPictures();
 }
 
-// Hands each free worker the next picture, with the options as they are now.
+// Hands each free worker the next picture, with the job's options.
 void TMainForm::DispatchPictures() {
     TJob& job = *FJob;
     while (job.Error.empty() && !job.Aborted && !job.Runner->Ended() && job.Next < job.Names.size() &&
@@ -147,7 +150,7 @@ void TMainForm::DispatchPictures() {
         // A picture of a sub-folder goes to the same place under the output folder.
         const std::string within = job.Single ? job.Within : ExtractFilePath(job.Names[job.Next]);
         picture.OutPath = job.Output + within;
-        picture.Options = CurrentOptions();
+        picture.Options = job.Options;
         picture.MakeFolder = !within.empty();  // the output folder itself was settled when the job started
         job.Runner->Submit(std::move(picture));
         ++job.Next;
@@ -171,6 +174,7 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
         return;
     }
     for (const std::string& line : outcome.Result.Log) AddLog(Q(line));
+    if (!outcome.Result.Log.empty() && outcome.Result.Log.front() == WrittenLine(outcome.Result.OutputName, true)) ++job.Renamed;
     if (!job.Single) {
         // The list's current item follows the picture whose lines were written last.
         const std::string& name = job.Names[outcome.Index];
@@ -210,8 +214,12 @@ void TMainForm::EndJob() {
         SetStatusText("Process aborted.");
         AddLog("Process aborted.");
     }
-    if (job->Runner && job->Error.empty())
-        SetStatusText((job->Single ? "Job done in " : "Batch job done in ") + Seconds(job->Start) + " sec");
+    if (job->Runner && job->Error.empty()) {
+        QString text = (job->Single ? "Job done in " : "Batch job done in ") + Seconds(job->Start) + " sec";
+        // Outputs that took a number because an earlier picture had their name.
+        if (job->Renamed > 0) text += " (" + QLocale().toString(static_cast<qlonglong>(job->Renamed)) + " renamed)";
+        SetStatusText(text);
+    }
     job->Runner.reset();  // the workers are idle: they end at once
     proJob->setVisible(false);
     if (FPreviewDelay->isActive()) {  // the last picture shows at once
@@ -258,6 +266,7 @@ TResizeOptions TMainForm::CurrentOptions() const {
     o.OnlyShrink = chkOnlyShrink->isChecked();
     o.MaxKB = spnMaxKB->value();
     o.NameTemplate = S(edtNameTemplate->text());
+    o.CounterStart = spnCounterStart->value();
     o.Format = OutputFormatKey();
     o.KeepProfile = chkKeepProfile->isChecked();
     o.KeepMetadata = chkKeepMetadata->isChecked();

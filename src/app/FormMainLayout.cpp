@@ -469,9 +469,19 @@ QWidget* TMainForm::CreateOutputGroup() {
     column->addWidget(new QLabel("File name:", group));
     edtNameTemplate = Named(new QLineEdit("{name}", group), "edtNameTemplate",
                             "The name of each resized picture, before its extension.\r\n{name} the original's name, "
-                            "{width} {height} the new size, {filter}, {quality},\r\n{counter} its place in the batch, "
-                            "{date} the date taken (else the file's date).");
+                            "{width} {height} the new size, {filter}, {quality},\r\n{counter} its place in the batch "
+                            "({counter:4} gives 0001), {date} the date taken (else the file's date).\r\n"
+                            "Without {name} or {counter} pictures share names: a later one gets \" (2)\".");
     column->addWidget(edtNameTemplate);
+    auto* counterRow = new QHBoxLayout;
+    counterRow->addWidget(new QLabel("First {counter}:", group));
+    spnCounterStart = SpinEdit(group, "spnCounterStart", 0, 999999999, 1,
+                               "What {counter} gives the first picture of a batch: start a second batch where the "
+                               "first one ended.");
+    spnCounterStart->setValue(1);
+    counterRow->addWidget(spnCounterStart);
+    counterRow->addStretch(1);
+    column->addLayout(counterRow);
     return group;
 }
 

@@ -2,6 +2,7 @@
 // change handling gives it effect, and written back once at exit.
 #include "FormMain.h"
 
+#include <algorithm>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -111,6 +112,7 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
     spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
     edtNameTemplate->setText(Q(ini.ReadString(s, "edtNameTemplate", "{name}")));
+    spnCounterStart->setValue(std::clamp(ini.ReadInteger(s, "spnCounterStart", 1), 0, 999999999));
     edtOutFolder->setText(Q(ini.ReadString(s, "edtOutFolder", "")));
     chkRecurse->setChecked(ini.ReadBool(s, "chkRecurse", false));
     (ini.ReadBool(s, "radOutFolder", false) ? radOutFolder : radOutBeside)->setChecked(true);
@@ -178,6 +180,7 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
     ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
     ini.WriteString(s, "edtNameTemplate", S(edtNameTemplate->text()));
+    ini.WriteInteger(s, "spnCounterStart", spnCounterStart->value());
     ini.WriteString(s, "edtOutFolder", S(edtOutFolder->text()));
     ini.WriteBool(s, "chkRecurse", chkRecurse->isChecked());
     ini.WriteBool(s, "radOutFolder", radOutFolder->isChecked());

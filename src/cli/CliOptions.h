@@ -14,8 +14,9 @@ struct TCliArguments {
     std::string OutFolder;  // empty: each source's folder + "Output/"
     std::vector<std::string> Files;
     int Threads = 0;  // 0: every core
-    bool Json = false;
-    bool Recursive = false;  // folders stand for the pictures under them  // one JSON object a line per picture instead of the log
+    bool Json = false;       // one JSON object a line per picture instead of the log
+    bool Recursive = false;  // folders stand for the pictures under them
+    bool Quiet = false;      // no progress line on a terminal
     bool Help = false;
     bool Version = false;
 };

@@ -9,8 +9,12 @@
 #include "Resample.h"
 #include "ResizeImage.h"
 #include "TargetSize.h"
+#include "UsableCpus.h"
+
+#include <unistd.h>
 
 #include <algorithm>
+#include <iostream>
 #include <atomic>
 #include <thread>
 #include <filesystem>
@@ -41,6 +45,7 @@ struct TCliPictures {
     std::vector<uint32_t> Folder;  // per picture: 0 when named itself, else 1 + its folder's place
     std::vector<TFolder> Folders;
     std::string NamedOut;  // --out as an absolute folder, or empty
+    std::vector<std::string> Problems;  // folders that could not be read, as log lines
 
     std::string OutPathOf(size_t i) const {
         const std::string& source = Sources[i];
@@ -50,15 +55,42 @@ struct TCliPictures {
     }
 };
 
+// The folders a --recursive argument names.
+std::vector<std::string> RecursiveRoots(const TCliArguments& args) {
+    std::vector<std::string> roots;
+    if (args.Recursive)
+        for (const std::string& argument : args.Files)
+            if (FolderExists(AbsolutePath(argument))) roots.push_back(EnsureTrailingDelimiter(AbsolutePath(argument)));
+    return roots;
+}
+
+// The last part of a folder's path ("cardA" of "/media/cardA/").
+std::string FolderName(const std::string& folder) {
+    const std::string path = folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    const std::string name = ExtractFileName(path);
+    return name.empty() || name == "." || name == ".." ? "folder" : name;
+}
+
 // With --recursive a folder stands for the pictures under it (those of a
-// known format), each written at the same place under --out or under the
-// folder's own "Output", which is not entered. The names are taken from
+// known format), each written at the same place under --out (under a folder
+// of the root's own name when several roots would meet there) or under the
+// folder's own "Output". No output folder of the run is entered, wherever it
+// lies; a folder that cannot be read is named. The names are taken from
 // args, not copied.
 TCliPictures ExpandArguments(TCliArguments& args) {
     TCliPictures pictures;
     if (!args.OutFolder.empty())  // "." and "dir/." name the folder itself: the names written say so too
         pictures.NamedOut =
             EnsureTrailingDelimiter(std::filesystem::path(AbsolutePath(args.OutFolder)).lexically_normal().string());
+    const std::vector<std::string> roots = RecursiveRoots(args);
+    const bool mirrored = roots.size() > 1 && !pictures.NamedOut.empty();
+    TFolderWalk walk;
+    walk.Recursive = true;
+    walk.SkipNames = {"Output"};
+    std::pair<unsigned long long, unsigned long long> identity;
+    if (!pictures.NamedOut.empty() && FolderIdentity(pictures.NamedOut, identity)) walk.SkipFolders.push_back(identity);
+    for (const std::string& root : roots)
+        if (FolderIdentity(root + "Output", identity)) walk.SkipFolders.push_back(identity);
     std::vector<std::string> files = std::move(args.Files);
     args.Files.clear();
     pictures.Sources.reserve(files.size());
@@ -71,8 +103,11 @@ TCliPictures ExpandArguments(TCliArguments& args) {
             continue;
         }
         const std::string folder = EnsureTrailingDelimiter(path);
-        pictures.Folders.push_back({folder, pictures.NamedOut.empty() ? folder + "Output" + PathDelim : pictures.NamedOut});
-        std::vector<std::string> found = FilesUnder(folder, true, {"Output"}, [](const std::string& name) {
+        const std::string out = pictures.NamedOut.empty() ? folder + "Output" + PathDelim
+                                : mirrored               ? pictures.NamedOut + FolderName(folder) + PathDelim
+                                                         : pictures.NamedOut;
+        pictures.Folders.push_back({folder, out});
+        std::vector<std::string> found = FilesUnder(folder, walk, [](const std::string& name) {
             return FileFormats().Find(PictureExtension(name)) != nullptr;
         });
         std::sort(found.begin(), found.end());
@@ -81,6 +116,7 @@ TCliPictures ExpandArguments(TCliArguments& args) {
             pictures.Folder.push_back(static_cast<uint32_t>(pictures.Folders.size()));
         }
     }
+    pictures.Problems = std::move(walk.Problems);
     return pictures;
 }
 
@@ -90,6 +126,14 @@ TCliPictures ExpandArguments(TCliArguments& args) {
 class TCliReport {
 public:
     TCliReport(std::ostream& out, std::ostream& err, bool json) : FOut(out), FErr(err), FJson(json) {}
+
+    // A folder the walk could not read: named, and the run fails.
+    void Problem(const std::string& line) {
+        if (FJson) FOut << "{\"outcome\":\"folder-unread\",\"log\":" << JsonString(line) << "}\n";
+        else FOut << line << "\n";
+        FOut.flush();
+        FStatus = 1;
+    }
 
     bool Print(const TBatchOutcome& outcome) {
         if (FJson)
@@ -110,7 +154,8 @@ public:
         if (result.Outcome == TResizeOutcome::SaveFailed) FErr << "quorix-resize: " << result.SaveError << "\n";
         if (result.Outcome == TResizeOutcome::CannotOpen)
             FErr << "quorix-resize: " << outcome.Source << ": " << result.Reason << "\n";
-        if (result.Outcome != TResizeOutcome::Written) FStatus = 1;
+        // Kept under --no-overwrite, the output is in place: a rerun of finished work succeeds.
+        if (result.Outcome != TResizeOutcome::Written && result.Outcome != TResizeOutcome::OutputExists) FStatus = 1;
         return true;
     }
 
@@ -130,6 +175,30 @@ private:
     bool FJson = false;
     bool FWriteFailed = false;
     int FStatus = 0;
+};
+
+// A line on a terminal's standard error that says how far the run is; it
+// is cleared before each log line, so that the log reads as without it.
+class TCliProgress {
+public:
+    TCliProgress(std::ostream& err, size_t total, bool shown) : FErr(err), FTotal(total), FShown(shown) {}
+    void Show(size_t done, const std::string& source) {
+        if (!FShown || FTotal < 2) return;
+        std::string name = ExtractFileName(source);
+        if (name.size() > 48) name = "..." + name.substr(name.size() - 45);
+        FErr << "\r[" << done << "/" << FTotal << "] " << name << "\x1b[K" << std::flush;
+        FVisible = true;
+    }
+    void Clear() {
+        if (!FVisible) return;
+        FErr << "\r\x1b[K" << std::flush;
+        FVisible = false;
+    }
+
+private:
+    std::ostream& FErr;
+    size_t FTotal;
+    bool FShown, FVisible = false;
 };
 
 std::atomic<int> StopSignal{0};
@@ -161,8 +230,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << "quorix-resize " << QUORIX_VERSION << "\n";
         return 0;
     }
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const int threads = args.Threads > 0 ? args.Threads : static_cast<int>(cores);
+    const int threads = args.Threads > 0 ? args.Threads : UsableCpus();
     SetResampleThreads(threads);
     // Several pictures keep the cores busy by taking one each; one picture
     // spreads over them by itself.
@@ -170,8 +238,15 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), pictures.Sources.size()));
     if (workers > 1) SetResampleThreads(1);
     TCliReport report(out, err, args.Json);
+    for (const std::string& line : pictures.Problems) report.Problem(line);
+    TCliProgress progress(err, pictures.Sources.size(), !args.Quiet && &err == &std::cerr && ::isatty(2));
     TBatchEvents events;
-    events.Report = [&](const TBatchOutcome& outcome) { return report.Print(outcome); };
+    events.Report = [&](const TBatchOutcome& outcome) {
+        progress.Clear();
+        const bool go = report.Print(outcome);
+        progress.Show(outcome.Index + 1, outcome.Source);
+        return go;
+    };
     events.Halted = [] { return CliStopSignal() != 0; };
     {
         TBatchRunner runner(std::max(1, workers), pictures.Sources, events);
@@ -190,6 +265,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         }
         runner.Wait();
     }
+    progress.Clear();
     return report.Status();
 }
 

@@ -24,6 +24,35 @@ size_t Utf8Length(const unsigned char* p, size_t left) {
     return n;
 }
 
+bool IsUtf8(const std::string& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (size_t i = 0, n; i < bytes.size(); i += n)
+        if ((n = Utf8Length(p + i, bytes.size() - i)) == 0) return false;
+    return true;
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (i + 1 < bytes.size()) group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+        const size_t left = bytes.size() - i;
+        out += digits[(group >> 18) & 63];
+        out += digits[(group >> 12) & 63];
+        out += left > 1 ? digits[(group >> 6) & 63] : '=';
+        out += left > 2 ? digits[group & 63] : '=';
+    }
+    return out;
+}
+
+// A name that is not UTF-8 is written escaped, which another file's name may
+// read back as: its bytes go along, so that it can be told apart.
+std::string NameBytes(const char* field, const std::string& name) {
+    return IsUtf8(name) ? "" : std::string(",\"") + field + "\":\"" + Base64(name) + "\"";
+}
+
 const char* OutcomeName(const TBatchOutcome& outcome) {
     if (!outcome.Error.empty()) return "error";
     switch (outcome.Result.Outcome) {
@@ -81,7 +110,8 @@ std::string JsonLine(const TBatchOutcome& outcome) {
     std::string warnings;
     for (const std::string& line : r.Warnings) warnings += (warnings.empty() ? "" : ",") + JsonString(line);
     // Integers only: no locale can change how they are written.
-    return "{\"source\":" + JsonString(outcome.Source) + ",\"output\":" + JsonString(r.OutputName) +
+    return "{\"source\":" + JsonString(outcome.Source) + NameBytes("source_bytes", outcome.Source) +
+           ",\"output\":" + JsonString(r.OutputName) + NameBytes("output_bytes", r.OutputName) +
            ",\"outcome\":\"" + OutcomeName(outcome) + "\",\"log\":" + JsonString(log) + ",\"warnings\":[" + warnings + "]" +
            ",\"width\":" + std::to_string(r.Width) + ",\"height\":" + std::to_string(r.Height) +
            ",\"bytes\":" + std::to_string(bytes) + ",\"milliseconds\":" + std::to_string(milliseconds) + "}";

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 
 namespace quorix {
 
@@ -127,6 +128,16 @@ std::string PictureExtension(const std::string& fileName) {
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
     FGraphic = std::move(graphic);
     if (OnChange) OnChange();
+}
+
+bool PeekPictureFile(const std::string& fileName, TGraphic::TPeek& peek) {
+    const TFileFormat* format = FileFormats().Find(PictureExtension(fileName));
+    if (!format) return false;
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return false;
+    std::vector<uint8_t> head(size_t{1} << 20);  // headers lie in the first bytes; a JPEG's frame may follow large metadata
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    return format->Create()->PeekSize(head.data(), static_cast<size_t>(in.gcount()), peek);
 }
 
 void TPicture::LoadFromFile(const std::string& fileName, const TDecodeLimits& limits) {

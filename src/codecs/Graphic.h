@@ -72,6 +72,10 @@ std::vector<const TOutputFormatInfo*> WindowOutputFormats();
 // The text after the last "." of the file's own name; empty without one.
 std::string PictureExtension(const std::string& fileName);
 
+// The picture's size and cost as its header says, from the file's first
+// megabyte; false when the format is unknown or the header cannot be read there.
+bool PeekPictureFile(const std::string& fileName, TGraphic::TPeek& peek);
+
 // Owns at most one graphic.
 class TPicture {
 public:

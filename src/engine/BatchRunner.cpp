@@ -30,11 +30,9 @@ void TBatchRunner::Submit(TBatchPicture picture) {
         std::lock_guard<std::mutex> lock(FMutex);
         TEntry entry;
         const size_t index = FBase + FEntries.size();
-        picture.Options.Counter = static_cast<int>(index) + 1;
-        const uint64_t output = NameHash(OutputFileName(picture.Source, picture.OutPath, picture.Options));
-        auto it = FLastWriter.find(output);
-        if (it != FLastWriter.end()) entry.After = it->second;
-        FLastWriter[output] = index;
+        picture.Options.Counter = picture.Options.CounterStart + static_cast<int>(index);
+        FNames.Plan(index, OutputFileName(picture.Source, picture.OutPath, picture.Options,
+                                          PlannedNameFacts(picture.Source, picture.Options)));
         entry.Picture = std::move(picture);
         entry.Outcome.Index = index;
         entry.Outcome.Source = entry.Picture.Source;
@@ -83,9 +81,6 @@ void TBatchRunner::Work() {
                 continue;
             }
             entry = &Entry(FNext++);
-            // The same output: as if the earlier one was written first.
-            if (const size_t earlier = entry->After; earlier != NoEarlier)
-                FChanged.wait(lock, [&] { return DoneAt(earlier); });
         }
         RunOne(*entry);
     }
@@ -99,7 +94,8 @@ void TBatchRunner::RunOne(TEntry& entry) {
     const auto start = std::chrono::steady_clock::now();
     try {
         if (picture.MakeFolder) PrepareFolder(picture.OutPath);
-        entry.Outcome.Result = ResizeImage(picture.Source, picture.OutPath, picture.Options, &FSources);
+        const TRunPlace place{&FNames, entry.Outcome.Index};
+        entry.Outcome.Result = ResizeImage(picture.Source, picture.OutPath, picture.Options, &FSources, &place);
     } catch (const std::exception& e) {
         entry.Outcome.Error = e.what();
     } catch (...) {
@@ -107,6 +103,7 @@ void TBatchRunner::RunOne(TEntry& entry) {
     }
     entry.Outcome.Milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     FGate.Release(held);
+    FNames.Done(entry.Outcome.Index);
     {
         std::lock_guard<std::mutex> lock(FMutex);
         entry.Done = true;

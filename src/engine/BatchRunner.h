@@ -56,8 +56,8 @@ public:
     TBatchRunner(const TBatchRunner&) = delete;
     TBatchRunner& operator=(const TBatchRunner&) = delete;
 
-    // Hands in the next picture; the workers take them in this order. A
-    // picture writing the output of an earlier one waits for it.
+    // Hands in the next picture; the workers take them in this order. Its
+    // output name is planned now: one an earlier picture has gets a number.
     void Submit(TBatchPicture picture);
     // Until fewer than pending pictures are handed in and not yet finished: a
     // long list is handed in as the workers get through it, and a picture's
@@ -74,13 +74,10 @@ private:
     struct TEntry {
         TBatchPicture Picture;
         TBatchOutcome Outcome;
-        size_t After = NoEarlier;  // an earlier picture writing the same output
         bool Done = false;
     };
-    static constexpr size_t NoEarlier = ~size_t{0};
 
     TEntry& Entry(size_t index) { return FEntries[index - FBase]; }
-    bool DoneAt(size_t index) { return index < FBase || Entry(index).Done; }
 
     void Work();
     void RunOne(TEntry& entry);
@@ -97,7 +94,7 @@ private:
     // from the front (FBase counts them).
     std::deque<TEntry> FEntries;
     size_t FBase = 0;
-    std::unordered_map<uint64_t, size_t> FLastWriter;  // by the output name's hash
+    TRunNames FNames;  // no output name is written twice
     size_t FNext = 0, FReported = 0;  // pictures' indices in the batch
     size_t FUnfreed = 0;  // handed in, and not yet said to be finished or dropped
     bool FStopping = false, FEnded = false, FQuit = false;

@@ -1,6 +1,7 @@
 #include "MemoryGate.h"
 
 #include "Graphic.h"
+#include "OrvelTPU.h"
 #include "TargetSize.h"
 
 #include <unistd.h>
@@ -15,22 +16,15 @@ namespace quorix {
 
 namespace {
 
-// Headers lie in the first bytes; a JPEG's frame may follow large metadata.
-constexpr size_t HeadBytes = 1 << 20;
 // The resampler's tables, rings and the encoder's buffers.
 constexpr int64_t Overhead = int64_t(64) << 20;
 
 }  // namespace
 
 int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options) {
-    const TFileFormat* format = FileFormats().Find(PictureExtension(fileName));
-    if (!format) return 0;  // refused without reading
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return 0;
-    std::vector<uint8_t> head(HeadBytes);
-    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (!FileFormats().Find(PictureExtension(fileName))) return 0;  // refused without reading
     TGraphic::TPeek peek;
-    if (!format->Create()->PeekSize(head.data(), static_cast<size_t>(in.gcount()), peek)) return -1;
+    if (!PeekPictureFile(fileName, peek)) return FileExists(fileName) ? -1 : 0;
     if (peek.Width <= 0 || peek.Height <= 0) return 0;
     if (peek.Width > DecoderPixelLimit() / peek.Height) return 0;  // refused from its header
     int64_t output = 0, save = 0;

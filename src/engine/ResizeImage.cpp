@@ -87,6 +87,12 @@ std::string FileDate(const std::string& fileName) {
     return text;
 }
 
+// What {date} gives: the date taken, else the file's date.
+std::string NameDate(const std::string& imageName, const TPhotoMetadata& metadata) {
+    const std::string taken = metadata.DateTaken();
+    return taken.empty() ? FileDate(imageName) : taken;
+}
+
 // The source's modification time on the output; the access time is now.
 void CopyModificationTime(const std::string& source, const std::string& output) {
     struct stat info {};
@@ -169,7 +175,7 @@ private:
 };
 
 TResizeResult MakeOutput(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
-                         TPicture& picture, const TRunSources* sources) {
+                         TPicture& picture, const TRunSources* sources, const TRunPlace* place) {
     if (!FileExists(imageName)) return Stop(TResizeOutcome::SourceMissing, "File does not exist " + imageName);
 
     TOrvelBitmap working;
@@ -213,8 +219,14 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
     TNameFacts facts;
     facts.Width = working.Width();
     facts.Height = working.Height();
-    if (dated) facts.Date = metadata.DateTaken().empty() ? FileDate(imageName) : metadata.DateTaken();
-    const std::string outputName = OutputFileName(imageName, outPath, options, facts);
+    if (dated) facts.Date = NameDate(imageName, metadata);
+    std::string outputName = OutputFileName(imageName, outPath, options, facts);
+    bool renamed = false;
+    if (place && place->Names) {
+        const std::string given = place->Names->Final(place->Index, outputName);
+        renamed = given != outputName;
+        outputName = given;
+    }
     if (!LiesDirectlyIn(outputName, outPath)) {
         TResizeResult result = Stop(TResizeOutcome::SaveFailed, "Cannot save file as: " + outputName);
         result.OutputName = outputName;
@@ -301,7 +313,7 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
         result.Log.push_back("Cannot save file as: " + outputName);
         return result;
     }
-    result.Log.push_back("File resized and saved as: " + outputName);
+    result.Log.push_back(WrittenLine(outputName, renamed));
     if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + outputName);
     if (source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + imageName);
     for (std::string& line : refused) Warn(result, std::move(line));
@@ -310,11 +322,11 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
 
 }  // namespace
 
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources) {
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                          TPicture& picture, const TRunSources* sources, const TRunPlace* place) {
     // Running out of memory anywhere in a picture's work costs that picture only.
     try {
-        return MakeOutput(imageName, outPath, options, picture, sources);
+        return MakeOutput(imageName, outPath, options, picture, sources, place);
     } catch (const std::bad_alloc&) {
         picture.TakeGraphic();  // its memory goes back at once
         return CannotOpen(imageName, "Out of memory");
@@ -322,9 +334,33 @@ TResizeResult ResizeImage(const std::string& imageName, const std::string& outPa
 }
 
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
-                          const TRunSources* sources) {
+                          const TRunSources* sources, const TRunPlace* place) {
     TPicture picture;
-    return ResizeImage(imageName, outPath, options, picture, sources);
+    return ResizeImage(imageName, outPath, options, picture, sources, place);
+}
+
+std::string WrittenLine(const std::string& outputName, bool renamed) {
+    return (renamed ? "WARNING! Output name already used in this run, saved as: " : "File resized and saved as: ") + outputName;
+}
+
+TNameFacts PlannedNameFacts(const std::string& imageName, const TResizeOptions& options) {
+    TNameFacts facts;
+    const std::string& name = options.NameTemplate;
+    if (name.find("{date}") != std::string::npos) facts.Date = NameDate(imageName, TPhotoMetadata::Read(imageName));
+    TGraphic::TPeek peek;
+    if ((name.find("{width}") == std::string::npos && name.find("{height}") == std::string::npos) ||
+        !PeekPictureFile(imageName, peek) || peek.Width <= 0 || peek.Height <= 0 || peek.Width > 1000000 ||
+        peek.Height > 1000000)
+        return facts;
+    try {
+        const int w = static_cast<int>(peek.Width), h = static_cast<int>(peek.Height);
+        TTargetSize target = ComputeTargetSize(options, w, h);
+        if (options.OnlyShrink && (target.Width > w || target.Height > h)) target = {w, h};
+        facts.Width = target.Width, facts.Height = target.Height;
+    } catch (const std::exception&) {
+        // the picture ends the job when its turn comes
+    }
+    return facts;
 }
 
 }  // namespace quorix

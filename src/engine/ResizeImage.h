@@ -4,7 +4,9 @@
 
 #include "Graphic.h"
 #include "ResizeOptions.h"
+#include "RunNames.h"
 #include "RunSources.h"
+#include "TargetSize.h"
 
 #include <string>
 #include <vector>
@@ -41,9 +43,23 @@ struct TResizeResult {
 // errors of the size computation. Nothing is written then.
 // An output that would be the source itself, or any of sources, is never
 // written (ReplacesSource).
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, TPicture& picture, const TRunSources* sources = nullptr);
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath,
-                          const TResizeOptions& options, const TRunSources* sources = nullptr);
+// A picture of a run takes the name the run gives it (Names, at its Index):
+// a name an earlier picture of the run has is not written again.
+struct TRunPlace {
+    TRunNames* Names = nullptr;
+    size_t Index = 0;
+};
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                          TPicture& picture, const TRunSources* sources = nullptr, const TRunPlace* place = nullptr);
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                          const TRunSources* sources = nullptr, const TRunPlace* place = nullptr);
+
+// What the output's name is made of, as far as the header and the metadata
+// tell before decoding: the date taken for {date}, the output's size for
+// {width} and {height} (0 where the header cannot say).
+TNameFacts PlannedNameFacts(const std::string& imageName, const TResizeOptions& options);
+
+// The line of a written picture: its name, and that it was renamed.
+std::string WrittenLine(const std::string& outputName, bool renamed);
 
 }  // namespace quorix

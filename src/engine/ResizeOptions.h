@@ -28,7 +28,8 @@ struct TResizeOptions {
     // The output's name before the extension: {name} {width} {height}
     // {filter} {quality} {counter} {date}; ValidNameTemplate checks it.
     std::string NameTemplate = "{name}";
-    int Counter = 1;  // the picture's place in its batch, from 1
+    int Counter = 1;  // the picture's place in its batch, from CounterStart
+    int CounterStart = 1;  // what {counter} gives the first picture of a batch
     std::string Format = "jpg";  // the key of an output format (OutputFormats)
     bool KeepProfile = true;     // the colour profile goes into the output
     bool KeepMetadata = true;    // EXIF, XMP and IPTC go into the output

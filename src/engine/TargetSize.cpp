@@ -70,6 +70,16 @@ int EffectiveFilterIndex(int filterIndex) {
 
 namespace {
 
+// The length of a "{counter:W}" token at t[i] (W a width of 1 to 9 digits), or 0; width set to W.
+int CounterToken(const std::string& t, size_t i, int& width) {
+    static const std::string start = "{counter:";
+    if (t.compare(i, start.size(), start) != 0 || i + start.size() + 1 >= t.size()) return 0;
+    const char digit = t[i + start.size()];
+    if (digit < '1' || digit > '9' || t[i + start.size() + 1] != '}') return 0;
+    width = digit - '0';
+    return static_cast<int>(start.size()) + 2;
+}
+
 // The template with its tokens replaced; unknown ones stay as written.
 std::string ExpandName(const std::string& imageName, const TResizeOptions& options, const TNameFacts& facts) {
     const std::pair<const char*, std::string> tokens[] = {
@@ -83,6 +93,12 @@ std::string ExpandName(const std::string& imageName, const TResizeOptions& optio
     std::string out;
     const std::string& t = options.NameTemplate;
     for (size_t i = 0; i < t.size();) {
+        if (int width = 0, length = CounterToken(t, i, width); length > 0) {  // {counter:4}: 0001
+            const std::string digits = std::to_string(options.Counter);
+            out += std::string(digits.size() < static_cast<size_t>(width) ? width - digits.size() : 0, '0') + digits;
+            i += static_cast<size_t>(length);
+            continue;
+        }
         bool replaced = false;
         for (const auto& [token, value] : tokens)
             if (t.compare(i, std::strlen(token), token) == 0) {
@@ -112,10 +128,11 @@ std::string NameTemplateProblem(const std::string& nameTemplate) {
     for (size_t open = nameTemplate.find('{'); open != std::string::npos; open = nameTemplate.find('{', open + 1)) {
         const size_t close = nameTemplate.find('}', open);
         const std::string token = nameTemplate.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
+        int width = 0;
         if (token != "{name}" && token != "{width}" && token != "{height}" && token != "{filter}" && token != "{quality}" &&
-            token != "{counter}" && token != "{date}")
+            token != "{counter}" && token != "{date}" && CounterToken(token, 0, width) != static_cast<int>(token.size()))
             return "The file name template names an unknown token: " + token +
-                   " (known: {name} {width} {height} {filter} {quality} {counter} {date}).";
+                   " (known: {name} {width} {height} {filter} {quality} {counter} {counter:4} {date}).";
     }
     return "";
 }

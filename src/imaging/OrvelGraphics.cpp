@@ -51,9 +51,33 @@ void TGraphic::LoadFromFile(const std::string& fileName) {
 namespace {
 
 // A short hidden name of its own, whatever the target's length (a name of 255
-// bytes must still be writable), with the writer's process number so that a
-// later run can tell what a killed one left.
+// bytes must still be writable), with the writer's machine (its name and boot,
+// hashed) and process number, so that a later run can tell what a killed one
+// left: runs on other machines may write into the same shared folder.
 const char* const TemporaryPrefix = ".quorix-";
+constexpr size_t MachineDigits = 16;
+constexpr time_t StaleAfter = 24 * 60 * 60;  // another machine's temporary this old is left from a killed run
+
+std::string ReadSmallFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+const std::string& MachineToken() {
+    static const std::string token = [] {
+        char host[256] = "";
+        ::gethostname(host, sizeof host - 1);
+        const std::string machine = std::string(host) + "/" + ReadSmallFile("/proc/sys/kernel/random/boot_id");
+        uint64_t hash = 1469598103934665603ull;  // FNV-1a
+        for (unsigned char c : machine) hash = (hash ^ c) * 1099511628211ull;
+        char text[MachineDigits + 1];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+        return std::string(text);
+    }();
+    return token;
+}
 
 std::string FolderOf(const std::string& fileName) {
     size_t slash = fileName.find_last_of('/');
@@ -61,7 +85,33 @@ std::string FolderOf(const std::string& fileName) {
 }
 
 std::string TemporaryPattern(const std::string& fileName) {
-    return FolderOf(fileName) + TemporaryPrefix + std::to_string(::getpid()) + "-XXXXXX";
+    return FolderOf(fileName) + TemporaryNameStart() + std::to_string(::getpid()) + "-XXXXXX";
+}
+
+// Whether a temporary's writer is gone: this machine's by its process
+// number, another machine's (or an older run's name) by its age.
+// "DIGITS-XXXXXX" ends a temporary's name: the process number and mkstemp's six letters.
+bool EndsLikeTemporary(const char* text) {
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end != text && pid > 0 && std::strlen(end) == 7 && *end == '-';
+}
+
+bool StaleTemporary(int dir, const char* name) {
+    const size_t prefix = std::strlen(TemporaryPrefix);
+    const char* rest = name + prefix;
+    const bool machine = std::strlen(rest) > MachineDigits &&
+                         std::strspn(rest, "0123456789abcdef") == MachineDigits && rest[MachineDigits] == '-';
+    // Another machine's, or a name from before the machine was written in it.
+    if (!(machine ? EndsLikeTemporary(rest + MachineDigits + 1) : EndsLikeTemporary(rest))) return false;
+    const bool ours = std::strncmp(rest, MachineToken().c_str(), MachineDigits) == 0 && rest[MachineDigits] == '-';
+    if (ours) {
+        const long pid = std::strtol(rest + MachineDigits + 1, nullptr, 10);
+        return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    }
+    struct stat st;
+    return ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+           ::time(nullptr) - st.st_mtime > StaleAfter;
 }
 
 mode_t NewFileMode(const std::string& fileName) {
@@ -114,6 +164,8 @@ private:
 
 }  // namespace
 
+std::string TemporaryNameStart() { return TemporaryPrefix + MachineToken() + "-"; }
+
 void RemoveTemporariesNow() noexcept {
     for (TTemporarySlot& slot : TemporarySlots)
         if (slot.State.load() == 2) ::unlink(slot.Path);
@@ -155,12 +207,8 @@ void RemoveStaleTemporaries(const std::string& folder) {
     const size_t prefix = std::strlen(TemporaryPrefix);
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
-        if (std::strncmp(name, TemporaryPrefix, prefix) != 0) continue;
-        char* end = nullptr;
-        const long pid = std::strtol(name + prefix, &end, 10);
-        if (end == name + prefix || pid <= 0 || std::strlen(end) != 7 || *end != '-') continue;
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // its writer still runs
-        ::unlinkat(::dirfd(dir), name, 0);
+        if (std::strncmp(name, TemporaryPrefix, prefix) == 0 && StaleTemporary(::dirfd(dir), name))
+            ::unlinkat(::dirfd(dir), name, 0);
     }
     ::closedir(dir);
 }

@@ -120,8 +120,12 @@ public:
 };
 
 // Removes the temporary files that SaveToFile of a process that no longer
-// runs left in folder (a killed run).
+// runs left in folder (a killed run): this machine's whose process is gone,
+// and any more than a day old (another machine's writes into a shared folder
+// are left alone until then).
 void RemoveStaleTemporaries(const std::string& folder);
+// How this process's temporary files' names begin (".quorix-MACHINE-").
+std::string TemporaryNameStart();
 
 // Removes the temporary files SaveToFile is writing at this moment. Safe to
 // call from a signal handler, for a process about to end at once.

@@ -3,6 +3,7 @@
 #include "FormatPictures.h"
 #include "HostilePictures.h"
 #include "Jpeg.h"
+#include "OrvelGraphics.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,7 +139,7 @@ TEST_F(CliFilesTest, ASourceIsNeverReplaced) {
 }
 
 // Two sources, one output: the later one goes second on any number of threads.
-TEST_F(CliFilesTest, OneOutputOfTwoSourcesDoesNotDependOnThreads) {
+TEST_F(CliFilesTest, TwoSourcesWantingOneNameAreNumberedTheSameOnAnyThreads) {
     Jpeg("a.jpg", 40, 40);
     test::TPngSpec png;
     png.Width = 300;
@@ -148,12 +150,15 @@ TEST_F(CliFilesTest, OneOutputOfTwoSourcesDoesNotDependOnThreads) {
         fs::remove_all(Dir.File("Output"));
         const TRun run = Run({"--threads", threads, "a.png", "a.jpg"});
         EXPECT_EQ(run.Status, 0) << run.Err;
-        TJPEGImage out;
-        out.LoadFromFile(Dir.File("Output/a.jpg"));
-        EXPECT_EQ(out.Width(), 20) << threads;  // a.jpg, the later one
+        EXPECT_EQ(run.Out, "File resized and saved as: " + Dir.File("Output/a.jpg") + "\n" +
+                               "WARNING! Output name already used in this run, saved as: " + Dir.File("Output/a (2).jpg") + "\n");
+        EXPECT_EQ(test::LoadAs24(Dir.File("Output/a.jpg")).Width(), 150) << threads;  // a.png, the first
+        EXPECT_EQ(test::LoadAs24(Dir.File("Output/a (2).jpg")).Width(), 20) << threads;
+        // A rerun finds both in place: nothing to do, and nothing failed.
         const TRun kept = Run({"--threads", threads, "--no-overwrite", "a.png", "a.jpg"});
         EXPECT_EQ(kept.Out, "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n" +
-                                "WARNING! File already exists (not overwritten): " + Dir.File("Output/a.jpg") + "\n");
+                                "WARNING! File already exists (not overwritten): " + Dir.File("Output/a (2).jpg") + "\n");
+        EXPECT_EQ(kept.Status, 0);
     }
 }
 
@@ -246,21 +251,34 @@ TEST_F(CliFilesTest, ASecondSignalEndsTheRunAtOnce) {
     EXPECT_TRUE(Hidden("Output").empty());
 }
 
+// This machine's temporaries of processes that are gone are removed; another
+// machine's (a run writing into the same shared folder) only once a day old.
 TEST_F(CliFilesTest, StaleTemporariesOfKilledRunsAreRemoved) {
     Jpeg("a.jpg");
     fs::create_directory(Dir.File("Output"));
     const pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string stale = ".quorix-" + std::to_string(gone) + "-Ab12Cd";
-    const std::string live = ".quorix-" + std::to_string(getpid()) + "-Ab12Cd";
-    test::WriteFileBytes(Dir.File("Output/" + stale), {1, 2, 3});
-    test::WriteFileBytes(Dir.File("Output/" + live), {1, 2, 3});
-    test::WriteFileBytes(Dir.File("Output/.quorix-notes"), {1});
+    const std::string ours = TemporaryNameStart(), other = ".quorix-0123456789abcdef-";
+    const struct {
+        std::string name;
+        bool old, removed;
+    } cases[] = {
+        {ours + std::to_string(gone) + "-Ab12Cd", false, true},        // this machine, its process gone
+        {ours + std::to_string(getpid()) + "-Ab12Cd", false, false},   // this machine, running
+        {other + std::to_string(getpid()) + "-Ab12Cd", false, false},  // another machine, writing now
+        {other + "7-Ab12Cd", true, true},                              // another machine, two days old
+        {".quorix-" + std::to_string(gone) + "-Ab12Cd", false, false}, // a name without its machine
+        {".quorix-8-Ab12Cd", true, true},
+        {".quorix-notes", true, false},                                // not a temporary's name
+    };
+    for (const auto& c : cases) {
+        test::WriteFileBytes(Dir.File("Output/" + c.name), {1, 2, 3});
+        const timespec twoDaysAgo[2] = {{time(nullptr) - 2 * 86400, 0}, {time(nullptr) - 2 * 86400, 0}};
+        if (c.old) ASSERT_EQ(utimensat(AT_FDCWD, Dir.File("Output/" + c.name).c_str(), twoDaysAgo, 0), 0);
+    }
     EXPECT_EQ(Run({"a.jpg"}).Status, 0);
-    std::vector<std::string> hidden = Hidden("Output");
-    std::sort(hidden.begin(), hidden.end());
-    EXPECT_EQ(hidden, (std::vector<std::string>{live, ".quorix-notes"}));
+    for (const auto& c : cases) EXPECT_EQ(fs::exists(Dir.File("Output/" + c.name)), !c.removed) << c.name;
 }
 
 TEST_F(CliFilesTest, AFailedWriteOfTheLogEndsTheRun) {

@@ -72,13 +72,16 @@ TEST(BatchRunner, ALongListHandedInAsItGoesKeepsItsOrder) {
             TBatchPicture picture;
             picture.Source = sources[i];
             picture.OutPath = dir.File("Output") + PathDelim;
-            picture.Options.NameTemplate = i % 20 == 0 ? "same" : "{name}";  // pictures 0, 20 and 40 share one output
+            picture.Options.NameTemplate = i % 20 == 0 ? "same" : "{name}";  // pictures 0, 20 and 40 want one name
             runner.Submit(picture);
         }
         runner.Wait();
         ASSERT_EQ(reported.size(), sources.size()) << workers;
         for (size_t i = 0; i < reported.size(); ++i) EXPECT_EQ(reported[i], i);
-        EXPECT_EQ(test::LoadAs24(dir.File("Output/same.jpg")).Width(), (20 + 2 * 40) / 2) << workers;
+        // Each has its own output, numbered in list order.
+        EXPECT_EQ(test::LoadAs24(dir.File("Output/same.jpg")).Width(), 20 / 2) << workers;
+        EXPECT_EQ(test::LoadAs24(dir.File("Output/same (2).jpg")).Width(), (20 + 2 * 20) / 2) << workers;
+        EXPECT_EQ(test::LoadAs24(dir.File("Output/same (3).jpg")).Width(), (20 + 2 * 40) / 2) << workers;
     }
 }
 
