@@ -234,6 +234,8 @@ void TMainForm::ConnectHandlers() {
         FileList->Recursive = chkRecurse->isChecked();
         FileList->Update();
     }));
+    // The chosen output folder inside the tree is never listed: a run does not resize its own outputs.
+    FileList->SkipFolder = [this] { return OutputFolder(); };
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     // The location is part of the photo information: without it there is nothing to remove.
     connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);

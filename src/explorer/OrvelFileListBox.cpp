@@ -100,11 +100,17 @@ namespace {
 // The regular files of folder whose names match one of the masks, as the
 // file system's bytes: a name need not be UTF-8 to be listed and opened.
 // With sub-folders the names are paths relative to the folder; the output
-// folder "Output" is never entered.
-std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask, bool recursive) {
+// folder "Output", and skip wherever it lies, are never entered.
+std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask, bool recursive,
+                                       const std::string& skip) {
     std::vector<std::string> masks;
     for (const QString& m : mask.split(';', Qt::SkipEmptyParts)) masks.push_back(S(m.trimmed()));
-    return FilesUnder(folder, recursive, {"Output"}, [&](const std::string& name) {
+    TFolderWalk walk;
+    walk.Recursive = recursive;
+    walk.SkipNames = {"Output"};
+    std::pair<unsigned long long, unsigned long long> identity;
+    if (!skip.empty() && FolderIdentity(skip, identity)) walk.SkipFolders.push_back(identity);
+    return FilesUnder(folder, walk, [&](const std::string& name) {
         for (const std::string& m : masks)
             if (::fnmatch(m.c_str(), name.c_str(), FNM_CASEFOLD) == 0) return true;
         return false;
@@ -118,7 +124,7 @@ void TOrvelFileList::BaseReadFileNames() {
     if (dir.exists()) QDir::setCurrent(dir.absolutePath());  // item texts resolve against it
     std::vector<std::pair<QString, std::string>> names;  // shown, bytes
     if (dir.exists())
-        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask, Recursive))
+        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask, Recursive, SkipFolder ? SkipFolder() : ""))
             names.emplace_back(QString::fromUtf8(name.data(), static_cast<int>(name.size())), std::move(name));
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
         const int order = QString::compare(a.first, b.first, Qt::CaseInsensitive);

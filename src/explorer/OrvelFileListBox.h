@@ -58,6 +58,9 @@ public:
     bool ShowGlyphs = true;
     // The sub-folders' pictures too, named by their paths relative to the folder.
     bool Recursive = false;
+    // A folder never read, wherever it lies in the tree (the output folder
+    // the pictures are written into), asked at each reading; besides "Output".
+    std::function<std::string()> SkipFolder;
     bool DelDeletesFile = true;
     bool DelShowConfirm = true;
     std::function<void(TOrvelFileList*, const QString& fileName)> OnBeforeDelete;

@@ -111,6 +111,39 @@ private slots:
         QCOMPARE(int(FMessages->Messages.size()), 0);
     }
 
+    // A name without a token: every picture keeps its own output, numbered in
+    // list order, each renamed one said in the log, and the end counts them.
+    void PicturesWantingOneNameKeepTheirOwn() {
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetMask("*.*");
+        form->actSellAllExecute();
+        form->BatchWorkers = 2;
+        form->edtNameTemplate->setText("web");
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        const QStringList outputs = QDir(Pics() + "Output").entryList(QDir::Files);
+        QCOMPARE(outputs.size(), 11);  // eleven good pictures, one damaged
+        QVERIFY(outputs.contains("web.jpg") && outputs.contains("web (12).jpg"));
+        QCOMPARE(form->LogText().count("WARNING! Output name already used in this run, saved as: "), 10);
+        QVERIFY2(form->StatusText().endsWith(" sec (10 renamed)"), qPrintable(form->StatusText()));
+    }
+
+    // With sub-folders, a chosen output folder inside the tree is not listed.
+    void AChosenOutputFolderInsideTheTreeIsNotListed() {
+        QDir().mkpath(Pics() + "small");
+        test::WriteJpeg(S(Pics() + "small/old-output.jpg"), test::MakeGradient(20, 20));
+        auto form = test::StartedForm();
+        form->radOutFolder->setChecked(true);
+        form->edtOutFolder->setText("small");
+        form->chkRecurse->setChecked(true);
+        form->edtPath->setText(Pics());
+        form->FileList->Update();
+        QVERIFY(form->FileList->count() > 0);
+        for (int i = 0; i < form->FileList->count(); ++i)
+            QVERIFY2(form->FileList->ItemName(i).rfind("small/", 0) != 0, form->FileList->ItemName(i).c_str());
+    }
+
     // The options are copied when the batch starts: a change during the batch
     // waits for the next one, so that every name is planned before the first is written.
     void AnOptionChangedDuringABatchWaitsForTheNext() {

@@ -1,6 +1,7 @@
 // quorix-resize and the files it touches: names as bytes, sources never
 // replaced, the same outputs on any number of threads, interrupted runs.
 #include "FormatPictures.h"
+#include "PhotoTags.h"
 #include "HostilePictures.h"
 #include "Jpeg.h"
 #include "OrvelGraphics.h"
@@ -43,6 +44,8 @@ protected:
         EXPECT_EQ(pipe(err), 0);
         const pid_t pid = fork();
         if (pid == 0) {
+            // An unprivileged user, where the test runs as root (CI does): root reads any folder.
+            if (User != 0 && (setgid(User) != 0 || setuid(User) != 0)) _exit(125);
             if (chdir(Dir.Path().c_str()) != 0) _exit(126);
             const int target = outFile ? open(outFile, O_WRONLY) : out[1];
             dup2(target, 1);
@@ -93,6 +96,15 @@ protected:
         return seen || !Hidden("Output").empty();
     }
     void Jpeg(const std::string& name, int w = 64, int h = 48) { test::WriteJpeg(Dir.File(name), test::MakeGradient(w, h)); }
+    // The files under a folder of the test's, by their paths below it.
+    std::vector<std::string> FilesIn(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(Dir.File(folder)))
+            if (e.is_regular_file()) names.push_back(e.path().string().substr(Dir.File(folder).size() + 1));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    uid_t User = 0;  // runs the tool as this user when not 0
     std::vector<std::string> Hidden(const std::string& folder) const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(Dir.File(folder)))
@@ -205,6 +217,91 @@ TEST_F(CliFilesTest, ABatchAroundHostileFilesWritesWhatSingleRunsWrite) {
     std::sort(inBatch.begin(), inBatch.end());
     EXPECT_EQ(inBatch, written);
     EXPECT_EQ(written.size(), 7u) << run.Out;  // all but the cut, the spoiled and the crafted file
+}
+
+// Pictures whose outputs want one name each get their own: 25 photos of one
+// day under {date}, a name without any token, pic.avif beside pic.jxl, and
+// two cards' pictures of the same names. The log names every renamed one,
+// and a rerun that keeps what is there has nothing to do and succeeds.
+TEST_F(CliFilesTest, OutputsThatWantOneNameEachGetTheirOwn) {
+    std::vector<std::string> photos;
+    for (int i = 0; i < 25; ++i) {
+        photos.push_back("IMG_" + std::to_string(1000 + i) + ".jpg");
+        Jpeg(photos.back(), 40 + i, 30);
+        test::TagLikeACamera(Dir.File(photos.back()), 1, {});  // all taken on 2024-05-17
+    }
+    test::WriteFileBytes(Dir.File("pic.avif"), test::AvifBytes(test::MakeSamples(40, 30, 3, 8)));
+    test::WriteFileBytes(Dir.File("pic.jxl"), test::JpegXlBytes(test::MakeSamples(50, 30, 3, 8)));
+    for (const char* card : {"cardA", "cardB"}) {
+        fs::create_directory(Dir.File(card));
+        Jpeg(std::string(card) + "/IMG_0001.jpg", card[4] == 'A' ? 60 : 80, 40);
+    }
+    const struct {
+        std::vector<std::string> args;
+        size_t outputs;
+        std::vector<std::string> names;  // some of them
+    } cases[] = {
+        {{"--name", "{date}", "--out", "dated"}, 25, {"2024-05-17.jpg", "2024-05-17 (2).jpg", "2024-05-17 (25).jpg"}},
+        {{"--name", "web", "--out", "web"}, 25, {"web.jpg", "web (25).jpg"}},
+        {{"--name", "{counter:3}", "--counter-start", "26", "--out", "counted"}, 25, {"026.jpg", "050.jpg"}},
+        {{"--out", "both", "pic.avif", "pic.jxl"}, 2, {"pic.jpg", "pic (2).jpg"}},
+        {{"--recursive", "--out", "cards", "cardA", "cardB"}, 2, {"cardA/IMG_0001.jpg", "cardB/IMG_0001.jpg"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (c.args.front() == "--name") args.insert(args.end(), photos.begin(), photos.end());
+        const TRun run = Run(args);
+        ASSERT_EQ(run.Status, 0) << c.args.front() << run.Err;
+        const std::string out = c.args[c.args.front() == "--name" ? c.args.size() - 1 : 1 + (c.args.front() == "--recursive")];
+        const std::vector<std::string> files = FilesIn(out);
+        EXPECT_EQ(files.size(), c.outputs) << out;
+        for (const std::string& name : c.names) EXPECT_TRUE(std::count(files.begin(), files.end(), name)) << out << ": " << name;
+        // Each renamed output, and only those, has its line.
+        const std::string said = "WARNING! Output name already used in this run, saved as: ";
+        size_t lines = 0;
+        for (size_t at = run.Out.find(said); at != std::string::npos; at = run.Out.find(said, at + 1)) ++lines;
+        EXPECT_EQ(lines, static_cast<size_t>(std::count_if(files.begin(), files.end(), [](const std::string& f) {
+                      return f.find(" (") != std::string::npos;
+                  })))
+            << run.Out;
+        // Run again keeping what is there: all in place, nothing written, status 0.
+        args.insert(args.begin(), "--no-overwrite");
+        const TRun again = Run(args);
+        EXPECT_EQ(again.Status, 0) << out << again.Out;
+        EXPECT_EQ(again.Out.find("File resized"), std::string::npos) << out;
+        EXPECT_EQ(FilesIn(out), files) << out;
+    }
+}
+
+// A tree that holds its own output folder is read without it: run three
+// times, nothing is made of the outputs.
+TEST_F(CliFilesTest, ATreeNeverReadsItsOwnOutput) {
+    fs::create_directories(Dir.File("album/2024"));
+    Jpeg("album/a.jpg");
+    Jpeg("album/2024/b.jpg");
+    for (int run = 0; run < 3; ++run) {
+        const TRun r = Run({"--recursive", "album", "--out", "album/small"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+    }
+    EXPECT_EQ(FilesIn("album/small"), (std::vector<std::string>{"2024/b.jpg", "a.jpg"}));
+}
+
+// A folder that cannot be read is named, and the run fails; what could be
+// read is done. Run as an unprivileged user: root reads every folder.
+TEST_F(CliFilesTest, AnUnreadableFolderIsNamedAndFailsTheRun) {
+    fs::create_directories(Dir.File("album/locked"));
+    Jpeg("album/a.jpg");
+    Jpeg("album/locked/b.jpg");
+    for (const auto& e : fs::recursive_directory_iterator(Dir.Path()))
+        fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms(0644));
+    fs::permissions(Dir.Path(), fs::perms::all);
+    fs::permissions(Dir.File("album/locked"), fs::perms::none);
+    if (getuid() == 0) User = 65534;  // nobody
+    const TRun run = Run({"--recursive", "album", "--out", "small"});
+    fs::permissions(Dir.File("album/locked"), fs::perms::all);
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find("WARNING! Cannot read folder: " + Dir.File("album/locked/")), std::string::npos) << run.Out;
+    EXPECT_TRUE(fs::exists(Dir.File("small/a.jpg")));
 }
 
 TEST_F(CliFilesTest, AnInterruptedRunPrintsWhatItFinishedAndLeavesNothing) {

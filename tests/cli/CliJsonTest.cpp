@@ -50,6 +50,26 @@ std::vector<QJsonObject> Objects(const std::string& out) {
     return objects;
 }
 
+// Two names that differ only as Latin-1 E9 against UTF-8 "é" read back alike
+// from their escaped JSON strings: the one that is not UTF-8 also has its bytes.
+TEST(CliJson, NamesThatAreNotUtf8KeepTheirBytes) {
+    test::TTempDir dir;
+    const std::string latin1 = std::string("caf") + '\xE9' + ".jpg", utf8 = "caf\xC3\xA9.jpg";
+    for (const std::string& name : {latin1, utf8}) test::WriteJpeg(dir.File(name), test::MakeGradient(40, 30));
+    const char* tool = std::getenv("QUORIX_RESIZE");
+    ASSERT_NE(tool, nullptr);
+    int status = -1;
+    const std::vector<QJsonObject> lines =
+        Objects(Shell(dir.Path(), Quote(tool) + " --json --out o " + Quote(latin1) + " " + Quote(utf8), status));
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(lines.size(), 2u);
+    const QByteArray bytes = QByteArray::fromBase64(lines[0]["source_bytes"].toString().toLatin1());
+    EXPECT_EQ(bytes.toStdString(), dir.File(latin1));
+    EXPECT_EQ(QByteArray::fromBase64(lines[0]["output_bytes"].toString().toLatin1()).toStdString(), dir.File("o/" + latin1));
+    EXPECT_FALSE(lines[1].contains("source_bytes"));
+    EXPECT_EQ(lines[1]["source"].toString().toStdString(), dir.File(utf8));
+}
+
 TEST(CliJson, NulSeparatedListAndJsonLines) {
     test::TTempDir dir;
     const std::vector<std::string> names = {"a.jpg", "two words.jpg", "new\nline.jpg", "caf\xE9.jpg", "gone.jpg"};

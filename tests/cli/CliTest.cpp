@@ -131,10 +131,70 @@ TEST_F(CliTest, ErrorLeavingThePipelineEndsTheRun) {
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(run.Out, "");
     EXPECT_EQ(run.Err, "quorix-resize: " + Dir.File("a.jpg") + ": Image is too large.\n");
-    TRun zero = Run({"--factor", "0", "a.jpg"});
-    EXPECT_EQ(zero.Status, 1);
-    EXPECT_EQ(zero.Err, "quorix-resize: " + Dir.File("a.jpg") + ": Floating point division by zero\n");
-    EXPECT_FALSE(std::filesystem::exists(Dir.File("Output/a.jpg")));
+}
+
+// Each argument that means nothing, or the opposite, is a usage error that
+// names its option; nothing is written.
+TEST_F(CliTest, ArgumentsOutOfRangeAreUsageErrors) {
+    Jpeg("a.jpg");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--factor", "0.5"}, {"--factor", "0"}, {"--mode", "increase", "--factor", "30"}, {"--size", "0x0"},
+        {"--mode", "fit", "--size", "0x600"}, {"--quality", "4"}, {"-q", "100"}, {"--side", "0"},
+        {"--resize", "0x"}, {"--resize", "3%"}, {"--resize", "x200>"}, {"-j", "0"}, {"--max-size", "-1"},
+        {"--format", "gif"}, {"--filter", "sharp"}, {"--counter-start", "-1"}, {"--json=1"}, {"--name", "{counter:0}"},
+        {"--mode", "sideways"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c;
+        args.push_back("a.jpg");
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 2) << c[0];
+        const std::string option = c[0] == "-q" ? "--quality" : c[0] == "-j" ? "--threads" : c[c.size() > 2 ? 2 : 0];
+        EXPECT_NE(run.Err.find(option.substr(0, option.find('='))), std::string::npos) << c[0] << ": " << run.Err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("Output")));
+}
+
+// Geometry as ImageMagick and vips users write it gives ImageMagick's sizes
+// (its own numbers for these pictures), within a pixel where it rounds otherwise.
+TEST_F(CliTest, GeometryGivesImageMagicksSizes) {
+    const int sizes[3][2] = {{1001, 751}, {640, 480}, {300, 500}};
+    for (const auto& s : sizes) Jpeg(std::to_string(s[0]) + "x" + std::to_string(s[1]) + ".jpg", s[0], s[1]);
+    const struct {
+        const char* geometry;
+        int want[3][2];
+    } cases[] = {
+        {"1920x1080", {{1440, 1080}, {1440, 1080}, {648, 1080}}}, {"400x300>", {{400, 300}, {400, 300}, {180, 300}}},
+        {"400x300!", {{400, 300}, {400, 300}, {400, 300}}},       {"500x", {{500, 375}, {500, 375}, {500, 833}}},
+        {"x200", {{267, 200}, {267, 200}, {120, 200}}},           {"50%", {{501, 376}, {320, 240}, {150, 250}}},
+        {"150%", {{1502, 1127}, {960, 720}, {450, 750}}},         {"33%", {{330, 248}, {211, 158}, {99, 165}}},
+    };
+    for (const auto& c : cases)
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = std::to_string(sizes[i][0]) + "x" + std::to_string(sizes[i][1]) + ".jpg";
+            const TRun run = Run({"--resize", c.geometry, "--out", "o", name});
+            ASSERT_EQ(run.Status, 0) << c.geometry << " " << name << run.Err;
+            const TBitmap out = test::LoadAs24(Dir.File("o/" + name));
+            EXPECT_NEAR(out.Width(), c.want[i][0], 1) << c.geometry << " " << name;
+            EXPECT_NEAR(out.Height(), c.want[i][1], 1) << c.geometry << " " << name;
+        }
+}
+
+// What users of other tools write is taken: names of formats and filters in
+// any case and their usual aliases, --opt=value, short options, a size alone
+// as the box to fit within, several lists, and lists with CRLF line ends.
+TEST_F(CliTest, ArgumentsAsOtherToolsWriteThem) {
+    Jpeg("a.jpg", 200, 100);
+    Jpeg("b c.jpg", 100, 200);
+    test::WriteFileBytes(Dir.File("one.txt"), {'a', '.', 'j', 'p', 'g', '\r', '\n'});
+    test::WriteFileBytes(Dir.File("two.txt"), {'b', ' ', 'c', '.', 'j', 'p', 'g', '\r', '\n'});
+    const TRun run = Run({"--size=40x30", "-f", "JPEG", "--filter", "lanczos", "-q", "80", "-o", "out", "--files-from",
+                          "one.txt", "--files-from=two.txt"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(test::LoadAs24(Dir.File("out/a.jpg")).Width(), 40);   // 200 x 100 within 40 x 30: 40 x 20
+    EXPECT_EQ(test::LoadAs24(Dir.File("out/b c.jpg")).Height(), 30);  // 100 x 200: 15 x 30
+    EXPECT_EQ(Run({"--format=TIFF", "-r", "--out", "t", "a.jpg"}).Status, 0);
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("t/a.tif")));
 }
 
 TEST_F(CliTest, SeveralPicturesOnSeveralThreadsGiveTheSameFilesAndLog) {
