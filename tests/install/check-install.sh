@@ -27,4 +27,15 @@ for f in share/kio/servicemenus/quorix-image-resizer.desktop share/kservices5/Se
 done
 [ -x "$prefix/share/quorix-image-resizer/scripts/Resize with Quorix Image Resizer" ] || { echo "missing the file manager script"; exit 1; }
 grep -q '^Exec=quorix-image-resizer %F$' "$prefix/share/applications/quorix-image-resizer.desktop" || { echo "the desktop entry takes no files"; exit 1; }
+# The shells complete the tool's options and man shows its page; the recipes for many machines come along.
+for f in share/bash-completion/completions/quorix-resize share/zsh/site-functions/_quorix-resize \
+         share/man/man1/quorix-resize.1 share/quorix-image-resizer/recipes/parallel.sh \
+         share/quorix-image-resizer/recipes/slurm-submit.sh; do
+  [ -f "$prefix/$f" ] || { echo "missing $f"; exit 1; }
+done
+[ -x "$prefix/share/quorix-image-resizer/recipes/slurm-job.sh" ] || { echo "missing the Slurm job script"; exit 1; }
+bash -n "$prefix/share/bash-completion/completions/quorix-resize"
+words=$(bash -c "source '$prefix/share/bash-completion/completions/quorix-resize'; COMP_WORDS=(quorix-resize --for); COMP_CWORD=1; _quorix_resize; echo \${COMPREPLY[*]}")
+[ "$words" = "--format" ] || { echo "bash completes --for as '$words'"; exit 1; }
+man -l "$prefix/share/man/man1/quorix-resize.1" 2>/dev/null | grep -q 'counter-start' || { echo "the man page does not read"; exit 1; }
 echo "installed layout is complete"

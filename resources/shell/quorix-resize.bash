@@ -1,0 +1,23 @@
+# Bash completion for quorix-resize.
+_quorix_resize() {
+    local cur prev
+    cur=${COMP_WORDS[COMP_CWORD]}
+    prev=${COMP_WORDS[COMP_CWORD-1]}
+    case $prev in
+        --mode) COMPREPLY=($(compgen -W "decrease increase same-size fit same-width same-height" -- "$cur")); return ;;
+        --filter) COMPREPLY=($(compgen -W "Box Triangle Hermite Bell B-Spline Mitchell Lanczos3" -- "$cur")); return ;;
+        -f|--format) COMPREPLY=($(compgen -W "jpg png bmp webp avif jxl tif" -- "$cur")); return ;;
+        -o|--out) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --files-from) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --resize|--factor|--size|--side|-q|--quality|--max-size|--name|--counter-start|-j|--threads) return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "--resize --mode --factor --size --side --only-shrink --filter -q --quality
+            --max-size -f --format -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
+            --keep-gps --srgb --keep-date --no-overwrite --no-protect --files-from -0 -r --recursive --json -j
+            --threads --quiet -h --help --version" -- "$cur"))
+        return
+    fi
+    COMPREPLY=($(compgen -f -- "$cur"))
+}
+complete -o filenames -F _quorix_resize quorix-resize
