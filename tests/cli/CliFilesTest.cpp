@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -302,6 +303,41 @@ TEST_F(CliFilesTest, AnUnreadableFolderIsNamedAndFailsTheRun) {
     EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
     EXPECT_NE(run.Out.find("WARNING! Cannot read folder: " + Dir.File("album/locked/")), std::string::npos) << run.Out;
     EXPECT_TRUE(fs::exists(Dir.File("small/a.jpg")));
+}
+
+// On a terminal, standard error shows how far the run is, cleared before
+// each log line; --quiet shows nothing, and the log is the same either way.
+TEST_F(CliFilesTest, AProgressLineOnATerminal) {
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) Jpeg(name);
+    for (const bool quiet : {false, true}) {
+        int master = -1, slave = -1;
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(Dir.Path().c_str()) != 0) _exit(126);
+            dup2(out[1], 1);
+            dup2(slave, 2);
+            const char* tool = std::getenv("QUORIX_RESIZE");
+            if (quiet) execl(tool, tool, "--quiet", "-j", "1", "a.jpg", "b.jpg", "c.jpg", static_cast<char*>(nullptr));
+            else execl(tool, tool, "-j", "1", "a.jpg", "b.jpg", "c.jpg", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        close(slave);
+        std::string log, terminal;
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) log.append(buffer, static_cast<size_t>(n));
+        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) terminal.append(buffer, static_cast<size_t>(n));
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(out[0]);
+        close(master);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+        EXPECT_EQ(terminal.find("[3/3] c.jpg") != std::string::npos, !quiet) << terminal;
+    }
 }
 
 TEST_F(CliFilesTest, AnInterruptedRunPrintsWhatItFinishedAndLeavesNothing) {
