@@ -31,8 +31,12 @@ void TBatchRunner::Submit(TBatchPicture picture) {
         TEntry entry;
         const size_t index = FBase + FEntries.size();
         picture.Options.Counter = picture.Options.CounterStart + static_cast<int>(index);
-        FNames.Plan(index, OutputFileName(picture.Source, picture.OutPath, picture.Options,
-                                          PlannedNameFacts(picture.Source, picture.Options)));
+        // A picture whose header cannot be read (missing, cut, not a picture)
+        // holds no name: it would leave a gap before the later ones' numbers.
+        TGraphic::TPeek peek;
+        if (PeekPictureFile(picture.Source, peek))
+            FNames.Plan(index, OutputFileName(picture.Source, picture.OutPath, picture.Options,
+                                              PlannedNameFacts(picture.Source, picture.Options)));
         entry.Picture = std::move(picture);
         entry.Outcome.Index = index;
         entry.Outcome.Source = entry.Picture.Source;

@@ -20,8 +20,8 @@ public:
     // The name planned for the picture at index, given the name it wants.
     std::string Plan(size_t index, const std::string& wanted);
     // The name the picture at index writes, given the name it wants now that
-    // it is decoded: the planned one when it wants the same; else the first
-    // of wanted, wanted (2), ... not given to another picture.
+    // it is decoded: the planned one when it wants the same; else (or when
+    // it had no plan) the first of wanted, wanted (2), ... not given to another.
     std::string Final(size_t index, const std::string& wanted);
     // The picture at index is done: its plan is let go (its name stays taken).
     void Done(size_t index);
