@@ -136,14 +136,20 @@ TEST(MetadataBlocks, BlocksAFormatCannotCarryAreNamed) {
     EXPECT_TRUE(ResizeImage(source, Folder(dir, "stripped"), stripped).Warnings.empty());
 }
 
-// A PNG's eXIf chunk is read as the photo's EXIF.
-TEST(MetadataBlocks, APngsExifChunkIsRead) {
-    test::TTempDir dir;
+// EXIF as a TIFF structure: an artist, and a photo taken on 2024-07-14.
+Exiv2::Blob DatedExif(Exiv2::ByteOrder order) {
     Exiv2::ExifData exif;
     exif["Exif.Image.Artist"] = "Ada";
     exif["Exif.Photo.DateTimeOriginal"] = "2024:07:14 10:20:30";
     Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
+    Exiv2::ExifParser::encode(blob, order, exif);
+    return blob;
+}
+
+// A PNG's eXIf chunk is read as the photo's EXIF.
+TEST(MetadataBlocks, APngsExifChunkIsRead) {
+    test::TTempDir dir;
+    const Exiv2::Blob blob = DatedExif(Exiv2::bigEndian);
     std::vector<uint8_t> chunk = {uint8_t(blob.size() >> 24), uint8_t(blob.size() >> 16), uint8_t(blob.size() >> 8),
                                   uint8_t(blob.size()), 'e', 'X', 'I', 'f'};
     chunk.insert(chunk.end(), blob.begin(), blob.end());
@@ -165,11 +171,7 @@ TEST(MetadataBlocks, APngsExifChunkIsRead) {
 // and XMP come through libavif, and are kept.
 TEST(MetadataBlocks, AnAvifsBlocksAreReadThroughItsLibrary) {
     test::TTempDir dir;
-    Exiv2::ExifData exif;
-    exif["Exif.Image.Artist"] = "Ada";
-    exif["Exif.Photo.DateTimeOriginal"] = "2024:07:14 10:20:30";
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    const Exiv2::Blob blob = DatedExif(Exiv2::littleEndian);
     Exiv2::XmpData xmp;
     xmp["Xmp.dc.description"] = "A test photo";
     test::TAvifOptions options;

@@ -1,5 +1,7 @@
 #include "FormatPictures.h"
 
+#include "TestPictures.h"
+
 #include <avif/avif.h>
 #include <cstddef>
 #include <cstdio>
@@ -122,35 +124,14 @@ std::vector<uint8_t> TiffBytes(const std::vector<TTiffPage>& pages) {
 
 namespace {
 
-// libjpeg's encoder, a restart marker every restartRows rows of blocks.
+// libjpeg's encoder (YCbCr, 2x2), a restart marker every restartRows rows of blocks.
 std::vector<uint8_t> JpegOf(const TSamples& rgb, int restartRows) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(rgb.Width);
-    info.image_height = static_cast<JDIMENSION>(rgb.Height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);  // YCbCr, 2x2
-    jpeg_set_quality(&info, 95, TRUE);
-    info.restart_in_rows = restartRows;
-    jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(rgb.Width) * 3);
-    while (info.next_scanline < info.image_height) {
+    return CompressWithLibjpeg(rgb.Width, rgb.Height, 3, JCS_RGB, 95, restartRows, [&](int y) {
         for (int x = 0; x < rgb.Width; ++x)
-            for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<uint8_t>(rgb.At(x, static_cast<int>(info.next_scanline), c));
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&info, &r, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<uint8_t> bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<uint8_t>(rgb.At(x, y, c));
+        return row.data();
+    });
 }
 
 void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {

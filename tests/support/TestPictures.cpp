@@ -94,12 +94,10 @@ void WriteGreyJpeg(const std::string& path, int width, int height) {
     jpeg.SaveToFile(path);
 }
 
-namespace {
-
 // libjpeg's own encoder: width x height pixels of components samples in
 // space, rows asked for top first; restartRows > 0 puts a restart marker
 // after that many MCU rows.
-std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, J_COLOR_SPACE space, int quality,
+std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, int space, int quality,
                                          int restartRows, const std::function<const uint8_t*(int y)>& row) {
     jpeg_compress_struct info;
     jpeg_error_mgr error;
@@ -111,7 +109,7 @@ std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, 
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = components;
-    info.in_color_space = space;
+    info.in_color_space = static_cast<J_COLOR_SPACE>(space);
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     info.restart_in_rows = restartRows;
@@ -127,7 +125,6 @@ std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, 
     return bytes;
 }
 
-}  // namespace
 
 void WriteCmykJpeg(const std::string& path, int width, int height, const uint8_t cmyk[4]) {
     std::vector<uint8_t> row(static_cast<size_t>(width) * 4);

@@ -4,6 +4,7 @@
 #include "OrvelGraphics.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int o
 
 // A baseline JPEG of a 24-bit bitmap with a restart marker after every MCU row.
 std::vector<uint8_t> JpegWithRestarts(const TBitmap& bitmap);
+// libjpeg's own encoder: width x height pixels of components samples in
+// space (a J_COLOR_SPACE), rows asked for top first; restartRows > 0 puts a
+// restart marker after that many rows of blocks.
+std::vector<uint8_t> CompressWithLibjpeg(int width, int height, int components, int space, int quality, int restartRows,
+                                         const std::function<const uint8_t*(int y)>& row);
 // Same size and the same 24-bit pixels.
 bool SameBitmap(const TBitmap& a, const TBitmap& b);
 
