@@ -1,4 +1,5 @@
 // Building the window: every control with its caption, hint and colour.
+#include "Graphic.h"
 #include "FormMain.h"
 
 #include "AppErrors.h"
@@ -141,10 +142,7 @@ QWidget* TMainForm::CreateExplorer() {
     buttons->addWidget(btnSellAll);
     buttons->addWidget(btnInvert);
     column->addLayout(buttons);
-    FilterCombo->SetFilter("Show all supported pictures (jpeg, jpg, gif, png, bmp, heic, heif, hif, avif, webp, tif, "
-                           "tiff, jxl)|*.jp;*.jpeg;*.jpg;*.gif;*.bmp;*.png;*.heic;*.heif;*.hif;*.avif;*.webp;*.tif;"
-                           "*.tiff;*.jxl|JPEG|*.jpeg;*.jpg;*.jp|BITMAP|*.bmp|PNG|*.png|GIF|*.gif|HEIF|*.heic;*.heif;*.hif|"
-                           "AVIF|*.avif|WebP|*.webp|TIFF|*.tif;*.tiff|JPEG XL|*.jxl");
+    FilterCombo->SetFilter(Q(ExplorerFilter()));  // every format the registry reads
     return pnlLeft;
 }
 

@@ -1,5 +1,6 @@
 // Hints and opacity, and what reaches outside the program: starting at log-in,
 // the desktop shortcut, the tray icon and the web pages.
+#include "Graphic.h"
 #include "FormMain.h"
 
 #include "AppUrls.h"
@@ -74,7 +75,7 @@ void TMainForm::spnOpacityChange() {
 
 void TMainForm::chkAutoStartUpClick() { SetStartWithWindows(chkAutoStartUp->isChecked()); }
 
-void TMainForm::btnDesktopShortcutClick() { CreateDesktopShortcut(AppTitle, true); }
+void TMainForm::btnDesktopShortcutClick() { CreateDesktopShortcut(AppTitle, true, PictureMimeTypes()); }
 
 void TMainForm::chkTrayIconClick() { TrayIcon->MinimizeToTray = chkTrayIcon->isChecked(); }
 

@@ -142,8 +142,11 @@ const char* LongName(const std::string& arg) {
 }  // namespace
 
 std::string UsageText() {
+    std::string read, written;
+    for (const std::string& family : PictureFamilies()) read += (read.empty() ? "" : ", ") + family;
+    for (const TOutputFormatInfo& format : OutputFormats()) written += (written.empty() ? "" : ", ") + format.Key;
     return "Usage: quorix-resize [options] FILE...\n"
-           "Resizes each picture (JPEG, PNG, GIF, BMP, JPEG 2000, HEIC/HEIF, AVIF, WebP, TIFF, JPEG XL)\n"
+           "Resizes each picture (" + read + ")\n"
            "and writes it into the folder \"Output\" beside it, printing one log line per picture.\n"
            "Options take their value as the next argument or after '=' (--quality=80).\n"
            "\n"
@@ -160,7 +163,7 @@ std::string UsageText() {
            "  -q, --quality Q    quality of the lossy formats (JPEG, WebP, AVIF, JPEG XL), 5 to 99\n"
            "                     (default 70)\n"
            "  --max-size KB      the highest quality whose file fits KB (lossy formats)\n"
-           "  -f, --format FMT   jpg (default), png, bmp, webp, avif, jxl or tif (jpeg, tiff too)\n"
+           "  -f, --format FMT   " + written + " (jpg the default; jpeg, tiff too)\n"
            "  -o, --out DIR      write every output into DIR instead\n"
            "  --name TEMPLATE    the output's name: {name} {width} {height} {filter} {quality}\n"
            "                     {counter} {counter:4} (0001) {date} (default {name}); a name an\n"

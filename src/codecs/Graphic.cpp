@@ -27,18 +27,22 @@ std::string Lower(std::string text) {
 }
 
 void RegisterStandardFormats(TFileFormats& formats) {
-    formats.Add("bmp", "Bitmaps", GraphicFactory<TBmpImage>());
-    formats.Add("jpeg", "JPEG Image File", GraphicFactory<TJPEGImage>());
-    formats.Add("jpg", "JPEG Image File", GraphicFactory<TJPEGImage>());
-    formats.Add("PNG", "Portable Network Graphics", GraphicFactory<TPngImage>());
-    formats.Add("GIF", "GIF Image", GraphicFactory<TGIFImage>());
-    for (const char* extension : {"jp2", "j2k", "jpc"})
-        formats.Add(extension, "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>());
-    for (const char* extension : {"heic", "heif", "hif"}) formats.Add(extension, "HEIF Image", GraphicFactory<THeifImage>());
-    formats.Add("avif", "AVIF Image", GraphicFactory<TAvifImage>());
-    formats.Add("webp", "WebP Image", GraphicFactory<TWebPImage>());
-    for (const char* extension : {"tif", "tiff"}) formats.Add(extension, "TIFF Image", GraphicFactory<TTiffImage>());
-    formats.Add("jxl", "JPEG XL Image", GraphicFactory<TJpegXlImage>());
+    formats.Add("jpeg", "JPEG Image File", GraphicFactory<TJPEGImage>(), "JPEG", "image/jpeg");
+    formats.Add("jpg", "JPEG Image File", GraphicFactory<TJPEGImage>(), "JPEG", "image/jpeg");
+    formats.Add("PNG", "Portable Network Graphics", GraphicFactory<TPngImage>(), "PNG", "image/png");
+    formats.Add("GIF", "GIF Image", GraphicFactory<TGIFImage>(), "GIF", "image/gif");
+    formats.Add("bmp", "Bitmaps", GraphicFactory<TBmpImage>(), "BMP", "image/bmp");
+    formats.Add("jp2", "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>(), "JPEG 2000", "image/jp2");
+    for (const char* extension : {"j2k", "jpc"})
+        formats.Add(extension, "JPEG 2000 Image", GraphicFactory<TJpeg2000Bitmap>(), "JPEG 2000", "image/x-jp2-codestream");
+    formats.Add("heic", "HEIF Image", GraphicFactory<THeifImage>(), "HEIF", "image/heic");
+    for (const char* extension : {"heif", "hif"})
+        formats.Add(extension, "HEIF Image", GraphicFactory<THeifImage>(), "HEIF", "image/heif");
+    formats.Add("avif", "AVIF Image", GraphicFactory<TAvifImage>(), "AVIF", "image/avif");
+    formats.Add("webp", "WebP Image", GraphicFactory<TWebPImage>(), "WebP", "image/webp");
+    for (const char* extension : {"tif", "tiff"})
+        formats.Add(extension, "TIFF Image", GraphicFactory<TTiffImage>(), "TIFF", "image/tiff");
+    formats.Add("jxl", "JPEG XL Image", GraphicFactory<TJpegXlImage>(), "JPEG XL", "image/jxl");
 }
 
 template <class T>
@@ -76,8 +80,47 @@ std::vector<TOutputFormatInfo> StandardOutputFormats() {
 
 }  // namespace
 
-void TFileFormats::Add(const std::string& extension, const std::string& description, TGraphicFactory create) {
-    FEntries.push_back({Lower(extension), description, std::move(create)});
+void TFileFormats::Add(const std::string& extension, const std::string& description, TGraphicFactory create,
+                       const std::string& family, const std::string& mime) {
+    FEntries.push_back({Lower(extension), description, std::move(create), family, mime});
+}
+
+namespace {
+
+// Each value once, in the order first met.
+template <class TField>
+std::vector<std::string> Distinct(TField field) {
+    std::vector<std::string> values;
+    for (const TFileFormat& format : FileFormats().Entries()) {
+        const std::string& value = field(format);
+        if (!value.empty() && std::find(values.begin(), values.end(), value) == values.end()) values.push_back(value);
+    }
+    return values;
+}
+
+}  // namespace
+
+std::vector<std::string> PictureMimeTypes() {
+    return Distinct([](const TFileFormat& f) -> const std::string& { return f.Mime; });
+}
+
+std::vector<std::string> PictureFamilies() {
+    return Distinct([](const TFileFormat& f) -> const std::string& { return f.Family; });
+}
+
+std::string ExplorerFilter() {
+    std::string names, all, families;
+    for (const std::string& family : PictureFamilies()) {
+        std::string masks;
+        for (const TFileFormat& format : FileFormats().Entries())
+            if (format.Family == family) {
+                masks += (masks.empty() ? "*." : ";*.") + format.Extension;
+                names += (names.empty() ? "" : ", ") + format.Extension;
+            }
+        all += (all.empty() ? "" : ";") + masks;
+        families += "|" + family + "|" + masks;
+    }
+    return "Show all supported pictures (" + names + ")|" + all + families;
 }
 
 const TFileFormat* TFileFormats::Find(const std::string& extension) const {

@@ -17,12 +17,15 @@ struct TFileFormat {
     std::string Extension;  // lower case, no dot
     std::string Description;
     TGraphicFactory Create;
+    std::string Family;  // as lists show it: "JPEG 2000" for jp2, j2k and jpc
+    std::string Mime;    // the file's MIME type, as the desktop knows it
 };
 
 // Extension to graphic class, case-insensitive; the entry registered last wins.
 class TFileFormats {
 public:
-    void Add(const std::string& extension, const std::string& description, TGraphicFactory create);
+    void Add(const std::string& extension, const std::string& description, TGraphicFactory create,
+             const std::string& family = "", const std::string& mime = "");
     const TFileFormat* Find(const std::string& extension) const;
     const std::vector<TFileFormat>& Entries() const { return FEntries; }
 
@@ -68,6 +71,14 @@ const std::vector<TOutputFormatInfo>& OutputFormats();
 const TOutputFormatInfo& FindOutputFormat(const std::string& key);
 // The formats the window offers, in the order of its list.
 std::vector<const TOutputFormatInfo*> WindowOutputFormats();
+
+// What the desktop and the lists learn from the registry, so that no list of
+// formats is kept by hand: the MIME types read, each once, in the order
+// registered; the families ("JPEG, PNG, ..."); the explorer's filter
+// ("Show all supported pictures (...)|*.jpeg;...|JPEG|*.jpeg;*.jpg|...").
+std::vector<std::string> PictureMimeTypes();
+std::vector<std::string> PictureFamilies();
+std::string ExplorerFilter();
 
 // The text after the last "." of the file's own name; empty without one.
 std::string PictureExtension(const std::string& fileName);

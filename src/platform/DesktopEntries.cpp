@@ -59,7 +59,10 @@ void EnsureUserIcon() {
 
 }  // namespace
 
-std::string DesktopEntryText(const std::string& name, const std::string& executable, const std::string& folder) {
+std::string DesktopEntryText(const std::string& name, const std::string& executable, const std::string& folder,
+                             const std::vector<std::string>& mimeTypes) {
+    std::string types;
+    for (const std::string& type : mimeTypes) types += type + ";";
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Version=1.0\n"
@@ -67,7 +70,7 @@ std::string DesktopEntryText(const std::string& name, const std::string& executa
            "Comment=Resize pictures in batches and save them as JPEG\n"
            "Exec=" + QuotedExec(executable) + " %F\n"
            "Path=" + folder + "\n"
-           "MimeType=image/jpeg;image/png;image/gif;image/bmp;image/jp2;image/heic;image/heif;image/avif;image/webp;image/tiff;image/jxl;\n"
+           "MimeType=" + types + "\n"
            "Icon=" + AppIconName + "\n"
            "Terminal=false\n"
            "Categories=Graphics;Photography;\n";
@@ -91,12 +94,12 @@ void SetStartWithWindows(bool enable) {
     }
 }
 
-void CreateDesktopShortcut(const std::string& name, bool onDesktop) {
+void CreateDesktopShortcut(const std::string& name, bool onDesktop, const std::vector<std::string>& mimeTypes) {
     const std::string folder = onDesktop ? SpecialFolderPath(CSIDL_DESKTOPDIRECTORY)
                                          : S(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation)) + "/";
     if (folder.size() <= 1) return;
     EnsureUserIcon();
-    WriteEntry(Q(folder + name + ".desktop"), DesktopEntryText(name, ExecutablePath(), AppFolder()), true);
+    WriteEntry(Q(folder + name + ".desktop"), DesktopEntryText(name, ExecutablePath(), AppFolder(), mimeTypes), true);
 }
 
 }  // namespace quorix

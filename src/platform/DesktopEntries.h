@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quorix {
 
@@ -13,9 +14,10 @@ extern const char* const AppIconName;  // "quorix-image-resizer"
 void SetStartWithWindows(bool enable);
 // Writes <desktop folder>/<name>.desktop, or the same in the applications
 // menu, starting the running executable; a second call replaces it.
-void CreateDesktopShortcut(const std::string& name, bool onDesktop);
+void CreateDesktopShortcut(const std::string& name, bool onDesktop, const std::vector<std::string>& mimeTypes);
 
 // The text of a desktop entry that starts a program.
-std::string DesktopEntryText(const std::string& name, const std::string& executable, const std::string& folder);
+std::string DesktopEntryText(const std::string& name, const std::string& executable, const std::string& folder,
+                             const std::vector<std::string>& mimeTypes);
 
 }  // namespace quorix

@@ -1,3 +1,4 @@
+#include "Graphic.h"
 #include "DesktopEntries.h"
 #include "AppTestSupport.h"
 #include "AppHints.h"
@@ -105,7 +106,7 @@ private slots:
     }
 
     void DesktopEntryQuotesItsPath() {
-        const std::string text = DesktopEntryText("Q", "/opt/my apps/say \"hi\"$", "/opt/my apps/");
+        const std::string text = DesktopEntryText("Q", "/opt/my apps/say \"hi\"$", "/opt/my apps/", PictureMimeTypes());
         QVERIFY(Q(text).contains(R"(Exec="/opt/my apps/say \\"hi\\"\\$")"));
     }
 

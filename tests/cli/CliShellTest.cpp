@@ -2,6 +2,7 @@
 // page, the completions and the README name them, and the README's recipes
 // for many machines, run here as they are written.
 #include "CliOptions.h"
+#include "Graphic.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace quorix {
 namespace {
@@ -50,6 +52,43 @@ TEST(CliShell, EveryOptionIsDocumentedAndCompleted) {
         const std::set<std::string> named = LongOptions(text);
         for (const std::string& option : help) EXPECT_TRUE(named.count(option)) << d.file << " lacks " << option;
     }
+}
+
+// The values of a "Key=a;b;c;" line of a desktop file.
+std::set<std::string> ListOf(const std::string& text, const std::string& key) {
+    const size_t at = text.find("\n" + key + "=");
+    EXPECT_NE(at, std::string::npos) << key;
+    std::set<std::string> values;
+    std::stringstream line(text.substr(at + key.size() + 2, text.find('\n', at + 1) - at - key.size() - 2));
+    for (std::string value; std::getline(line, value, ';');)
+        if (!value.empty()) values.insert(value);
+    return values;
+}
+
+// Every list of formats says what the registry says: the desktop entries'
+// MIME types, the file manager's extensions, the explorer's filter, --help
+// and the README. A format added to the registry alone fails here.
+TEST(CliShell, EveryListOfFormatsIsTheRegistrys) {
+    const std::vector<std::string> mimes = PictureMimeTypes();
+    for (const char* entry : {"resources/quorix-image-resizer.desktop", "resources/file-managers/quorix-image-resizer-dolphin.desktop"})
+        EXPECT_EQ(ListOf(Source(entry), "MimeType"), std::set<std::string>(mimes.begin(), mimes.end())) << entry;
+    std::set<std::string> extensions = {"dir"};
+    for (const TFileFormat& format : FileFormats().Entries())
+        if (!format.Family.empty()) extensions.insert(format.Extension);
+    EXPECT_EQ(ListOf(Source("resources/file-managers/quorix-image-resizer.nemo_action"), "Extensions"), extensions);
+    const std::string filter = ExplorerFilter(), help = UsageText(), readme = Source("README.md");
+    for (const std::string& extension : extensions) {
+        if (extension == "dir") continue;
+        EXPECT_NE(filter.find("*." + extension), std::string::npos) << extension;
+        EXPECT_NE(readme.find("`." + extension + "`"), std::string::npos) << "README lacks ." << extension;
+    }
+    for (const std::string& family : PictureFamilies()) EXPECT_NE(help.find(family), std::string::npos) << family;
+    const size_t at = help.find("--format FMT");
+    const std::string formatLine = help.substr(at, help.find('\n', at) - at) + " ";
+    for (const TOutputFormatInfo& format : OutputFormats())
+        EXPECT_TRUE(formatLine.find(" " + format.Key + ",") != std::string::npos ||
+                    formatLine.find(" " + format.Key + " ") != std::string::npos)
+            << format.Key;
 }
 
 // The recipes the README shows are the installed ones, word for word.
