@@ -619,4 +619,24 @@ void TJPEGImage::AssignTo(TGraphic& dest) const {
     TGraphic::AssignTo(dest);
 }
 
+namespace {
+
+class TJpegRows : public TRowEncoder {
+public:
+    TJpegRows(TJPEGImage& jpeg, int width, int height) : FJpeg(jpeg), FEncoder(jpeg, width, height) {}
+    void Write(const uint8_t* const* rows, int count) override { FEncoder.Write(rows, count); }
+    int RowsWritten() const override { return FEncoder.RowsWritten(); }
+    void Finish() override { FEncoder.FinishInto(FJpeg); }
+
+private:
+    TJPEGImage& FJpeg;
+    TJpegRowEncoder FEncoder;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowEncoder> TJPEGImage::OpenRowEncoder(int width, int height) {
+    return std::make_unique<TJpegRows>(*this, width, height);
+}
+
 }  // namespace quorix

@@ -61,6 +61,8 @@ public:
     void AssignTo(TGraphic& dest) const override;
 
     std::unique_ptr<TRowSource> OpenRowSource() const override;
+    // Rows compressed as they come, with this image's settings.
+    std::unique_ptr<TRowEncoder> OpenRowEncoder(int width, int height) override;
     bool DecodedPastDamage() const override { return FDamaged; }
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 

@@ -49,14 +49,9 @@ public:
     int Quality = 75;  // 5 to 99, for the lossy encoders
 
     // What the encoders whose containers exiv2 cannot write (AVIF, JPEG XL)
-    // embed themselves: the colour profile, EXIF as a TIFF structure, XMP.
-    struct TEmbedded {
-        std::vector<uint8_t> Profile, Exif;
-        std::string Xmp;
-        // The blocks the library refused ("EXIF"), each with its reason: the
-        // picture is written without them.
-        mutable std::vector<std::pair<std::string, std::string>> Refused;
-    } Embedded;
+    // embed themselves.
+    TEmbeddedBlocks Embedded;
+    TEmbeddedBlocks* EmbeddedBlocks() override { return &Embedded; }
 
 protected:
     // Fills FBitmap (24 bits), or sets FDeferred, from the file's bytes or

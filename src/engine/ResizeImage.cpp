@@ -1,11 +1,8 @@
 #include "ResizeImage.h"
 
-#include "Bmp.h"
-#include "Jpeg.h"
 #include "OrvelTPU.h"
 #include "PhotoMetadata.h"
-#include "RasterImage.h"
-#include "Png.h"
+#include "QuorixError.h"
 #include "Resample.h"
 #include "SizeBudget.h"
 #include "SrgbConversion.h"
@@ -56,16 +53,16 @@ TResizeResult CannotOpen(const std::string& imageName, const std::string& reason
 // left out so far.
 std::vector<std::string> GiveMetadata(TGraphic& encoder, const TPhotoMetadata& metadata, const TOutputFormatInfo& format) {
     std::vector<std::string> refused = metadata.LeftOut(format.Carries);
-    auto* raster = dynamic_cast<TRasterImage*>(&encoder);
-    if (raster && format.MetadataWay == TMetadataWay::Encoder && !metadata.Empty())
-        metadata.Encode(raster->Embedded.Profile, raster->Embedded.Exif, raster->Embedded.Xmp, refused);
+    TEmbeddedBlocks* embedded = encoder.EmbeddedBlocks();
+    if (embedded && format.MetadataWay == TMetadataWay::Encoder && !metadata.Empty())
+        metadata.Encode(embedded->Profile, embedded->Exif, embedded->Xmp, refused);
     return refused;
 }
 
 // The blocks the encoder's library refused, once it ran.
-void TakeEncoderRefusals(const TGraphic& encoder, std::vector<std::string>& refused) {
-    if (auto* raster = dynamic_cast<const TRasterImage*>(&encoder))
-        for (const auto& [block, reason] : raster->Embedded.Refused) refused.push_back(NotKeptLine(block, reason));
+void TakeEncoderRefusals(TGraphic& encoder, std::vector<std::string>& refused) {
+    if (const TEmbeddedBlocks* embedded = encoder.EmbeddedBlocks())
+        for (const auto& [block, reason] : embedded->Refused) refused.push_back(NotKeptLine(block, reason));
 }
 
 // Saves the encoder's file; the blocks its container takes after encoding are
@@ -133,16 +130,19 @@ std::vector<uint8_t> EncodeAt(const TBitmap& working, const TResizeOptions& opti
 }
 
 // Encodes the working bitmap's rows while the resampler is still making the
-// later ones. An error of the encoder is kept and raised when saving.
+// later ones, where the output's format takes rows as they come. An error of
+// the encoder is kept and raised when saving.
 class TEncodeAsRowsCome {
 public:
-    TEncodeAsRowsCome(TJPEGImage& jpeg, const TBitmap& rows) : FJpeg(jpeg), FRows(rows) {
+    TEncodeAsRowsCome(TGraphic& encoder, const TBitmap& rows) : FRows(rows) {
         try {
-            FEncoder = std::make_unique<TJpegRowEncoder>(jpeg, rows.Width(), rows.Height());
+            FEncoder = encoder.OpenRowEncoder(rows.Width(), rows.Height());
         } catch (...) {
             FError = std::current_exception();
         }
     }
+    // False for a format that takes only the whole picture.
+    bool Streams() const { return FEncoder || FError; }
     TRowsDone Callback() {
         return [this](int done) { WriteUpTo(done); };
     }
@@ -150,7 +150,7 @@ public:
     void Finish() {
         WriteUpTo(FRows.Height());
         if (FError) std::rethrow_exception(FError);
-        FEncoder->FinishInto(FJpeg);
+        FEncoder->Finish();
     }
 
 private:
@@ -168,9 +168,8 @@ private:
         }
     }
 
-    TJPEGImage& FJpeg;
     const TBitmap& FRows;
-    std::unique_ptr<TJpegRowEncoder> FEncoder;
+    std::unique_ptr<TRowEncoder> FEncoder;
     std::exception_ptr FError;
 };
 
@@ -246,13 +245,15 @@ TResizeResult MakeOutput(const std::string& imageName, const std::string& outPat
         return result;
     }
 
-    // A JPEG is encoded as the rows are made (unless their colours change
-    // first); the other formats take the finished bitmap.
+    // A format that takes rows as they come (JPEG) is encoded as they are
+    // made, unless their colours change first; the others take the finished bitmap.
     // A size limit tries several qualities on the finished picture.
     const bool budget = options.MaxKB > 0 && FindOutputFormat(options.Format).Lossy;
     std::unique_ptr<TEncodeAsRowsCome> asRowsCome;
-    if (auto jpeg = dynamic_cast<TJPEGImage*>(encoder.get()); jpeg && !toSrgb && !budget)
-        asRowsCome = std::make_unique<TEncodeAsRowsCome>(*jpeg, working);
+    if (!toSrgb && !budget) {
+        asRowsCome = std::make_unique<TEncodeAsRowsCome>(*encoder, working);
+        if (!asRowsCome->Streams()) asRowsCome.reset();
+    }
     const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
     std::string failure;
     try {

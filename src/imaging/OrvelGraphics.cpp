@@ -223,6 +223,8 @@ void TGraphic::AssignTo(TGraphic& dest) const {
     RaiseAssignError(*this, dest);
 }
 
+std::unique_ptr<TRowEncoder> TGraphic::OpenRowEncoder(int, int) { return nullptr; }
+
 std::unique_ptr<TRowSource> TGraphic::OpenRowSource() const {
     return nullptr;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorix {
@@ -66,6 +67,29 @@ public:
 
 class TRowSource;
 
+// What an encoder whose library writes the container embeds itself (AVIF,
+// JPEG XL): the colour profile, EXIF as a TIFF structure, XMP.
+struct TEmbeddedBlocks {
+    std::vector<uint8_t> Profile, Exif;
+    std::string Xmp;
+    // The blocks the library refused ("EXIF"), each with its reason: the
+    // picture is written without them.
+    mutable std::vector<std::pair<std::string, std::string>> Refused;
+};
+
+// An encoder fed 24-bit rows as they are made, top first: the picture need
+// not exist whole.
+class TRowEncoder {
+public:
+    virtual ~TRowEncoder() = default;
+    // The next count rows (those beyond the height are ignored).
+    virtual void Write(const uint8_t* const* rows, int count) = 0;
+    virtual int RowsWritten() const = 0;
+    // Ends the data once every row was written: the graphic that opened it
+    // then holds the encoded picture.
+    virtual void Finish() = 0;
+};
+
 // An abstract decoded picture.
 class TBitmap;
 
@@ -113,6 +137,12 @@ public:
     // picture first; null where the class has no such way and must be
     // assigned to a bitmap instead. May raise the decoder's error.
     virtual std::unique_ptr<TRowSource> OpenRowSource() const;
+    // An encoder of this class's format for a width x height picture fed
+    // row by row; null where the class encodes only a whole picture.
+    virtual std::unique_ptr<TRowEncoder> OpenRowEncoder(int width, int height);
+    // The blocks this class's encoder embeds itself; null where the file
+    // takes them after encoding, or not at all.
+    virtual TEmbeddedBlocks* EmbeddedBlocks() { return nullptr; }
 
     // True once the pixels were decoded past damaged data, as the format's own
     // library does (a viewer shows them, with a warning).
