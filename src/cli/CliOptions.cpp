@@ -139,6 +139,20 @@ const char* LongName(const std::string& arg) {
     return nullptr;
 }
 
+
+// --opt=value split into the option and its value (true), and the short
+// names of the common options made long.
+bool SplitOption(std::string& arg, std::string& attached) {
+    bool split = false;
+    if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
+        attached = arg.substr(arg.find('=') + 1);
+        arg = arg.substr(0, arg.find('='));
+        split = true;
+    }
+    if (const char* name = LongName(arg)) arg = name;
+    return split;
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -230,15 +244,8 @@ TCliArguments ParseArguments(const std::vector<std::string>& args) {
             result.Files.push_back(arg);
             continue;
         }
-        // --opt=value, and the short names of the common options.
         std::string attached;
-        bool hasAttached = false;
-        if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
-            attached = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-            hasAttached = true;
-        }
-        if (const char* name = LongName(arg)) arg = name;
+        bool hasAttached = SplitOption(arg, attached);
         auto value = [&]() -> std::string {
             if (hasAttached) {
                 hasAttached = false;
