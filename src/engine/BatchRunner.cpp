@@ -33,8 +33,8 @@ void TBatchRunner::Submit(TBatchPicture picture) {
         picture.Options.Counter = picture.Options.CounterStart + static_cast<int>(index);
         // A picture whose header cannot be read (missing, cut, not a picture)
         // holds no name: it would leave a gap before the later ones' numbers.
-        TGraphic::TPeek peek;
-        if (PeekPictureFile(picture.Source, peek))
+        TGraphic::TPeek& peek = entry.Peek;
+        if ((entry.Peeked = PeekPictureFile(picture.Source, peek)))
             FNames.Plan(index, OutputFileName(picture.Source, picture.OutPath, picture.Options,
                                               PlannedNameFacts(picture.Source, picture.Options)));
         entry.Picture = std::move(picture);
@@ -93,7 +93,8 @@ void TBatchRunner::Work() {
 void TBatchRunner::RunOne(TEntry& entry) {
     const TBatchPicture& picture = entry.Picture;
     // One picture alone needs no estimate: it always runs.
-    const int64_t need = FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Options) : 0;
+    const int64_t need =
+        FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Options, entry.Peeked ? &entry.Peek : nullptr) : 0;
     const int64_t held = FGate.Acquire(static_cast<int64_t>(entry.Outcome.Index), need);
     const auto start = std::chrono::steady_clock::now();
     try {

@@ -74,6 +74,8 @@ private:
     struct TEntry {
         TBatchPicture Picture;
         TBatchOutcome Outcome;
+        TGraphic::TPeek Peek;  // the header as read when handed in, for the memory estimate
+        bool Peeked = false;
         bool Done = false;
     };
 

@@ -21,10 +21,11 @@ constexpr int64_t Overhead = int64_t(64) << 20;
 
 }  // namespace
 
-int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options) {
+int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options, const TGraphic::TPeek* known) {
     if (!FileFormats().Find(PictureExtension(fileName))) return 0;  // refused without reading
     TGraphic::TPeek peek;
-    if (!PeekPictureFile(fileName, peek)) return FileExists(fileName) ? -1 : 0;
+    if (known) peek = *known;
+    else if (!PeekPictureFile(fileName, peek)) return FileExists(fileName) ? -1 : 0;
     if (peek.Width <= 0 || peek.Height <= 0) return 0;
     if (peek.Width > DecoderPixelLimit() / peek.Height) return 0;  // refused from its header
     int64_t output = 0, save = 0;

@@ -4,6 +4,7 @@
 // big one is not overtaken for ever by small ones.
 #pragma once
 
+#include "OrvelGraphics.h"
 #include "ResizeOptions.h"
 
 #include <condition_variable>
@@ -16,7 +17,9 @@ namespace quorix {
 // The peak bytes of resizing the picture as options say: the decoded picture
 // as its decoder holds it, the output, and the resampler's own buffers. -1 when
 // the header does not tell (the picture then runs alone).
-int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options);
+// known: the header's facts when they were read already (the file is not read again).
+int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options,
+                              const TGraphic::TPeek* known = nullptr);
 
 // The memory the system can give without swapping (MemAvailable).
 int64_t AvailableMemory();
