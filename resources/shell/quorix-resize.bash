@@ -8,13 +8,14 @@ _quorix_resize() {
         --filter) COMPREPLY=($(compgen -W "Box Triangle Hermite Bell B-Spline Mitchell Lanczos3" -- "$cur")); return ;;
         -f|--format) COMPREPLY=($(compgen -W "jpg png bmp webp avif jxl tif" -- "$cur")); return ;;
         -o|--out) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-        --files-from) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --files-from|--recipe) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --output) COMPREPLY=($(compgen -W "mode= size= format= quality= name= resize= max-size= only-shrink=" -- "$cur")); compopt -o nospace; return ;;
         --resize|--factor|--size|--side|-q|--quality|--max-size|--name|--counter-start|-j|--threads) return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--resize --mode --factor --size --side --only-shrink --filter -q --quality
             --max-size -f --format -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
-            --keep-gps --srgb --keep-date --no-overwrite --no-protect --files-from -0 -r --recursive --json -j
+            --keep-gps --srgb --keep-date --no-overwrite --no-protect --output --recipe --files-from -0 -r --recursive --json -j
             --threads --quiet -h --help --version" -- "$cur"))
         return
     fi

@@ -51,7 +51,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setAcceptDrops(true);
     CreateActions();
     CreateMenus();
-    for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name);
+    for (const TResampleFilter& filter : ResampleFilters) cmbResampleQ->addItem(filter.Name, filter.Name);
+    CaptionOptionControls();
     cmbResampleQ->setCurrentIndex(DefaultResampleFilter);
     CreateTrayIcon();
     ConnectHandlers();
@@ -210,6 +211,7 @@ void TMainForm::SetPageNumber(int number) {
 
 void TMainForm::ConnectHandlers() {
     connect(actStart, &QAction::triggered, this, Guarded([this] { actStartExecute(); }));
+    connect(btnRecipes, &QPushButton::clicked, this, Guarded([this] { btnRecipesClick(); }));
     connect(actAbort, &QAction::triggered, this, Guarded([this] { actAbortExecute(); }));
     connect(actRefresh, &QAction::triggered, this, Guarded([this] { actRefreshExecute(); }));
     connect(actSellAll, &QAction::triggered, this, Guarded([this] { actSellAllExecute(); }));

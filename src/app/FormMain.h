@@ -9,6 +9,7 @@
 #include "NotifyIcon.h"
 #include "OrvelImage.h"
 #include "PATHEdit.h"
+#include "Recipe.h"
 #include "ResizeOptions.h"
 #include "WebUpdate.h"
 
@@ -108,8 +109,18 @@ public:
     void actSellAllExecute();
     void actExitExecute();
     std::string MakeSurePathExists();
+    // The job's options as the controls show them, and the other way round
+    // (FormMainOptionControls.cpp, from the option table's rows).
     TResizeOptions CurrentOptions() const;
+    void ShowOptions(const TResizeOptions& options);
+    QWidget* OptionControl(const std::string& name) const;
+    void CaptionOptionControls();
     std::string OutputFormatKey() const;  // the format cmbOutFormat shows
+    // What a job makes of each picture: one output as the pages say, or the
+    // outputs of the recipe chosen in cmbOutputs over them.
+    std::vector<TPictureOutput> CurrentOutputs() const;
+    void ShowRecipeChoice(const std::string& name);
+    void btnRecipesClick();
 
     // The options panel.
     void ResizeTypeChanged();
@@ -180,6 +191,9 @@ public:
     QGroupBox* grpOutRatio;
     QSpinBox* spnWidth;
     QSpinBox* spnHeight;
+    QComboBox* cmbOutputs;
+    QPushButton* btnRecipes;
+    std::vector<TRecipe> FRecipes;  // the recipes of the settings file, in cmbOutputs after its first item
     QPushButton* btn43;
     QPushButton* btn169;
     QLabel* lblImageSize;
@@ -303,6 +317,7 @@ private:
     void CreateResizerPage();
     QWidget* CreateModeGroup();
     QWidget* CreateSizeGroup();
+    QLayout* CreateOutputsRow();
     QWidget* CreateQuickButtons();
     void CreateQualityPage();
     void CreateSettingsPage();

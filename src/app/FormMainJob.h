@@ -19,8 +19,8 @@ struct TMainForm::TJob {
     std::string Output;              // the output folder, settled when the job started
     std::vector<std::string> Names;  // the batch's names, or the one picture's path
     std::string Within;              // the one picture's sub-folder, as listed
-    TResizeOptions Options;          // as the controls were when the job started
-    size_t Renamed = 0;              // pictures whose name an earlier one of the job had
+    std::vector<TPictureOutput> Outputs;  // as the controls and the recipe were when the job started
+    size_t Renamed = 0;              // outputs whose name an earlier one of the job had
     std::unique_ptr<TBatchRunner> Runner;
     size_t Next = 0, InFlight = 0, Reported = 0;
     bool Aborted = false;  // abort came while pictures were still to start

@@ -5,6 +5,7 @@
 
 #include "ErrorGuard.h"
 #include "FormMainJob.h"
+#include "QuorixError.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
 #include "OrvelMessages.h"
@@ -111,7 +112,7 @@ void TMainForm::StartJob(std::vector<std::string> names, bool single, const std:
         // What the user browses to or changes during the batch changes only
         // what they see: the folder and the options are copied now.
         FJob->Folder = single ? std::string() : S(edtPath->text());
-        FJob->Options = CurrentOptions();
+        FJob->Outputs = CurrentOutputs();
         WriteLogHeader(single ? " RESIZING SINGLE IMAGE" : " NEW BATCH JOB STARTED");
     } catch (...) {
         EndJob();
@@ -150,7 +151,7 @@ void TMainForm::DispatchPictures() {
         // A picture of a sub-folder goes to the same place under the output folder.
         const std::string within = job.Single ? job.Within : ExtractFilePath(job.Names[job.Next]);
         picture.OutPath = job.Output + within;
-        picture.Options = job.Options;
+        picture.Outputs = job.Outputs;
         picture.MakeFolder = !within.empty();  // the output folder itself was settled when the job started
         job.Runner->Submit(std::move(picture));
         ++job.Next;
@@ -173,8 +174,10 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
         job.Error = outcome.Error;  // it ends the job; what is in flight finishes unreported
         return;
     }
-    for (const std::string& line : outcome.Result.Log) AddLog(Q(line));
-    if (!outcome.Result.Log.empty() && outcome.Result.Log.front() == WrittenLine(outcome.Result.OutputName, true)) ++job.Renamed;
+    for (const TResizeResult& result : outcome.Results) {
+        for (const std::string& line : result.Log) AddLog(Q(line));
+        if (!result.Log.empty() && result.Log.front() == WrittenLine(result.OutputName, true)) ++job.Renamed;
+    }
     if (!job.Single) {
         // The list's current item follows the picture whose lines were written last.
         const std::string& name = job.Names[outcome.Index];
@@ -185,11 +188,12 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
     // One box a job: an output folder that turns read-only in a batch of 500
     // pictures must not mean 500 boxes; every failure still gets its log line.
     // The box waits for this handler to return: the batch goes on meanwhile.
-    if (outcome.Result.Outcome == TResizeOutcome::SaveFailed && !FSaveErrorShown) {
-        FSaveErrorShown = true;
-        const std::string text = "Cannot save file as: " + outcome.Result.OutputName;
-        QMetaObject::invokeMethod(this, [text] { ShowError(text); }, Qt::QueuedConnection);
-    }
+    for (const TResizeResult& result : outcome.Results)
+        if (result.Outcome == TResizeOutcome::SaveFailed && !FSaveErrorShown) {
+            FSaveErrorShown = true;
+            const std::string text = "Cannot save file as: " + result.OutputName;
+            QMetaObject::invokeMethod(this, [text] { ShowError(text); }, Qt::QueuedConnection);
+        }
 }
 
 // Pictures done of the batch, and the time left at the pace so far.
@@ -239,41 +243,18 @@ void TMainForm::EndJob() {
 }
 
 std::string TMainForm::OutputFormatKey() const {
-    const std::vector<const TOutputFormatInfo*> formats = WindowOutputFormats();
-    const int index = cmbOutFormat->currentIndex();
-    return index >= 0 && index < static_cast<int>(formats.size()) ? formats[static_cast<size_t>(index)]->Key : "jpg";
+    const std::string key = S(cmbOutFormat->currentData().toString());
+    return key.empty() ? "jpg" : key;
 }
 
-TResizeOptions TMainForm::CurrentOptions() const {
-    TResizeOptions o;
-    o.Mode = radXIncrease->isChecked()    ? TResizeMode::XIncrease
-           : radXDecrease->isChecked()    ? TResizeMode::XDecrease
-           : radSameSize->isChecked()     ? TResizeMode::SameSize
-           : radFitWithin->isChecked()    ? TResizeMode::FitWithin
-           : radSameWidth->isChecked()    ? TResizeMode::SameWidth
-           : radSameHeight->isChecked()   ? TResizeMode::SameHeight
-                                          : TResizeMode::None;
-    o.IncFactor = spnIncFactor->Value();
-    o.DecFactor = spnDecFactor->Value();
-    o.Width = spnWidth->value();
-    o.Height = spnHeight->value();
-    o.WH = spnWH->value();
-    o.FilterIndex = cmbResampleQ->currentIndex();
-    o.Quality = trkQuality->value();
-    o.Protect = chkProtect->isChecked();
-    o.AddFilterName = chkAddFltName->isChecked();
-    o.Overwrite = chkOverwrite->isChecked();
-    o.OnlyShrink = chkOnlyShrink->isChecked();
-    o.MaxKB = spnMaxKB->value();
-    o.NameTemplate = S(edtNameTemplate->text());
-    o.CounterStart = spnCounterStart->value();
-    o.Format = OutputFormatKey();
-    o.KeepProfile = chkKeepProfile->isChecked();
-    o.KeepMetadata = chkKeepMetadata->isChecked();
-    o.RemoveGps = chkRemoveGps->isChecked();
-    o.ConvertSrgb = chkConvertSrgb->isChecked();
-    o.KeepDate = chkKeepDate->isChecked();
-    return o;
+std::vector<TPictureOutput> TMainForm::CurrentOutputs() const {
+    const int chosen = cmbOutputs->currentIndex();
+    if (chosen <= 0 || chosen > static_cast<int>(FRecipes.size())) return {{"", CurrentOptions()}};
+    try {
+        return RecipeOutputs(FRecipes[static_cast<size_t>(chosen - 1)], CurrentOptions());
+    } catch (const EOptionError& e) {
+        throw EConvertError("Recipe \"" + FRecipes[static_cast<size_t>(chosen - 1)].Name + "\": " + e.what());
+    }
 }
 
 }  // namespace quorix

@@ -158,6 +158,7 @@ void TMainForm::CreateResizerPage() {
     upper->addWidget(lblImageSize, 0, 1, Qt::AlignTop);
     upper->addWidget(CreateSizeGroup(), 1, 1, Qt::AlignTop);
     page->addWidget(Panel1, 0, Qt::AlignHCenter | Qt::AlignTop);
+    page->addLayout(CreateOutputsRow());
     page->addStretch(1);
 
     pnlPreviewAll = Panel(tabResizer, "pnlPreviewAll");
@@ -217,7 +218,7 @@ QWidget* TMainForm::CreateModeGroup() {
     spnIncFactor->SetMaxValue(25.0);
     spnIncFactor->SetValue(1.5);
     for (TOrvelDecSpin* spin : {spnDecFactor, spnIncFactor}) spin->resize(65, 22);
-    spnWH = SpinEdit(grpImgSize, "spnWH", INT_MIN, INT_MAX, 1, "(in pixels)");
+    spnWH = SpinEdit(grpImgSize, "spnWH", 1, 32768, 1, "(in pixels)");
     Paint(spnWH, "#CAD8DF");
     spnWH->setVisible(false);
     spnWH->setFixedWidth(70);
@@ -243,6 +244,22 @@ QWidget* TMainForm::CreateModeGroup() {
                                                                       radSameWidth, radSameHeight, chkOnlyShrink})
         r->setStyleSheet("font-weight: normal;");
     return grpImgSize;
+}
+
+QLayout* TMainForm::CreateOutputsRow() {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(new QLabel("Outputs:", tabResizer));
+    cmbOutputs = Named(new QComboBox(tabResizer), "cmbOutputs",
+                       "What is made of each picture: one resized picture as set on this page, or every output of "
+                       "a recipe\r\n(each picture is read once for all of them).");
+    cmbOutputs->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    btnRecipes = Named(new QPushButton("Recipes...", tabResizer), "btnRecipes",
+                       "Add, change, import and export recipes: several outputs of each picture.");
+    row->addWidget(cmbOutputs);
+    row->addWidget(btnRecipes);
+    row->addStretch(1);
+    return row;
 }
 
 QWidget* TMainForm::CreateSizeGroup() {
@@ -514,7 +531,7 @@ QWidget* TMainForm::CreateImageGroup() {
     cmbOutFormat = Named(new QComboBox(group), "cmbOutFormat",
                          "The file format of the resized pictures.\r\nJPEG, WebP, AVIF and JPEG XL use the quality of the "
                          "JPG Quality advisor page; PNG and TIFF keep every pixel.");
-    for (const TOutputFormatInfo* format : WindowOutputFormats()) cmbOutFormat->addItem(Q(format->Name));
+    for (const TOutputFormatInfo* format : WindowOutputFormats()) cmbOutFormat->addItem(Q(format->Name), Q(format->Key));
     cmbOutFormat->setCurrentIndex(0);
     column->addWidget(formatLabel);
     column->addWidget(cmbOutFormat);

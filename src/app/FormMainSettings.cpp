@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "OrvelDecSpin.h"
+#include "OptionTable.h"
 #include "OrvelIniFile.h"
 #include "OrvelTPU.h"
 #include "Platform.h"
@@ -79,40 +80,17 @@ void TMainForm::LoadWindowState(TOrvelIniFile& ini) {
         resize(size);
     }
     if (ini.ReadBool("WindowState", "Maximized", false)) setWindowState(windowState() | Qt::WindowMaximized);
-    AssignRadio(radXDecrease, ini.ReadBool("Resize", "radXDecrease", true));
-    AssignRadio(radXIncrease, ini.ReadBool("Resize", "radXIncrease", false));
-    AssignRadio(radSameHeight, ini.ReadBool("Resize", "radSameHeight", false));
-    AssignRadio(radSameWidth, ini.ReadBool("Resize", "radSameWidth", false));
-    AssignRadio(radSameSize, ini.ReadBool("Resize", "radSameSize", false));
-    AssignRadio(radFitWithin, ini.ReadBool("Resize", "radFitWithin", false));
-    chkOnlyShrink->setChecked(ini.ReadBool("Resize", "chkOnlyShrink", false));
     LastUpdateCheck = TextDate(Q(ini.ReadString("Updates", "LastCheck", "0")));
     spnAutoUpdate->setValue(ini.ReadInteger("Updates", "spnAutoUpdate", 4));
 }
 
 void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     const std::string s = "Settings";
-    trkQuality->setValue(ini.ReadInteger(s, "trkQuality", 70));
+    ShowOptions(LoadOptions(ini));
+    FRecipes = LoadRecipes(ini);
+    ShowRecipeChoice(ini.ReadString(s, "Outputs", ""));
     spnHideHint->setValue(ini.ReadInteger(s, "spnHideHint", 3000));
     spnOpacity->setValue(ini.ReadInteger(s, "spnOpacity", 255));
-    spnWidth->setValue(ini.ReadInteger(s, "spnWidth", 800));
-    spnHeight->setValue(ini.ReadInteger(s, "spnHeight", 600));
-    const int filter = ini.ReadInteger(s, "cmbResampleQ", 6);
-    cmbResampleQ->setCurrentIndex(filter >= 0 && filter < cmbResampleQ->count() ? filter : -1);
-    const int format = ini.ReadInteger(s, "cmbOutFormat", 0);
-    cmbOutFormat->setCurrentIndex(format >= 0 && format < cmbOutFormat->count() ? format : 0);
-    spnWH->setValue(ini.ReadInteger(s, "spnWH", 600));
-    spnIncFactor->SetValue(ini.ReadFloat(s, "spnIncFactor", 1.5));
-    spnDecFactor->SetValue(ini.ReadFloat(s, "spnDecFactor", 2.0));
-    chkAddFltName->setChecked(ini.ReadBool(s, "chkAddFltName", false));
-    chkKeepProfile->setChecked(ini.ReadBool(s, "chkKeepProfile", true));
-    chkKeepMetadata->setChecked(ini.ReadBool(s, "chkKeepMetadata", true));
-    chkRemoveGps->setChecked(ini.ReadBool(s, "chkRemoveGps", true));
-    chkConvertSrgb->setChecked(ini.ReadBool(s, "chkConvertSrgb", false));
-    chkKeepDate->setChecked(ini.ReadBool(s, "chkKeepDate", false));
-    spnMaxKB->setValue(ini.ReadInteger(s, "spnMaxKB", 0));
-    edtNameTemplate->setText(Q(ini.ReadString(s, "edtNameTemplate", "{name}")));
-    spnCounterStart->setValue(std::clamp(ini.ReadInteger(s, "spnCounterStart", 1), 0, 999999999));
     edtOutFolder->setText(Q(ini.ReadString(s, "edtOutFolder", "")));
     chkRecurse->setChecked(ini.ReadBool(s, "chkRecurse", false));
     (ini.ReadBool(s, "radOutFolder", false) ? radOutFolder : radOutBeside)->setChecked(true);
@@ -124,8 +102,6 @@ void TMainForm::LoadSettings(TOrvelIniFile& ini) {
     AssignRadio(radHintsTooltips, ini.ReadBool(s, "radHintsTooltips", true));
     AssignRadio(radHintsStatBar, ini.ReadBool(s, "radHintsStatBar", false));
     chkAutoStartUp->setChecked(ini.ReadBool(s, "chkAutoStartUp", false));
-    chkProtect->setChecked(ini.ReadBool(s, "chkProtect", true));
-    chkOverwrite->setChecked(ini.ReadBool(s, "chkOverwrite", true));
     const std::string lastPath = AppFolder();
     edtPath->setText(Q(ini.ReadString(s, "LastPath", lastPath)));
 }
@@ -150,37 +126,17 @@ void TMainForm::SaveINIFile() {
         ini.WriteInteger("WindowState", "Width", width());
         ini.WriteInteger("WindowState", "Height", height());
     }
-    ini.WriteBool("Resize", "radXDecrease", radXDecrease->isChecked());
-    ini.WriteBool("Resize", "radXIncrease", radXIncrease->isChecked());
-    ini.WriteBool("Resize", "radSameHeight", radSameHeight->isChecked());
-    ini.WriteBool("Resize", "radSameWidth", radSameWidth->isChecked());
-    ini.WriteBool("Resize", "radSameSize", radSameSize->isChecked());
-    ini.WriteBool("Resize", "radFitWithin", radFitWithin->isChecked());
-    ini.WriteBool("Resize", "chkOnlyShrink", chkOnlyShrink->isChecked());
+    SaveOptions(ini, CurrentOptions());
+    SaveRecipes(ini, FRecipes);
     ini.WriteBool("WindowState", "Maximized", maximized);
     ini.WriteInteger("WindowState", "Last_used_tab", PageNumber());
     ini.WriteInteger("Updates", "spnAutoUpdate", spnAutoUpdate->value());
     ini.WriteString("Updates", "LastCheck", S(DateText(LastUpdateCheck)));
     const std::string s = "Settings";
-    ini.WriteInteger(s, "trkQuality", trkQuality->value());
+    const int outputs = cmbOutputs->currentIndex();
+    ini.WriteString(s, "Outputs", outputs > 0 ? FRecipes[static_cast<size_t>(outputs - 1)].Name : "");
     ini.WriteInteger(s, "spnHideHint", spnHideHint->value());
     ini.WriteInteger(s, "spnOpacity", spnOpacity->value());
-    ini.WriteInteger(s, "spnWidth", spnWidth->value());
-    ini.WriteInteger(s, "spnHeight", spnHeight->value());
-    ini.WriteInteger(s, "cmbResampleQ", cmbResampleQ->currentIndex());
-    ini.WriteInteger(s, "cmbOutFormat", cmbOutFormat->currentIndex());
-    ini.WriteInteger(s, "spnWH", spnWH->value());
-    ini.WriteFloat(s, "spnIncFactor", spnIncFactor->Value());
-    ini.WriteFloat(s, "spnDecFactor", spnDecFactor->Value());
-    ini.WriteBool(s, "chkAddFltName", chkAddFltName->isChecked());
-    ini.WriteBool(s, "chkKeepProfile", chkKeepProfile->isChecked());
-    ini.WriteBool(s, "chkKeepMetadata", chkKeepMetadata->isChecked());
-    ini.WriteBool(s, "chkRemoveGps", chkRemoveGps->isChecked());
-    ini.WriteBool(s, "chkConvertSrgb", chkConvertSrgb->isChecked());
-    ini.WriteBool(s, "chkKeepDate", chkKeepDate->isChecked());
-    ini.WriteInteger(s, "spnMaxKB", spnMaxKB->value());
-    ini.WriteString(s, "edtNameTemplate", S(edtNameTemplate->text()));
-    ini.WriteInteger(s, "spnCounterStart", spnCounterStart->value());
     ini.WriteString(s, "edtOutFolder", S(edtOutFolder->text()));
     ini.WriteBool(s, "chkRecurse", chkRecurse->isChecked());
     ini.WriteBool(s, "radOutFolder", radOutFolder->isChecked());
@@ -192,8 +148,6 @@ void TMainForm::SaveINIFile() {
     ini.WriteBool(s, "radHintsTooltips", radHintsTooltips->isChecked());
     ini.WriteBool(s, "radHintsStatBar", radHintsStatBar->isChecked());
     ini.WriteBool(s, "chkAutoStartUp", chkAutoStartUp->isChecked());
-    ini.WriteBool(s, "chkProtect", chkProtect->isChecked());
-    ini.WriteBool(s, "chkOverwrite", chkOverwrite->isChecked());
     ini.WriteString(s, "LastPath", S(edtPath->text()));
     ini.EndUpdate();
 }

@@ -137,25 +137,21 @@ public:
 
     bool Print(const TBatchOutcome& outcome) {
         if (FJson)
-            FOut << JsonLine(outcome) << "\n";
+            FOut << JsonLines(outcome) << "\n";
         else
-            for (const std::string& line : outcome.Result.Log) FOut << line << "\n";
+            for (const TResizeResult& result : outcome.Results)
+                for (const std::string& line : result.Log) FOut << line << "\n";
         FOut.flush();
         if (!FOut) {
             FWriteFailed = true;
             return false;
         }
-        const TResizeResult& result = outcome.Result;
         if (!outcome.Error.empty()) {
             FErr << "quorix-resize: " << outcome.Source << ": " << outcome.Error << "\n";
             FStatus = 1;  // what ran after it is not reported
             return false;
         }
-        if (result.Outcome == TResizeOutcome::SaveFailed) FErr << "quorix-resize: " << result.SaveError << "\n";
-        if (result.Outcome == TResizeOutcome::CannotOpen)
-            FErr << "quorix-resize: " << outcome.Source << ": " << result.Reason << "\n";
-        // Kept under --no-overwrite, the output is in place: a rerun of finished work succeeds.
-        if (result.Outcome != TResizeOutcome::Written && result.Outcome != TResizeOutcome::OutputExists) FStatus = 1;
+        for (const TResizeResult& result : outcome.Results) Judge(outcome, result);
         return true;
     }
 
@@ -170,6 +166,14 @@ public:
     }
 
 private:
+    void Judge(const TBatchOutcome& outcome, const TResizeResult& result) {
+        if (result.Outcome == TResizeOutcome::SaveFailed) FErr << "quorix-resize: " << result.SaveError << "\n";
+        if (result.Outcome == TResizeOutcome::CannotOpen)
+            FErr << "quorix-resize: " << outcome.Source << ": " << result.Reason << "\n";
+        // Kept under --no-overwrite, the output is in place: a rerun of finished work succeeds.
+        if (result.Outcome != TResizeOutcome::Written && result.Outcome != TResizeOutcome::OutputExists) FStatus = 1;
+    }
+
     std::ostream& FOut;
     std::ostream& FErr;
     bool FJson = false;
@@ -258,7 +262,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
             TBatchPicture picture;
             picture.Source = pictures.Sources[i];
             picture.OutPath = pictures.OutPathOf(i);
-            picture.Options = args.Options;
+            picture.Outputs = args.Outputs;
             // A missing source gets no folder unless one was named.
             picture.MakeFolder = FileExists(picture.Source) || !args.OutFolder.empty();
             runner.Submit(std::move(picture));

@@ -53,9 +53,9 @@ std::string NameBytes(const char* field, const std::string& name) {
     return IsUtf8(name) ? "" : std::string(",\"") + field + "\":\"" + Base64(name) + "\"";
 }
 
-const char* OutcomeName(const TBatchOutcome& outcome) {
+const char* OutcomeName(const TBatchOutcome& outcome, const TResizeResult& r) {
     if (!outcome.Error.empty()) return "error";
-    switch (outcome.Result.Outcome) {
+    switch (r.Outcome) {
     case TResizeOutcome::Written: return "written";
     case TResizeOutcome::SourceMissing: return "source-missing";
     case TResizeOutcome::CannotOpen: return "cannot-open";
@@ -97,8 +97,7 @@ std::string JsonString(const std::string& bytes) {
     return out + "\"";
 }
 
-std::string JsonLine(const TBatchOutcome& outcome) {
-    const TResizeResult& r = outcome.Result;
+std::string JsonLine(const TBatchOutcome& outcome, const TResizeResult& r) {
     std::string log;
     for (const std::string& line : r.Log) log += (log.empty() ? "" : "\n") + line;
     if (!outcome.Error.empty()) log += (log.empty() ? "" : "\n") + outcome.Error;
@@ -110,11 +109,19 @@ std::string JsonLine(const TBatchOutcome& outcome) {
     std::string warnings;
     for (const std::string& line : r.Warnings) warnings += (warnings.empty() ? "" : ",") + JsonString(line);
     // Integers only: no locale can change how they are written.
-    return "{\"source\":" + JsonString(outcome.Source) + NameBytes("source_bytes", outcome.Source) +
+    const std::string key = r.Key.empty() ? "" : ",\"key\":" + JsonString(r.Key);
+    return "{\"source\":" + JsonString(outcome.Source) + NameBytes("source_bytes", outcome.Source) + key +
            ",\"output\":" + JsonString(r.OutputName) + NameBytes("output_bytes", r.OutputName) +
-           ",\"outcome\":\"" + OutcomeName(outcome) + "\",\"log\":" + JsonString(log) + ",\"warnings\":[" + warnings + "]" +
+           ",\"outcome\":\"" + OutcomeName(outcome, r) + "\",\"log\":" + JsonString(log) + ",\"warnings\":[" + warnings + "]" +
            ",\"width\":" + std::to_string(r.Width) + ",\"height\":" + std::to_string(r.Height) +
            ",\"bytes\":" + std::to_string(bytes) + ",\"milliseconds\":" + std::to_string(milliseconds) + "}";
+}
+
+std::string JsonLines(const TBatchOutcome& outcome) {
+    if (outcome.Results.empty()) return JsonLine(outcome, TResizeResult());
+    std::string lines;
+    for (const TResizeResult& result : outcome.Results) lines += (lines.empty() ? "" : "\n") + JsonLine(outcome, result);
+    return lines;
 }
 
 }  // namespace quorix

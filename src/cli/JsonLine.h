@@ -13,6 +13,10 @@ namespace quorix {
 std::string JsonString(const std::string& bytes);
 
 // {"source":…,"output":…,"outcome":…,"log":…,"width":…,"height":…,"bytes":…,"milliseconds":…}
-std::string JsonLine(const TBatchOutcome& outcome);
+// ,"key":… after the source for an output of a recipe.
+std::string JsonLine(const TBatchOutcome& outcome, const TResizeResult& result);
+// One line per output of the picture (without the last line feed); one
+// line for an outcome that ended the job before any output.
+std::string JsonLines(const TBatchOutcome& outcome);
 
 }  // namespace quorix

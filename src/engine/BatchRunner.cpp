@@ -30,13 +30,18 @@ void TBatchRunner::Submit(TBatchPicture picture) {
         std::lock_guard<std::mutex> lock(FMutex);
         TEntry entry;
         const size_t index = FBase + FEntries.size();
-        picture.Options.Counter = picture.Options.CounterStart + static_cast<int>(index);
+        for (TPictureOutput& output : picture.Outputs)
+            output.Options.Counter = output.Options.CounterStart + static_cast<int>(index);
         // A picture whose header cannot be read (missing, cut, not a picture)
         // holds no name: it would leave a gap before the later ones' numbers.
-        TGraphic::TPeek& peek = entry.Peek;
-        if ((entry.Peeked = PeekPictureFile(picture.Source, peek)))
-            FNames.Plan(index, OutputFileName(picture.Source, picture.OutPath, picture.Options,
-                                              PlannedNameFacts(picture.Source, picture.Options)));
+        entry.FirstSlot = FSlots;
+        FSlots += picture.Outputs.size();
+        if ((entry.Peeked = PeekPictureFile(picture.Source, entry.Peek)))
+            for (size_t k = 0; k < picture.Outputs.size(); ++k) {
+                const TResizeOptions& options = picture.Outputs[k].Options;
+                FNames.Plan(entry.FirstSlot + k, OutputFileName(picture.Source, picture.OutPath, options,
+                                                                PlannedNameFacts(picture.Source, options)));
+            }
         entry.Picture = std::move(picture);
         entry.Outcome.Index = index;
         entry.Outcome.Source = entry.Picture.Source;
@@ -94,13 +99,14 @@ void TBatchRunner::RunOne(TEntry& entry) {
     const TBatchPicture& picture = entry.Picture;
     // One picture alone needs no estimate: it always runs.
     const int64_t need =
-        FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Options, entry.Peeked ? &entry.Peek : nullptr) : 0;
+        FThreads.size() > 1 ? PictureMemoryEstimate(picture.Source, picture.Outputs, entry.Peeked ? &entry.Peek : nullptr) : 0;
     const int64_t held = FGate.Acquire(static_cast<int64_t>(entry.Outcome.Index), need);
     const auto start = std::chrono::steady_clock::now();
     try {
         if (picture.MakeFolder) PrepareFolder(picture.OutPath);
-        const TRunPlace place{&FNames, entry.Outcome.Index};
-        entry.Outcome.Result = ResizeImage(picture.Source, picture.OutPath, picture.Options, &FSources, &place);
+        const TRunPlace place{&FNames, entry.FirstSlot};
+        TPicture decoded;
+        entry.Outcome.Results = ResizePicture(picture.Source, picture.OutPath, picture.Outputs, decoded, &FSources, &place);
     } catch (const std::exception& e) {
         entry.Outcome.Error = e.what();
     } catch (...) {
@@ -108,7 +114,7 @@ void TBatchRunner::RunOne(TEntry& entry) {
     }
     entry.Outcome.Milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     FGate.Release(held);
-    FNames.Done(entry.Outcome.Index);
+    for (size_t k = 0; k < picture.Outputs.size(); ++k) FNames.Done(entry.FirstSlot + k);
     {
         std::lock_guard<std::mutex> lock(FMutex);
         entry.Done = true;

@@ -24,14 +24,14 @@ namespace quorix {
 struct TBatchPicture {
     std::string Source;
     std::string OutPath;     // the output folder, ending in PathDelim
-    TResizeOptions Options;  // as they were when the picture was handed in
+    std::vector<TPictureOutput> Outputs{TPictureOutput()};  // what is made of it, as the options were when it was handed in
     bool MakeFolder = true;  // create OutPath once and clear what killed runs left in it
 };
 
 struct TBatchOutcome {
     size_t Index = 0;  // the picture's place in the batch, from 0
     std::string Source;
-    TResizeResult Result;
+    std::vector<TResizeResult> Results;  // one per output made (ResizePicture)
     std::string Error;  // an error that ends the batch; no picture is started after it
     double Milliseconds = 0;  // the picture's own time, from its start to its end
 };
@@ -76,6 +76,7 @@ private:
         TBatchOutcome Outcome;
         TGraphic::TPeek Peek;  // the header as read when handed in, for the memory estimate
         bool Peeked = false;
+        size_t FirstSlot = 0;  // its first output's place among the run's names
         bool Done = false;
     };
 
@@ -98,6 +99,7 @@ private:
     size_t FBase = 0;
     TRunNames FNames;  // no output name is written twice
     size_t FNext = 0, FReported = 0;  // pictures' indices in the batch
+    size_t FSlots = 0;  // outputs handed in, each with a place among the run's names
     size_t FUnfreed = 0;  // handed in, and not yet said to be finished or dropped
     bool FStopping = false, FEnded = false, FQuit = false;
     std::mutex FFolderMutex;

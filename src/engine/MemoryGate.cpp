@@ -19,25 +19,34 @@ namespace {
 // The resampler's tables, rings and the encoder's buffers.
 constexpr int64_t Overhead = int64_t(64) << 20;
 
+// The output's bitmap and its encoder's buffers.
+int64_t OutputBytes(const TResizeOptions& options, const TGraphic::TPeek& peek) {
+    try {
+        const TTargetSize target = ComputeTargetSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
+        const int64_t pixels = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768);
+        return pixels * 3 + static_cast<int64_t>(static_cast<double>(pixels) * FindOutputFormat(options.Format).SaveBytesPerPixel);
+    } catch (const std::exception&) {
+        return 0;  // the job will end on this picture; it costs nothing
+    }
+}
+
 }  // namespace
 
-int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options, const TGraphic::TPeek* known) {
+int64_t PictureMemoryEstimate(const std::string& fileName, const std::vector<TPictureOutput>& outputs,
+                              const TGraphic::TPeek* known) {
     if (!FileFormats().Find(PictureExtension(fileName))) return 0;  // refused without reading
     TGraphic::TPeek peek;
     if (known) peek = *known;
     else if (!PeekPictureFile(fileName, peek)) return FileExists(fileName) ? -1 : 0;
     if (peek.Width <= 0 || peek.Height <= 0) return 0;
     if (peek.Width > DecoderPixelLimit() / peek.Height) return 0;  // refused from its header
-    int64_t output = 0, save = 0;
-    try {
-        const TTargetSize target = ComputeTargetSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
-        const int64_t pixels = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768);
-        output = pixels * 3;
-        save = static_cast<int64_t>(static_cast<double>(pixels) * FindOutputFormat(options.Format).SaveBytesPerPixel);
-    } catch (const std::exception&) {
-        // The job will end on this picture; it costs nothing.
-    }
-    return peek.Width * peek.Height * peek.BytesPerPixel + output + save + Overhead;
+    int64_t largest = 0;
+    for (const TPictureOutput& output : outputs) largest = std::max(largest, OutputBytes(output.Options, peek));
+    return peek.Width * peek.Height * peek.BytesPerPixel + largest + Overhead;
+}
+
+int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options, const TGraphic::TPeek* known) {
+    return PictureMemoryEstimate(fileName, std::vector<TPictureOutput>{{"", options}}, known);
 }
 
 int64_t AvailableMemory() {

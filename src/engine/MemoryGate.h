@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace quorix {
 
@@ -18,6 +19,10 @@ namespace quorix {
 // as its decoder holds it, the output, and the resampler's own buffers. -1 when
 // the header does not tell (the picture then runs alone).
 // known: the header's facts when they were read already (the file is not read again).
+// Of several outputs, made one after the other from one decode: the decode
+// and the largest output.
+int64_t PictureMemoryEstimate(const std::string& fileName, const std::vector<TPictureOutput>& outputs,
+                              const TGraphic::TPeek* known = nullptr);
 int64_t PictureMemoryEstimate(const std::string& fileName, const TResizeOptions& options,
                               const TGraphic::TPeek* known = nullptr);
 

@@ -212,6 +212,12 @@ TPhotoMetadata::~TPhotoMetadata() = default;
 TPhotoMetadata::TPhotoMetadata(TPhotoMetadata&&) noexcept = default;
 TPhotoMetadata& TPhotoMetadata::operator=(TPhotoMetadata&&) noexcept = default;
 
+TPhotoMetadata TPhotoMetadata::Copy() const {
+    TPhotoMetadata copy;
+    *copy.FData = *FData;
+    return copy;
+}
+
 TPhotoMetadata TPhotoMetadata::Read(const std::string& fileName) {
     InitExiv2();
     TPhotoMetadata result;

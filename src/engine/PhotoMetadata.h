@@ -29,6 +29,9 @@ public:
     // Empty when the file carries nothing, or its container is one exiv2
     // does not read, or what it carries is damaged: never an error.
     static TPhotoMetadata Read(const std::string& fileName);
+    // A record of its own with the same blocks: each output of a picture
+    // edits its own.
+    TPhotoMetadata Copy() const;
 
     bool Empty() const;
     // yyyy-mm-dd from EXIF's date taken (or XMP's), empty without one.

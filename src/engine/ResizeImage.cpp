@@ -1,6 +1,8 @@
 #include "ResizeImage.h"
 
 #include "OrvelTPU.h"
+#include "OutputSave.h"
+#include "OutputSteps.h"
 #include "PhotoMetadata.h"
 #include "QuorixError.h"
 #include "Resample.h"
@@ -13,6 +15,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sstream>
 
 #include <fcntl.h>
@@ -49,31 +52,6 @@ TResizeResult CannotOpen(const std::string& imageName, const std::string& reason
     return result;
 }
 
-// Gives the encoder the blocks it embeds itself; the lines for the blocks
-// left out so far.
-std::vector<std::string> GiveMetadata(TGraphic& encoder, const TPhotoMetadata& metadata, const TOutputFormatInfo& format) {
-    std::vector<std::string> refused = metadata.LeftOut(format.Carries);
-    TEmbeddedBlocks* embedded = encoder.EmbeddedBlocks();
-    if (embedded && format.MetadataWay == TMetadataWay::Encoder && !metadata.Empty())
-        metadata.Encode(embedded->Profile, embedded->Exif, embedded->Xmp, refused);
-    return refused;
-}
-
-// The blocks the encoder's library refused, once it ran.
-void TakeEncoderRefusals(TGraphic& encoder, std::vector<std::string>& refused) {
-    if (const TEmbeddedBlocks* embedded = encoder.EmbeddedBlocks())
-        for (const auto& [block, reason] : embedded->Refused) refused.push_back(NotKeptLine(block, reason));
-}
-
-// Saves the encoder's file; the blocks its container takes after encoding are
-// written into the temporary file before it is put in place, in the file.
-void SaveWithMetadata(TGraphic& encoder, const std::string& fileName, const TPhotoMetadata& metadata,
-                      const TOutputFormatInfo& format, std::vector<std::string>& refused) {
-    if (format.MetadataWay != TMetadataWay::IntoFile || metadata.Empty())
-        return encoder.SaveToFile(fileName);  // a bare source gives the bare file, byte for byte
-    encoder.SaveToFile(fileName, [&](const std::string& temp) { metadata.WriteIntoFile(temp, format.Carries, refused); });
-}
-
 // The file's modification date, yyyy-mm-dd in local time.
 std::string FileDate(const std::string& fileName) {
     struct stat info {};
@@ -98,240 +76,216 @@ void CopyModificationTime(const std::string& source, const std::string& output) 
     ::utimensat(AT_FDCWD, output.c_str(), times, 0);
 }
 
-// A file already made, saved as any graphic is.
-class TStoredBytes : public TGraphic {
-public:
-    explicit TStoredBytes(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
-    const char* ClassName() const override { return "TStoredBytes"; }
-    int Width() const override { return 0; }
-    int Height() const override { return 0; }
-    void LoadFromStream(std::istream&) override { throw EInvalidGraphic("Cannot load this graphic"); }
-    void SaveToStream(std::ostream& stream) override { WriteAllBytes(stream, FBytes.data(), FBytes.size()); }
+bool Dated(const TResizeOptions& o) { return o.NameTemplate.find("{date}") != std::string::npos; }
 
-private:
-    std::vector<uint8_t> FBytes;
+bool NeedsMetadata(const TResizeOptions& o) { return o.KeepProfile || o.KeepMetadata || o.ConvertSrgb || Dated(o); }
+
+// What the outputs of one picture share.
+struct TSource {
+    const std::string& Name;
+    const std::string& OutPath;
+    const TRunSources* Sources;
+    const TRunPlace* Place;
+    TPhotoMetadata Metadata;  // read once, when any output needs it
+    TCmykConversion Cmyk;     // through the picture's CMYK profile, when it has one
 };
 
-// The whole output file for the picture at a quality, metadata included.
-std::vector<uint8_t> EncodeAt(const TBitmap& working, const TResizeOptions& options, const TPhotoMetadata& metadata,
-                              int quality, std::vector<std::string>& refused) {
-    const TOutputFormatInfo& format = FindOutputFormat(options.Format);
-    std::unique_ptr<TGraphic> encoder = format.Create(quality);
-    refused = GiveMetadata(*encoder, metadata, format);
-    encoder->Assign(working);
-    std::ostringstream out;
-    encoder->SaveToStream(out);
-    TakeEncoderRefusals(*encoder, refused);
-    const std::string bytes = out.str();
-    std::vector<uint8_t> file(bytes.begin(), bytes.end());
-    if (format.MetadataWay == TMetadataWay::IntoFile && !metadata.Empty())
-        file = metadata.WriteInto(file, format.Carries, refused);
-    return file;
+// How an output needs its picture decoded; outputs that need it the same way share one decode.
+struct TDecodeWay {
+    bool Protect = true;
+    bool CmykThroughProfile = false;  // a CMYK picture's pixels come out in sRGB through its profile
+    bool operator==(const TDecodeWay& o) const { return Protect == o.Protect && CmykThroughProfile == o.CmykThroughProfile; }
+    bool operator!=(const TDecodeWay& o) const { return !(*this == o); }
+};
+
+TDecodeWay WayOf(const TSource& source, const TResizeOptions& o) {
+    return {o.Protect, o.ConvertSrgb && static_cast<bool>(source.Cmyk)};
 }
 
-// Encodes the working bitmap's rows while the resampler is still making the
-// later ones, where the output's format takes rows as they come. An error of
-// the encoder is kept and raised when saving.
-class TEncodeAsRowsCome {
-public:
-    TEncodeAsRowsCome(TGraphic& encoder, const TBitmap& rows) : FRows(rows) {
-        try {
-            FEncoder = encoder.OpenRowEncoder(rows.Width(), rows.Height());
-        } catch (...) {
-            FError = std::current_exception();
-        }
-    }
-    // False for a format that takes only the whole picture.
-    bool Streams() const { return FEncoder || FError; }
-    TRowsDone Callback() {
-        return [this](int done) { WriteUpTo(done); };
-    }
-    // The rows the resampler has not reported, then the end of the data.
-    void Finish() {
-        WriteUpTo(FRows.Height());
-        if (FError) std::rethrow_exception(FError);
-        FEncoder->Finish();
-    }
-
-private:
-    void WriteUpTo(int done) noexcept {
-        if (FError) return;
-        try {
-            const uint8_t* rows[16];
-            while (FEncoder->RowsWritten() < done) {
-                const int first = FEncoder->RowsWritten(), n = std::min(16, done - first);
-                for (int r = 0; r < n; ++r) rows[r] = FRows.ScanLine(first + r);
-                FEncoder->Write(rows, n);
-            }
-        } catch (...) {
-            FError = std::current_exception();
-        }
-    }
-
-    const TBitmap& FRows;
-    std::unique_ptr<TRowEncoder> FEncoder;
-    std::exception_ptr FError;
-};
-
-TResizeResult MakeOutput(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
-                         TPicture& picture, const TRunSources* sources, const TRunPlace* place) {
-    if (!FileExists(imageName)) return Stop(TResizeOutcome::SourceMissing, "File does not exist " + imageName);
-
-    TOrvelBitmap working;
-    working.SetPixelFormat(TPixelFormat::pf24bit);
-    std::unique_ptr<TGraphic> encoder = FindOutputFormat(options.Format).Create(options.Quality);
-
-    const bool dated = options.NameTemplate.find("{date}") != std::string::npos;
-    TPhotoMetadata metadata;
-    if (options.KeepProfile || options.KeepMetadata || options.ConvertSrgb || dated)
-        metadata = TPhotoMetadata::Read(imageName);
-    bool toSrgb = options.ConvertSrgb && !metadata.Profile().empty();
-
-    // The header decides before any pixel exists: the guard and the pixel limit.
+// The header decides before any pixel exists: the guard and the pixel limit.
+// False, with the result that says why, when the picture cannot be used.
+bool Decode(const TSource& source, const TDecodeWay& way, TPicture& picture, TResizeResult& failure) {
     TDecodeLimits limits;
-    limits.Protect = options.Protect;
-    // A CMYK picture with its profile is decoded through the profile instead of the plain formula.
-    if (toSrgb && (limits.CmykToBgr = CmykToSrgb(metadata.Profile()))) {
-        metadata.SetProfile(SrgbProfileBytes());
-        toSrgb = false;  // the pixels come out in sRGB already
-    }
+    limits.Protect = way.Protect;
+    if (way.CmykThroughProfile) limits.CmykToBgr = source.Cmyk;
     try {
-        picture.LoadFromFile(imageName, limits);
+        picture.LoadFromFile(source.Name, limits);
     } catch (const EHugeImage&) {
-        return Stop(TResizeOutcome::HugeImage, "WARNING! Huge image: " + imageName);
+        failure = Stop(TResizeOutcome::HugeImage, "WARNING! Huge image: " + source.Name);
+        return false;
     } catch (const std::exception& e) {
-        return CannotOpen(imageName, e.what());
+        failure = CannotOpen(source.Name, e.what());
+        return false;
     }
-    const TGraphic& source = *picture.Graphic();
-    const int w = source.Width(), h = source.Height();
-    if (options.Protect && w > HugeImageSide && h > HugeImageSide)
-        return Stop(TResizeOutcome::HugeImage, "WARNING! Huge image: " + imageName);
-    if (options.Mode == TResizeMode::None)
-        return Stop(TResizeOutcome::NoMode, "WARNING! No resize mode selected: " + imageName);
+    const int w = picture.Width(), h = picture.Height();
+    if (!way.Protect || w <= HugeImageSide || h <= HugeImageSide) return true;
+    failure = Stop(TResizeOutcome::HugeImage, "WARNING! Huge image: " + source.Name);
+    return false;
+}
 
-    TTargetSize target = ComputeTargetSize(options, w, h);
-    // Never enlarged: the picture keeps its own size, and its own pixels.
-    const bool keepSize = options.OnlyShrink && (target.Width > w || target.Height > h);
-    if (keepSize) target = {w, h};
-    working.SetLargeSize(target.Width, target.Height);
+// The output's file name, as its run gives it; false (with the result that
+// says why) where it may not be written.
+bool NameOutput(const TSource& source, const TResizeOptions& options, size_t k, const TNameFacts& facts,
+                TResizeResult& result, bool& renamed) {
+    std::string name = OutputFileName(source.Name, source.OutPath, options, facts);
+    if (source.Place && source.Place->Names) {
+        const std::string given = source.Place->Names->Final(source.Place->Index + k, name);
+        renamed = given != name;
+        name = given;
+    }
+    result.OutputName = name;
+    if (!LiesDirectlyIn(name, source.OutPath)) {
+        result.Outcome = TResizeOutcome::SaveFailed;
+        result.Log = {"Cannot save file as: " + name};
+        result.SaveError = "The output name leaves its folder: " + name;
+    } else if (TRunSources(std::vector<std::string>{source.Name}).Contains(name) ||
+               (source.Sources && source.Sources->Contains(name))) {
+        result.Outcome = TResizeOutcome::ReplacesSource;
+        result.Log = {"WARNING! Output would replace its source (not overwritten): " + name};
+    } else if (!options.Overwrite && FileExists(name)) {
+        result.Outcome = TResizeOutcome::OutputExists;
+        result.Log = {"WARNING! File already exists (not overwritten): " + name};
+    }
+    return result.Log.empty();
+}
 
-    TNameFacts facts;
-    facts.Width = working.Width();
-    facts.Height = working.Height();
-    if (dated) facts.Date = NameDate(imageName, metadata);
-    std::string outputName = OutputFileName(imageName, outPath, options, facts);
-    bool renamed = false;
-    if (place && place->Names) {
-        const std::string given = place->Names->Final(place->Index, outputName);
-        renamed = given != outputName;
-        outputName = given;
+// The output's own copy of what it needs of the picture's metadata.
+void TakeMetadata(const TSource& source, const TResizeOptions& options, const TDecodeWay& way, TOutputWork& work) {
+    if (!NeedsMetadata(options)) return;
+    work.Metadata = source.Metadata.Copy();
+    work.ToSrgb = options.ConvertSrgb && !work.Metadata.Profile().empty();
+    if (way.CmykThroughProfile) {
+        work.Metadata.SetProfile(SrgbProfileBytes());
+        work.ToSrgb = false;  // the pixels came out in sRGB already
     }
-    if (!LiesDirectlyIn(outputName, outPath)) {
-        TResizeResult result = Stop(TResizeOutcome::SaveFailed, "Cannot save file as: " + outputName);
-        result.OutputName = outputName;
-        result.SaveError = "The output name leaves its folder: " + outputName;
-        return result;
-    }
-    if (TRunSources(std::vector<std::string>{imageName}).Contains(outputName) || (sources && sources->Contains(outputName))) {
-        TResizeResult result = Stop(TResizeOutcome::ReplacesSource,
-                                    "WARNING! Output would replace its source (not overwritten): " + outputName);
-        result.OutputName = outputName;
-        return result;
-    }
-    if (!options.Overwrite && FileExists(outputName)) {
-        TResizeResult result = Stop(TResizeOutcome::OutputExists,
-                                    "WARNING! File already exists (not overwritten): " + outputName);
-        result.OutputName = outputName;
-        return result;
-    }
+}
 
+// Runs the output's steps; false (with the result) when its pixels could not be made.
+bool RunSteps(const std::string& imageName, TOutputWork& work, TOutputSave& save, TResizeResult& result) {
+    const TOutputSteps steps = StepsFor(work.Options);
     // A format that takes rows as they come (JPEG) is encoded as they are
-    // made, unless their colours change first; the others take the finished bitmap.
-    // A size limit tries several qualities on the finished picture.
-    const bool budget = options.MaxKB > 0 && FindOutputFormat(options.Format).Lossy;
-    std::unique_ptr<TEncodeAsRowsCome> asRowsCome;
-    if (!toSrgb && !budget) {
-        asRowsCome = std::make_unique<TEncodeAsRowsCome>(*encoder, working);
-        if (!asRowsCome->Streams()) asRowsCome.reset();
-    }
-    const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(options.FilterIndex)];
-    std::string failure;
+    // made, unless a later step still changes them.
+    bool stream = save.CanStream();
+    for (size_t i = 1; i < steps.size(); ++i) stream = stream && steps[i]->LeavesRows(work);
+    if (stream) work.RowsDone = save.StreamRows(work.Working);
     try {
-        if (keepSize) {
-            working.Assign(source);
-            if (working.PixelFormat() != TPixelFormat::pf24bit) working.SetPixelFormat(TPixelFormat::pf24bit);
-        } else {
-            failure = ResampleGraphic(source, working, filter.Filter, filter.Width,
-                                      asRowsCome ? asRowsCome->Callback() : TRowsDone());
+        for (const auto& step : steps) {
+            step->Apply(work);
+            if (!work.Failure.empty()) break;
         }
     } catch (const std::bad_alloc&) {
-        return CannotOpen(imageName, "Out of memory");
+        result = CannotOpen(imageName, "Out of memory");
+        return false;
     } catch (const std::exception& e) {
         // Pixels that cannot be decoded cost this picture only; nothing is written.
-        return CannotOpen(imageName, e.what());
+        result = CannotOpen(imageName, e.what());
+        return false;
     }
-    if (!failure.empty()) {
-        TResizeResult result = Stop(TResizeOutcome::ResizeFailed,
-                                    "ERROR! Cannot resize picture: " + imageName + " (" + failure + ")");
-        result.OutputName = outputName;
-        return result;
-    }
+    if (work.Failure.empty()) return true;
+    result.Outcome = TResizeOutcome::ResizeFailed;
+    result.Log = {"ERROR! Cannot resize picture: " + imageName + " (" + work.Failure + ")"};
+    return false;
+}
 
-    if (toSrgb && ConvertToSrgb(working, metadata.Profile())) metadata.SetProfile(SrgbProfileBytes());
-    // A grey or CMYK profile does not describe the RGB pixels written (a CMYK
-    // picture is already converted by the plain formula): it is left out.
-    if (!metadata.Profile().empty() && !IsRgbProfile(metadata.Profile())) metadata.SetProfile({});
-    metadata.PrepareFor(working.Width(), working.Height(), {options.KeepProfile, options.KeepMetadata, options.RemoveGps});
-
-    TResizeResult result;
-    result.OutputName = outputName;
-    result.Width = working.Width();
-    result.Height = working.Height();
-    bool limitReached = true;
+// Writes the finished output; the result of a written picture, or of a failed save.
+void SaveOutput(const TSource& source, TOutputWork& work, TOutputSave& save, bool renamed, TResizeResult& result) {
+    const std::string& name = result.OutputName;
+    result.Width = work.Working.Width();
+    result.Height = work.Working.Height();
     std::vector<std::string> refused;  // the metadata blocks left out, as lines
+    bool limitReached = true;
     try {
-        if (budget) {
-            TBudgetResult fitted =
-                FitToBudget(options.Quality, int64_t{options.MaxKB} * 1024,
-                            [&](int quality) { return EncodeAt(working, options, metadata, quality, refused); });
-            limitReached = fitted.Reached;
-            TStoredBytes(std::move(fitted.Bytes)).SaveToFile(outputName);
-        } else {
-            const TOutputFormatInfo& format = FindOutputFormat(options.Format);
-            refused = GiveMetadata(*encoder, metadata, format);
-            if (asRowsCome)
-                asRowsCome->Finish();
-            else
-                encoder->TakeBitmap(working);  // the encoder holds the only copy of the pixels
-            SaveWithMetadata(*encoder, outputName, metadata, format, refused);
-            TakeEncoderRefusals(*encoder, refused);
-        }
-        if (options.KeepDate) CopyModificationTime(imageName, outputName);
+        limitReached = save.Save(work.Working, work.Metadata, name, refused);
+        if (work.Options.KeepDate) CopyModificationTime(source.Name, name);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;
         result.Width = result.Height = 0;  // sizes are those of a written picture
         result.SaveError = e.what();
-        result.Log.push_back("Cannot save file as: " + outputName);
-        return result;
+        result.Log.push_back("Cannot save file as: " + name);
+        return;
     }
-    result.Log.push_back(WrittenLine(outputName, renamed));
-    if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + outputName);
-    if (source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + imageName);
+    result.Log.push_back(WrittenLine(name, renamed));
+    if (!limitReached) Warn(result, "WARNING! Size limit not reached: " + name);
+    if (work.Source.DecodedPastDamage()) Warn(result, "WARNING! Damaged picture data, decoded past it: " + source.Name);
     for (std::string& line : refused) Warn(result, std::move(line));
+}
+
+// Output k of the picture, made from the decoded source.
+TResizeResult MakeOutput(const TSource& source, const TGraphic& decoded, const TDecodeWay& way,
+                         const TPictureOutput& output, size_t k) {
+    const TResizeOptions& options = output.Options;
+    if (options.Mode == TResizeMode::None)
+        return Stop(TResizeOutcome::NoMode, "WARNING! No resize mode selected: " + source.Name);
+    TOutputWork work(decoded, options);
+    const int w = decoded.Width(), h = decoded.Height();
+    work.Target = ComputeTargetSize(options, w, h);
+    // Never enlarged: the picture keeps its own size, and its own pixels.
+    work.KeepSize = options.OnlyShrink && (work.Target.Width > w || work.Target.Height > h);
+    if (work.KeepSize) work.Target = {w, h};
+    work.Working.SetPixelFormat(TPixelFormat::pf24bit);
+    work.Working.SetLargeSize(work.Target.Width, work.Target.Height);
+
+    TNameFacts facts;
+    facts.Width = work.Target.Width;
+    facts.Height = work.Target.Height;
+    if (Dated(options)) facts.Date = NameDate(source.Name, source.Metadata);
+    TResizeResult result;
+    bool renamed = false;
+    if (!NameOutput(source, options, k, facts, result, renamed)) return result;
+
+    TakeMetadata(source, options, way, work);
+    TOutputSave save(options);
+    if (!RunSteps(source.Name, work, save, result)) return result;
+    SaveOutput(source, work, save, renamed, result);
     return result;
+}
+
+std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictureOutput>& outputs, TPicture& picture) {
+    std::vector<TResizeResult> results;
+    if (!FileExists(source.Name))
+        return {Stop(TResizeOutcome::SourceMissing, "File does not exist " + source.Name)};
+    bool needsMetadata = false, wantsSrgb = false;
+    for (const TPictureOutput& output : outputs) {
+        needsMetadata = needsMetadata || NeedsMetadata(output.Options);
+        wantsSrgb = wantsSrgb || output.Options.ConvertSrgb;
+    }
+    if (needsMetadata) source.Metadata = TPhotoMetadata::Read(source.Name);
+    if (wantsSrgb && !source.Metadata.Profile().empty()) source.Cmyk = CmykToSrgb(source.Metadata.Profile());
+    std::optional<TDecodeWay> decoded;
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        const TDecodeWay way = WayOf(source, outputs[k].Options);
+        TResizeResult failure;
+        if (decoded != way && !Decode(source, way, picture, failure)) {
+            results.push_back(std::move(failure));
+            break;  // the picture cannot be read: no output is made from it
+        }
+        decoded = way;
+        results.push_back(MakeOutput(source, *picture.Graphic(), way, outputs[k], k));
+        results.back().Key = outputs[k].Key;
+        if (results.back().Outcome == TResizeOutcome::CannotOpen) break;  // its pixels cannot be decoded
+    }
+    return results;
 }
 
 }  // namespace
 
-TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
-                          TPicture& picture, const TRunSources* sources, const TRunPlace* place) {
+std::vector<TResizeResult> ResizePicture(const std::string& imageName, const std::string& outPath,
+                                         const std::vector<TPictureOutput>& outputs, TPicture& picture,
+                                         const TRunSources* sources, const TRunPlace* place) {
+    TSource source{imageName, outPath, sources, place, TPhotoMetadata(), TCmykConversion()};
     // Running out of memory anywhere in a picture's work costs that picture only.
     try {
-        return MakeOutput(imageName, outPath, options, picture, sources, place);
+        return MakeOutputs(source, outputs, picture);
     } catch (const std::bad_alloc&) {
         picture.TakeGraphic();  // its memory goes back at once
-        return CannotOpen(imageName, "Out of memory");
+        return {CannotOpen(imageName, "Out of memory")};
     }
+}
+
+TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
+                          TPicture& picture, const TRunSources* sources, const TRunPlace* place) {
+    std::vector<TResizeResult> results = ResizePicture(imageName, outPath, {{"", options}}, picture, sources, place);
+    return std::move(results.front());
 }
 
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,

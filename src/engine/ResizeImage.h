@@ -33,6 +33,7 @@ struct TResizeResult {
     std::string SaveError;         // what the encoder or the file system said, on SaveFailed
     std::string Reason;            // why the picture could not be opened, on CannotOpen
     int Width = 0, Height = 0;     // the output's size, when written
+    std::string Key;               // the output's name in its recipe
 };
 
 // Decodes imageName into picture (which keeps the decoded source, as the
@@ -43,12 +44,20 @@ struct TResizeResult {
 // errors of the size computation. Nothing is written then.
 // An output that would be the source itself, or any of sources, is never
 // written (ReplacesSource).
-// A picture of a run takes the name the run gives it (Names, at its Index):
-// a name an earlier picture of the run has is not written again.
+// A picture of a run takes the name the run gives it (Names, at its Index;
+// its second output at Index + 1, and so on): a name an earlier output of
+// the run has is not written again.
 struct TRunPlace {
     TRunNames* Names = nullptr;
     size_t Index = 0;
 };
+
+// The same for every output of a picture, which is decoded once (again only
+// for outputs that need it decoded another way): one result per output, in
+// order, or a single one when the picture itself cannot be read.
+std::vector<TResizeResult> ResizePicture(const std::string& imageName, const std::string& outPath,
+                                         const std::vector<TPictureOutput>& outputs, TPicture& picture,
+                                         const TRunSources* sources = nullptr, const TRunPlace* place = nullptr);
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,
                           TPicture& picture, const TRunSources* sources = nullptr, const TRunPlace* place = nullptr);
 TResizeResult ResizeImage(const std::string& imageName, const std::string& outPath, const TResizeOptions& options,

@@ -38,4 +38,11 @@ struct TResizeOptions {
     bool KeepDate = false;       // the output gets the source's modification time
 };
 
+// One of the outputs made from a picture: its options, and its name among
+// the outputs of a recipe (empty for a run's single output).
+struct TPictureOutput {
+    std::string Key;
+    TResizeOptions Options;
+};
+
 }  // namespace quorix

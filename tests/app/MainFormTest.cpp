@@ -6,6 +6,7 @@
 #include "OrvelTPU.h"
 #include "Platform.h"
 #include "QtTestSupport.h"
+#include "Resample.h"
 #include "TestPictures.h"
 
 #include <QDragEnterEvent>
@@ -261,7 +262,7 @@ private slots:
         {
             auto form = Form();
             form->radSameWidth->setChecked(true);
-            form->spnWH->setValue(50000);
+            form->spnWH->setValue(20000);
             form->trkQuality->setValue(88);
             form->spnDecFactor->SetValue(3.5);
             form->spnIncFactor->SetValue(2.5);
@@ -285,7 +286,7 @@ private slots:
         auto form = Form();
         QVERIFY(form->radSameWidth->isChecked());
         QVERIFY(!form->spnWH->isHidden());
-        QCOMPARE(form->spnWH->value(), 50000);
+        QCOMPARE(form->spnWH->value(), 20000);
         QCOMPARE(form->trkQuality->value(), 88);
         // Under every locale the test command runs in (comma decimals, two-digit short years).
         QCOMPARE(form->spnDecFactor->Value(), 3.5);
@@ -491,7 +492,7 @@ private slots:
         QVERIFY(form->radSameSize->isChecked());
         QVERIFY(!form->radXIncrease->isChecked());
         QCOMPARE(form->spnWidth->value(), 10);
-        QCOMPARE(form->cmbResampleQ->currentIndex(), -1);
+        QCOMPARE(form->cmbResampleQ->currentIndex(), DefaultResampleFilter);  // the filter used: Lanczos3
         form.reset();
         WriteIni("[Resize]\nradXDecrease=0\n");
         form = Form();

@@ -44,10 +44,10 @@ TEST(CliShell, EveryOptionIsDocumentedAndCompleted) {
     const struct {
         const char* file;
         bool escaped;  // the man page writes "\-\-"
-    } documents[] = {{"resources/shell/quorix-resize.1", true}, {"resources/shell/quorix-resize.bash", false},
+    } documents[] = {{"resources/shell/quorix-resize.1.in", true}, {"resources/shell/quorix-resize.bash", false},
                      {"resources/shell/_quorix-resize", false}, {"README.md", false}};
     for (const auto& d : documents) {
-        std::string text = Source(d.file);
+        std::string text = d.escaped ? ManPageText(Source(d.file)) : Source(d.file);
         if (d.escaped) text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
         const std::set<std::string> named = LongOptions(text);
         for (const std::string& option : help) EXPECT_TRUE(named.count(option)) << d.file << " lacks " << option;

@@ -330,5 +330,90 @@ TEST_F(CliTest, OutFolderIsCreatedAndUsed) {
     EXPECT_TRUE(std::filesystem::exists(Dir.File("results/deep/x.jpg")));
 }
 
+// Three outputs of each picture in one run are the files of three runs of
+// one output each, whether given as --output specs, a recipe file or flags,
+// on one thread or two; the log has a line per output, in order.
+TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
+    const std::vector<std::string> pictures{"a.jpg", "b.jpg", "c.png"};
+    test::WriteJpeg(Dir.File("a.jpg"), test::MakeNoise(90, 64, 1));
+    test::WriteJpeg(Dir.File("b.jpg"), test::MakeNoise(33, 70, 2));
+    TPngImage png;
+    png.Assign(test::MakeGradient(50, 40));
+    png.SaveToFile(Dir.File("c.png"));
+    const struct {
+        std::string spec;
+        std::vector<std::string> flags;
+        std::string suffix;
+    } outputs[] = {
+        {"mode=fit,size=40x40,format=jpg,quality=82,name={name}-large", {"--mode", "fit", "--size", "40x40", "-q", "82", "--name", "{name}-large"}, "-large.jpg"},
+        {"resize=24x24,format=webp,name={name}-web", {"--resize", "24x24", "-f", "webp", "--name", "{name}-web"}, "-web.webp"},
+        {"mode=same-width,side=16,format=png,filter=mitchell,name={name}-small",
+         {"--mode", "same-width", "--side", "16", "-f", "png", "--filter", "Mitchell", "--name", "{name}-small"}, "-small.png"},
+    };
+    std::ofstream recipe(Dir.File("three.ini"));
+    recipe << "; three sizes\nname=Three\n";
+    for (size_t k = 0; k < 3; ++k) {
+        recipe << "[out" << k << "]\n";
+        std::stringstream keys(outputs[k].spec);
+        for (std::string pair; std::getline(keys, pair, ',');) recipe << pair << "\n";
+    }
+    recipe.close();
+    for (const char* threads : {"1", "2"}) {
+        std::vector<std::string> specs{"-j", threads, "-o", "specs"}, fromFile{"-j", threads, "-o", "recipe", "--recipe", "three.ini"};
+        for (const auto& o : outputs) specs.insert(specs.end(), {"--output", o.spec});
+        specs.insert(specs.end(), pictures.begin(), pictures.end());
+        fromFile.insert(fromFile.end(), pictures.begin(), pictures.end());
+        const TRun many = Run(specs), read = Run(fromFile);
+        ASSERT_EQ(many.Status, 0) << many.Err;
+        ASSERT_EQ(read.Status, 0) << read.Err;
+        EXPECT_EQ(std::count(many.Out.begin(), many.Out.end(), '\n'), 9);
+        EXPECT_EQ(many.Out.substr(0, many.Out.find('\n')), "File resized and saved as: " + Dir.File("specs/a-large.jpg"));
+        for (size_t k = 0; k < 3; ++k) {
+            std::vector<std::string> single{"-j", threads, "-o", "single" + std::to_string(k)};
+            single.insert(single.end(), outputs[k].flags.begin(), outputs[k].flags.end());
+            single.insert(single.end(), pictures.begin(), pictures.end());
+            ASSERT_EQ(Run(single).Status, 0);
+            for (const std::string& picture : pictures) {
+                const std::string name = picture.substr(0, picture.find('.')) + outputs[k].suffix;
+                const std::vector<uint8_t> alone = test::ReadFileBytes(Dir.File("single" + std::to_string(k) + "/" + name));
+                ASSERT_FALSE(alone.empty()) << name;
+                EXPECT_EQ(test::ReadFileBytes(Dir.File("specs/" + name)), alone) << name << " on " << threads;
+                EXPECT_EQ(test::ReadFileBytes(Dir.File("recipe/" + name)), alone) << name << " on " << threads;
+            }
+        }
+    }
+    const TRun json = Run({"--json", "--recipe", "three.ini", "-o", "json", "a.jpg"});
+    EXPECT_NE(json.Out.find("\"key\":\"out1\""), std::string::npos) << json.Out;
+    EXPECT_EQ(std::count(json.Out.begin(), json.Out.end(), '\n'), 3);
+}
+
+// A key that is no option, a bad value or a recipe that is not one is a
+// usage error that names what is wrong.
+TEST_F(CliTest, ABadSpecOrRecipeIsAUsageErrorNamingIt) {
+    Jpeg("a.jpg");
+    std::ofstream(Dir.File("bad.ini")) << "[one]\nmode=fit\ncolour=red\n";
+    std::ofstream(Dir.File("empty.ini")) << "; nothing\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string named;
+    } cases[] = {
+        {{"--output", "mode=fit,colour=red"}, "unknown key 'colour'"},
+        {{"--output", "quality=100"}, "quality must be from 5 to 99"},
+        {{"--output", "mode=fit,format"}, "key 'format' needs a value"},
+        {{"--output", "name=../{name}"}, "(name)"},
+        {{"--recipe", "bad.ini"}, "unknown key 'colour' on line 3"},
+        {{"--recipe", "empty.ini"}, "no [output] section"},
+        {{"--recipe", "missing.ini"}, "cannot read the recipe missing.ini"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("a.jpg");
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, 2) << c.named;
+        EXPECT_NE(run.Err.find(c.named), std::string::npos) << run.Err;
+        EXPECT_FALSE(std::filesystem::exists(Dir.File("Output"))) << c.named;
+    }
+}
+
 }  // namespace
 }  // namespace quorix

@@ -26,7 +26,7 @@ TEST(BatchRunner, EveryPictureIsFreedOnceAndReportedInOrder) {
         events.Report = [&](const TBatchOutcome& outcome) {
             std::lock_guard<std::mutex> lock(mutex);
             reported.push_back(outcome.Index);
-            EXPECT_EQ(outcome.Result.Outcome, TResizeOutcome::Written);
+            EXPECT_EQ(outcome.Results.at(0).Outcome, TResizeOutcome::Written);
             return true;
         };
         events.Freed = [&] { ++freed; };
@@ -64,7 +64,7 @@ TEST(BatchRunner, ALongListHandedInAsItGoesKeepsItsOrder) {
         TBatchEvents events;
         events.Report = [&](const TBatchOutcome& outcome) {
             reported.push_back(outcome.Index);
-            return outcome.Result.Outcome == TResizeOutcome::Written;
+            return outcome.Results.at(0).Outcome == TResizeOutcome::Written;
         };
         TBatchRunner runner(workers, sources, events);
         for (size_t i = 0; i < sources.size(); ++i) {
@@ -72,7 +72,7 @@ TEST(BatchRunner, ALongListHandedInAsItGoesKeepsItsOrder) {
             TBatchPicture picture;
             picture.Source = sources[i];
             picture.OutPath = dir.File("Output") + PathDelim;
-            picture.Options.NameTemplate = i % 20 == 0 ? "same" : "{name}";  // pictures 0, 20 and 40 want one name
+            picture.Outputs[0].Options.NameTemplate = i % 20 == 0 ? "same" : "{name}";  // pictures 0, 20 and 40 want one name
             runner.Submit(picture);
         }
         runner.Wait();
@@ -102,8 +102,8 @@ TEST(BatchRunner, AnEndingErrorOrARefusedReportIsTheLast) {
             TBatchPicture picture;
             picture.Source = dir.File("p" + std::to_string(i) + ".jpg");
             picture.OutPath = dir.File("") ;
-            picture.Options.Mode = TResizeMode::SameSize;
-            picture.Options.Width = picture.Options.Height = i == 1 && !refuse ? 20000 : 10;  // "Image is too large."
+            picture.Outputs[0].Options.Mode = TResizeMode::SameSize;
+            picture.Outputs[0].Options.Width = picture.Outputs[0].Options.Height = i == 1 && !refuse ? 20000 : 10;  // "Image is too large."
             runner.Submit(picture);
         }
         runner.Wait();

@@ -1,0 +1,56 @@
+// What happens to a decoded picture on its way to one output: a list of
+// steps, each one small piece of work on the output's pixels and metadata
+// record, run in order before the output is saved.
+#pragma once
+
+#include "Graphic.h"
+#include "OrvelGraphics.h"
+#include "PhotoMetadata.h"
+#include "Resample.h"
+#include "ResizeOptions.h"
+#include "TargetSize.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorix {
+
+// One output's work in progress. Source is shared by every output of the
+// picture and never changed; Working and Metadata are the output's own.
+struct TOutputWork {
+    TOutputWork(const TGraphic& source, const TResizeOptions& options) : Source(source), Options(options) {}
+    const TGraphic& Source;
+    const TResizeOptions& Options;
+    TTargetSize Target;      // the output's size
+    bool KeepSize = false;   // the output is the source's own pixels
+    TOrvelBitmap Working;    // 24 bits at Target before the steps; the pixels once the resample step ran
+    TPhotoMetadata Metadata;
+    bool ToSrgb = false;     // the pixels still have to be converted to sRGB
+    TRowsDone RowsDone;      // told of each row the resampler finishes (an encoder taking them as they come)
+    std::string Failure;     // why the pixels could not be made; nothing is saved then
+};
+
+class TOutputStep {
+public:
+    virtual ~TOutputStep() = default;
+    virtual const char* Name() const = 0;
+    // Raises on pixels that cannot be decoded, sets work.Failure on a resample
+    // that cannot be done.
+    virtual void Apply(TOutputWork& work) const = 0;
+    // False where the step changes the rows the resampler made, so that
+    // they cannot be encoded as they come.
+    virtual bool LeavesRows(const TOutputWork&) const { return true; }
+};
+
+using TOutputSteps = std::vector<std::unique_ptr<TOutputStep>>;
+
+// The steps one output takes, in order: resample to the output's size,
+// colours to sRGB, then the metadata record made to fit the pixels.
+TOutputSteps StepsFor(const TResizeOptions& options);
+
+std::unique_ptr<TOutputStep> MakeResampleStep();
+std::unique_ptr<TOutputStep> MakeSrgbStep();
+std::unique_ptr<TOutputStep> MakeMetadataStep();
+
+}  // namespace quorix
