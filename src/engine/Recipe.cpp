@@ -134,9 +134,12 @@ std::vector<TRecipe> LoadRecipes(const TOrvelIniFile& ini) {
         for (int k = 1; k <= outputs; ++k) {
             const std::string output = "Output" + std::to_string(k);
             TRecipeOutput made{ini.ReadString(section, output, output), {}};
-            for (const TOptionRow& row : OptionTable())
-                if (std::string value = ini.ReadString(section, output + "." + row.Key, ""); !value.empty())
-                    made.Values.emplace_back(row.Key, std::move(value));
+            const int keys = std::clamp(ini.ReadInteger(section, output + ".Keys", 0), 0, 100);
+            for (int i = 1; i <= keys; ++i) {
+                const std::string pair = ini.ReadString(section, output + "." + std::to_string(i), "");
+                const size_t equals = pair.find('=');
+                if (equals != std::string::npos) made.Values.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+            }
             recipe.Outputs.push_back(std::move(made));
         }
         if (!recipe.Name.empty()) recipes.push_back(std::move(recipe));
@@ -153,14 +156,12 @@ void SaveRecipes(TOrvelIniFile& ini, const std::vector<TRecipe>& recipes) {
         for (size_t k = 0; k < recipes[r].Outputs.size(); ++k) {
             const std::string output = "Output" + std::to_string(k + 1);
             ini.WriteString(section, output, recipes[r].Outputs[k].Key);
-            // Every key is written, those the output does not set empty: a key
-            // taken out of an output is gone from the file too.
-            for (const TOptionRow& row : OptionTable()) {
-                std::string value;
-                for (const auto& [key, v] : recipes[r].Outputs[k].Values)
-                    if (key == row.Key) value = v;
-                ini.WriteString(section, output + "." + row.Key, value);
-            }
+            // Its keys in their order, numbered: what an output held before
+            // beyond its count is not read.
+            const auto& values = recipes[r].Outputs[k].Values;
+            ini.WriteInteger(section, output + ".Keys", static_cast<int>(values.size()));
+            for (size_t i = 0; i < values.size(); ++i)
+                ini.WriteString(section, output + "." + std::to_string(i + 1), values[i].first + "=" + values[i].second);
         }
     }
 }

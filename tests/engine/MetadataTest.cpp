@@ -292,6 +292,33 @@ TEST(Metadata, ACmykJpegIsConvertedByItsProfile) {
     EXPECT_LT(p[0], 100);
 }
 
+// Outputs of one picture that need it decoded in different ways (through
+// its CMYK profile for sRGB, by the formula otherwise) each get the pixels
+// a run of their own gets, in any order; those that agree share a decode.
+TEST(Metadata, OutputsThatNeedOtherPixelsGetTheirOwnDecode) {
+    test::TTempDir dir;
+    const uint8_t ink[4] = {255 - 200, 255, 255, 255};
+    test::WriteCmykJpeg(dir.File("cmyk.jpg"), 16, 16, ink);
+    test::EmbedProfile(dir.File("cmyk.jpg"), OddCmykProfile(), false);
+    std::vector<TPictureOutput> outputs(3);
+    for (size_t k = 0; k < 3; ++k) {
+        outputs[k].Key = "o" + std::to_string(k);
+        outputs[k].Options.Format = "png";
+        outputs[k].Options.NameTemplate = "{name}-" + outputs[k].Key;
+        outputs[k].Options.ConvertSrgb = k == 1;
+    }
+    TPicture picture;
+    const std::vector<TResizeResult> made = ResizePicture(dir.File("cmyk.jpg"), Folder(dir, "all"), outputs, picture);
+    ASSERT_EQ(made.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(made[k].Key, outputs[k].Key);
+        const TResizeResult alone = ResizeImage(dir.File("cmyk.jpg"), Folder(dir, "alone" + std::to_string(k)), outputs[k].Options);
+        ASSERT_EQ(alone.Outcome, TResizeOutcome::Written);
+        EXPECT_EQ(test::ReadFileBytes(made[k].OutputName), test::ReadFileBytes(alone.OutputName)) << k;
+    }
+    EXPECT_NE(test::ReadFileBytes(made[0].OutputName), test::ReadFileBytes(made[1].OutputName));
+}
+
 // The same for CMYK TIFF files of 8 and 16 bits, which store their inks
 // as they are (0 for none).
 TEST(Metadata, ACmykTiffIsConvertedByItsProfile) {
