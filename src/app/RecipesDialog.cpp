@@ -183,7 +183,11 @@ void TRecipesDialog::Store() {
     TRecipeOutput* output = CurrentOutput();
     if (FShowing || !output) return;
     output->Key = S(edtOutputKey->text().trimmed());
-    output->Values.clear();
+    // Keys without a control of their own (resize=50%) stay, before those edited here.
+    std::vector<std::pair<std::string, std::string>> kept;
+    for (const auto& value : output->Values)
+        if (!Editors.count(value.first)) kept.push_back(value);
+    output->Values = kept;
     for (const TOptionRow& row : OptionTable())
         if (!row.Derived())
             if (std::string value = EditorValue(Editors[row.Key]); !value.empty()) output->Values.emplace_back(row.Key, value);

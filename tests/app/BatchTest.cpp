@@ -10,6 +10,7 @@
 #include "OrvelTPU.h"
 #include "Platform.h"
 #include "Png.h"
+#include "ResizeImage.h"
 #include "QtTestSupport.h"
 #include "TestPictures.h"
 
@@ -109,6 +110,46 @@ private slots:
         QCOMPARE(test::LoadAs24(S(Pics() + "Output/p3 (2).jpg")).Width(), 45);
         QCOMPARE(test::LoadAs24(S(Pics() + "Output/p3.jpg")).Width(), 86);
         QCOMPARE(int(FMessages->Messages.size()), 0);
+    }
+
+    // A recipe chosen in "Outputs:" makes each of its outputs over the
+    // pages' options, the files a job of each alone makes; the choice is kept.
+    void ARecipeChosenInTheWindowMakesEachOutput() {
+        QDir(Pics()).removeRecursively();
+        QDir().mkpath(Pics());
+        for (int i = 0; i < 3; ++i) test::WriteJpeg(S(Pics() + QString("r%1.jpg").arg(i)), test::MakeNoise(70 + 9 * i, 50, i));
+        TRecipe recipe{"Three", {{"big", {{"mode", "fit"}, {"size", "48x48"}, {"quality", "82"}, {"name", "{name}-big"}}},
+                                 {"web", {{"resize", "50%"}, {"format", "webp"}, {"name", "{name}-web"}}},
+                                 {"flat", {{"mode", "same-height"}, {"side", "20"}, {"format", "png"}, {"name", "{name}-flat"}}}}};
+        std::vector<TPictureOutput> outputs;
+        {
+            auto form = test::StartedForm();
+            form->FRecipes = {recipe};
+            form->ShowRecipeChoice("Three");
+            form->chkKeepMetadata->setChecked(false);  // a page's option every output takes
+            form->edtPath->setText(Pics());
+            form->actSellAllExecute();
+            form->BatchWorkers = 2;
+            outputs = form->CurrentOutputs();
+            form->actStartExecute();
+            QVERIFY(test::Settle(*form));
+            QCOMPARE(form->LogText().count("File resized and saved as: "), 9);
+            form->close();
+        }
+        QCOMPARE(int(outputs.size()), 3);
+        QDir().mkpath(FHome->Path("alone"));
+        for (const TPictureOutput& output : outputs) {
+            QVERIFY(!output.Options.KeepMetadata);
+            for (int i = 0; i < 3; ++i) {
+                const std::string source = S(Pics() + QString("r%1.jpg").arg(i));
+                const TResizeResult alone = ResizeImage(source, S(FHome->Path("alone/")), output.Options);
+                QCOMPARE(int(alone.Outcome), int(TResizeOutcome::Written));
+                const std::string name = ExtractFileName(alone.OutputName);
+                QVERIFY2(test::ReadFileBytes(S(Pics()) + "Output/" + name) == test::ReadFileBytes(alone.OutputName), name.c_str());
+            }
+        }
+        auto again = test::StartedForm();
+        QCOMPARE(again->cmbOutputs->currentText(), QString("Three (3 outputs)"));
     }
 
     // A name without a token: every picture keeps its own output, numbered in
