@@ -24,13 +24,10 @@ struct TRunOption {
 
 const TRunOption RunOptions[] = {
     {"--output", 0, "SPEC",
-     "one more output of each picture: the keys of the options above,\n"
-     "key=value,... over the run's options, e.g. mode=fit,size=320x320,\n"
-     "format=webp,name={name}-thumb (keys: resize mode factor size side\n"
-     "only-shrink filter quality max-size format name counter-start\n"
-     "add-filter-name keep-metadata keep-profile remove-gps srgb keep-date\n"
-     "overwrite protect); may be given more than once: each picture is\n"
-     "decoded once for all of them"},
+     "one more output of each picture: key=value,... with the keys in\n"
+     "brackets above, over the run's options (mode=fit,size=320x320,\n"
+     "format=webp,name={name}-thumb); may be given more than once: each\n"
+     "picture is decoded once for all of them"},
     {"--recipe", 0, "FILE", "the outputs of a recipe file: one [section] per output, key=value\nlines as --output takes them"},
     {"--out", 'o', "DIR", "write every output into DIR instead"},
     {"--files-from", 0, "FILE", "also the pictures named in FILE ('-': standard input), one a line;\nmay be given more than once"},

@@ -507,6 +507,10 @@ void TJPEGImage::Decode() const {
     FBitmap = std::move(bitmap);
 }
 
+void TJPEGImage::KeepDecoded() const {
+    if (!FBitmap) Decode();
+}
+
 const TBitmap& TJPEGImage::Bitmap() const {
     if (!FBitmap) Decode();
     return *FBitmap;

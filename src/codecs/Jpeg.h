@@ -64,6 +64,7 @@ public:
     // Rows compressed as they come, with this image's settings.
     std::unique_ptr<TRowEncoder> OpenRowEncoder(int width, int height) override;
     bool DecodedPastDamage() const override { return FDamaged; }
+    void KeepDecoded() const override;
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(std::vector<uint8_t> data);

@@ -260,6 +260,7 @@ std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictu
             break;  // the picture cannot be read: no output is made from it
         }
         decoded = way;
+        if (outputs.size() - k > 1) picture.Graphic()->KeepDecoded();  // read again by the outputs after this one
         results.push_back(MakeOutput(source, *picture.Graphic(), way, outputs[k], k));
         results.back().Key = outputs[k].Key;
         if (results.back().Outcome == TResizeOutcome::CannotOpen) break;  // its pixels cannot be decoded

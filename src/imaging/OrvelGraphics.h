@@ -147,6 +147,10 @@ public:
     // True once the pixels were decoded past damaged data, as the format's own
     // library does (a viewer shows them, with a warning).
     virtual bool DecodedPastDamage() const { return false; }
+    // For a picture read more than once (several outputs of it): a graphic
+    // that decodes as its rows are read decodes the whole picture now and
+    // keeps it, so that each reading takes the kept pixels.
+    virtual void KeepDecoded() const {}
 };
 
 // Removes the temporary files that SaveToFile of a process that no longer

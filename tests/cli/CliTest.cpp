@@ -334,9 +334,12 @@ TEST_F(CliTest, OutFolderIsCreatedAndUsed) {
 // one output each, whether given as --output specs, a recipe file or flags,
 // on one thread or two; the log has a line per output, in order.
 TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
-    const std::vector<std::string> pictures{"a.jpg", "b.jpg", "c.png"};
+    // A colour JPEG, one turned by its EXIF tag, a grey one and a PNG.
+    const std::vector<std::string> pictures{"a.jpg", "b.jpg", "d.jpg", "c.png"};
     test::WriteJpeg(Dir.File("a.jpg"), test::MakeNoise(90, 64, 1));
     test::WriteJpeg(Dir.File("b.jpg"), test::MakeNoise(33, 70, 2));
+    test::WriteFileBytes(Dir.File("b.jpg"), test::WithExifOrientation(test::ReadFileBytes(Dir.File("b.jpg")), 6, false));
+    test::WriteGreyJpeg(Dir.File("d.jpg"), 57, 41);
     TPngImage png;
     png.Assign(test::MakeGradient(50, 40));
     png.SaveToFile(Dir.File("c.png"));
@@ -366,7 +369,7 @@ TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
         const TRun many = Run(specs), read = Run(fromFile);
         ASSERT_EQ(many.Status, 0) << many.Err;
         ASSERT_EQ(read.Status, 0) << read.Err;
-        EXPECT_EQ(std::count(many.Out.begin(), many.Out.end(), '\n'), 9);
+        EXPECT_EQ(std::count(many.Out.begin(), many.Out.end(), '\n'), 12);
         EXPECT_EQ(many.Out.substr(0, many.Out.find('\n')), "File resized and saved as: " + Dir.File("specs/a-large.jpg"));
         for (size_t k = 0; k < 3; ++k) {
             std::vector<std::string> single{"-j", threads, "-o", "single" + std::to_string(k)};

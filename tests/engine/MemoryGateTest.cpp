@@ -48,6 +48,11 @@ TEST(MemoryGate, TheEstimateComesFromEachFormatsHeader) {
     EXPECT_EQ(PictureMemoryEstimate(dir.File("a.jpg"), jxl) - PictureMemoryEstimate(dir.File("a.jpg"), o),
               static_cast<int64_t>((FindOutputFormat("jxl").SaveBytesPerPixel - FindOutputFormat("jpg").SaveBytesPerPixel) * halfPixels));
     EXPECT_GT(FindOutputFormat("jxl").SaveBytesPerPixel, FindOutputFormat("jpg").SaveBytesPerPixel);
+    // Several outputs made one after the other from one decode: the decode and the largest of them.
+    TResizeOptions small = o;
+    small.DecFactor = 8;
+    const std::vector<TPictureOutput> three{{"a", small}, {"b", jxl}, {"c", o}};
+    EXPECT_EQ(PictureMemoryEstimate(dir.File("a.jpg"), three), PictureMemoryEstimate(dir.File("a.jpg"), jxl));
     test::WriteFileBytes(dir.File("f.png"), {'n', 'o', 't'});
     EXPECT_EQ(PictureMemoryEstimate(dir.File("f.png"), o), -1);
     EXPECT_GT(AvailableMemory(), 0);
