@@ -16,7 +16,6 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace quorix {
@@ -49,13 +48,13 @@ QWidget* EditorFor(const TOptionRow& row, QWidget* parent) {
     if (choices.empty()) {
         auto* edit = new QLineEdit(parent);
         edit->setPlaceholderText(AsOnPage);
-        edit->setToolTip(Q(row.Flag + " " + row.Arg + ": " + row.Help));
+        edit->setToolTip(Q(row.Key + ", " + row.Flag + " " + row.Arg + ": " + row.Help));
         return edit;
     }
     auto* combo = new QComboBox(parent);
     combo->addItem(AsOnPage, QString());
     for (const auto& [text, value] : choices) combo->addItem(text, value);
-    combo->setToolTip(Q(row.Help));
+    combo->setToolTip(Q(row.Key + ", " + row.Flag + ": " + row.Help));
     return combo;
 }
 
@@ -75,8 +74,8 @@ TRecipesDialog::TRecipesDialog(std::vector<TRecipe> recipes, QWidget* parent) : 
     setObjectName("RecipesDialog");
     setWindowTitle("Recipes");
     auto* columns = new QHBoxLayout;
-    columns->addLayout(CreateRecipeColumn());
-    columns->addLayout(CreateOutputColumn(), 1);
+    columns->addLayout(CreateRecipeColumn(), 2);
+    columns->addLayout(CreateOutputColumn(), 3);
     auto* page = new QVBoxLayout(this);
     page->addLayout(columns, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -88,7 +87,7 @@ TRecipesDialog::TRecipesDialog(std::vector<TRecipe> recipes, QWidget* parent) : 
         ShowError(S(problem));
     }));
     RefreshRecipeList(FRecipes.empty() ? -1 : 0);
-    resize(760, 560);
+    resize(860, 640);
 }
 
 QLayout* TRecipesDialog::CreateRecipeColumn() {
@@ -138,10 +137,7 @@ QLayout* TRecipesDialog::CreateOutputColumn() {
     connect(Button("Remove output", this, row), &QPushButton::clicked, this, Guarded([this] { RemoveOutput(); }));
     row->addStretch(1);
     column->addLayout(row);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(CreateEditor());
-    column->addWidget(scroll, 1);
+    column->addWidget(CreateEditor(), 1);
     connect(lstOutputs, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!FShowing) GuardedCall([&] { ShowOutput(row); });
     });
@@ -151,6 +147,8 @@ QLayout* TRecipesDialog::CreateOutputColumn() {
 QWidget* TRecipesDialog::CreateEditor() {
     auto* editor = new QWidget(this);
     auto* form = new QFormLayout(editor);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     edtOutputKey = new QLineEdit(editor);
     edtOutputKey->setObjectName("edtOutputKey");
     form->addRow("Output name:", edtOutputKey);
@@ -160,9 +158,9 @@ QWidget* TRecipesDialog::CreateEditor() {
         QWidget* field = EditorFor(row, editor);
         field->setObjectName(Q("edit-" + row.Key));
         Editors[row.Key] = field;
-        QString caption = Q(row.Caption.empty() || row.Caption == "(in pixels)" || row.Caption == "times" ? row.Key : row.Caption);
+        QString caption = Q(row.Caption);
         if (!caption.endsWith(':')) caption += ":";
-        form->addRow(caption + " (" + Q(row.Key) + ")", field);
+        form->addRow(caption, field);
         if (auto* combo = qobject_cast<QComboBox*>(field)) connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { Store(); });
         else connect(static_cast<QLineEdit*>(field), &QLineEdit::textEdited, this, [this] { Store(); });
     }

@@ -69,7 +69,7 @@ const TResizeMode ModeOfControl[] = {TResizeMode::XDecrease, TResizeMode::XIncre
 // The mode is one radio button of six, each kept as a yes or no.
 TOptionRow ModeRow() {
     TOptionRow row = Row("mode", "--mode", "MODE", "decrease (default), increase, same-size, fit, same-width, same-height",
-                         "Image size", {std::begin(ModeControls), std::end(ModeControls)}, "Resize");
+                         "I want to:", {std::begin(ModeControls), std::end(ModeControls)}, "Resize");
     row.Setting = "radXDecrease";
     row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
         e.Options.Mode = ParseModeValue(named, v);
@@ -95,7 +95,7 @@ TOptionRow FactorRow() {
     TOptionRow row = Row("factor", "--factor", "X",
                          "reduction factor from 1 to 20 (default 2.0), enlargement factor\n"
                          "from 1 to 25 with --mode increase (default 1.5)",
-                         "times", {"spnDecFactor", "spnIncFactor"});
+                         "Factor (times):", {"spnDecFactor", "spnIncFactor"});
     row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
         ParseRealValue(named, v);  // a number now; its range once the mode is known
         e.Factor = v;
@@ -117,7 +117,7 @@ TOptionRow SizeRow() {
     TOptionRow row = Row("size", "--size", "WxH",
                          "the size for same-size, the box for fit (alone: fit within;\n"
                          "default 800x600); sides from 1 to 32768",
-                         "Width x height", {"spnWidth", "spnHeight"});
+                         "Width x height:", {"spnWidth", "spnHeight"});
     row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
         ParseSizeValue(named, v, e.Options);
         e.Sized = true;
@@ -225,15 +225,15 @@ std::vector<TOptionRow> MakeTable() {
     rows.push_back(FactorRow());
     rows.push_back(SizeRow());
     rows.push_back(Whole("side", "--side", "N", &TResizeOptions::WH, 1, 32768,
-                         "the width or height for same-width and same-height (default 600)", "(in pixels)", "spnWH"));
+                         "the width or height for same-width and same-height (default 600)", "Same width or height (pixels):", "spnWH"));
     rows.push_back(Switch("only-shrink", "--only-shrink", true, &TResizeOptions::OnlyShrink,
                           "never enlarge: a picture smaller than its target keeps its size", "Never enlarge", "chkOnlyShrink", "Resize"));
     rows.push_back(FilterRow());
     rows.push_back(Whole("quality", "--quality", "Q", &TResizeOptions::Quality, 5, 99,
-                         "quality of the lossy formats (JPEG, WebP, AVIF, JPEG XL), 5 to 99\n(default 70)", "Quality", "trkQuality"));
+                         "quality of the lossy formats (JPEG, WebP, AVIF, JPEG XL), 5 to 99\n(default 70)", "Quality:", "trkQuality"));
     rows.back().Short = 'q';
     rows.push_back(Whole("max-size", "--max-size", "KB", &TResizeOptions::MaxKB, 0, 1000000,
-                         "the highest quality whose file fits KB (lossy formats)", "Limit each file to", "spnMaxKB"));
+                         "the highest quality whose file fits KB (lossy formats)", "Limit each file to (KB):", "spnMaxKB"));
     rows.push_back(FormatRow());
     rows.push_back(NameRow());
     rows.push_back(Whole("counter-start", "--counter-start", "N", &TResizeOptions::CounterStart, 0, 999999999,
