@@ -240,6 +240,17 @@ TResizeResult MakeOutput(const TSource& source, const TGraphic& decoded, const T
     return result;
 }
 
+// Pixels that cannot be decoded are left to the outputs' own reads, which
+// say so for their picture.
+void KeepDecoded(const TGraphic& graphic) {
+    try {
+        graphic.KeepDecoded();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+    }
+}
+
 std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictureOutput>& outputs, TPicture& picture) {
     std::vector<TResizeResult> results;
     if (!FileExists(source.Name))
@@ -252,15 +263,19 @@ std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictu
     if (needsMetadata) source.Metadata = TPhotoMetadata::Read(source.Name);
     if (wantsSrgb && !source.Metadata.Profile().empty()) source.Cmyk = CmykToSrgb(source.Metadata.Profile());
     std::optional<TDecodeWay> decoded;
+    std::vector<TDecodeWay> failed;  // said once; the outputs that need the picture so are not made
     for (size_t k = 0; k < outputs.size(); ++k) {
         const TDecodeWay way = WayOf(source, outputs[k].Options);
+        if (std::find(failed.begin(), failed.end(), way) != failed.end()) continue;
         TResizeResult failure;
         if (decoded != way && !Decode(source, way, picture, failure)) {
             results.push_back(std::move(failure));
-            break;  // the picture cannot be read: no output is made from it
+            failed.push_back(way);
+            decoded.reset();  // the picture holds what it held before
+            continue;
         }
         decoded = way;
-        if (outputs.size() - k > 1) picture.Graphic()->KeepDecoded();  // read again by the outputs after this one
+        if (outputs.size() - k > 1) KeepDecoded(*picture.Graphic());  // read again by the outputs after this one
         results.push_back(MakeOutput(source, *picture.Graphic(), way, outputs[k], k));
         results.back().Key = outputs[k].Key;
         if (results.back().Outcome == TResizeOutcome::CannotOpen) break;  // its pixels cannot be decoded

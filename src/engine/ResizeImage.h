@@ -54,7 +54,8 @@ struct TRunPlace {
 
 // The same for every output of a picture, which is decoded once (again only
 // for outputs that need it decoded another way): one result per output, in
-// order, or a single one when the picture itself cannot be read.
+// order; where the picture cannot be read as outputs need it, one result
+// says so in place of those outputs.
 std::vector<TResizeResult> ResizePicture(const std::string& imageName, const std::string& outPath,
                                          const std::vector<TPictureOutput>& outputs, TPicture& picture,
                                          const TRunSources* sources = nullptr, const TRunPlace* place = nullptr);

@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 #include "FormMain.h"
+#include "OptionTable.h"
 #include "OrvelDecSpin.h"
 #include "OrvelFileListBox.h"
 #include "OrvelIniFile.h"
@@ -615,6 +616,30 @@ private slots:
         QCOMPARE(FMessages->Messages.back().second, "Unable to write to " + S(IniPath()));
         form->close();
         QVERIFY(!form->isVisible());
+    }
+
+    // Every row of the option table that the pages show: options shown in
+    // the controls read back as they were, in two different sets of values.
+    void EveryOptionRowShowsAndReadsBack() {
+        auto form = Form();
+        TResizeOptions changed = ParseOutputSpec(
+            "mode=same-height,factor=3.5,size=1024x640,side=777,only-shrink=yes,filter=Mitchell,quality=88,"
+            "max-size=250,format=png,name={name}-{width},counter-start=41,add-filter-name=yes,keep-metadata=no,"
+            "keep-profile=no,remove-gps=no,srgb=yes,keep-date=yes,overwrite=no,protect=no", TResizeOptions());
+        changed.IncFactor = 7.5;
+        for (const TResizeOptions& options : {changed, TResizeOptions()}) {
+            form->ShowOptions(options);
+            const TResizeOptions read = form->CurrentOptions();
+            for (const TOptionRow& row : OptionTable()) {
+                if (row.Derived()) continue;
+                QVERIFY2(!row.Controls.empty(), row.Key.c_str());
+                for (const std::string& control : row.Controls) QVERIFY2(form->OptionControl(control), control.c_str());
+                QCOMPARE(row.Get(read), row.Get(options));
+            }
+            QCOMPARE(read.IncFactor, options.IncFactor);
+            QCOMPARE(read.DecFactor, options.DecFactor);
+        }
+        QCOMPARE(form->chkKeepProfile->text(), QString("Keep colour profile"));  // captions from the table
     }
 
     void OptionsPanel() {

@@ -2,6 +2,7 @@
 // page, the completions and the README name them, and the README's recipes
 // for many machines, run here as they are written.
 #include "CliOptions.h"
+#include "OptionTable.h"
 #include "Graphic.h"
 #include "TestPictures.h"
 
@@ -51,6 +52,22 @@ TEST(CliShell, EveryOptionIsDocumentedAndCompleted) {
         if (d.escaped) text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
         const std::set<std::string> named = LongOptions(text);
         for (const std::string& option : help) EXPECT_TRUE(named.count(option)) << d.file << " lacks " << option;
+    }
+}
+
+// Every row of the option table is in --help and the man page: its flag,
+// its key, and its help's first line.
+TEST(CliShell, EveryRowOfTheOptionTableIsInHelpAndTheManPage) {
+    const std::string help = UsageText();
+    const std::string man = std::regex_replace(ManPageText(Source("resources/shell/quorix-resize.1.in")), std::regex(R"(\\-)"), "-");
+    ASSERT_EQ(man.find("@OPTIONS@"), std::string::npos);
+    for (const TOptionRow& row : OptionTable()) {
+        const std::string first = row.Help.substr(0, row.Help.find('\n'));
+        for (const std::string* text : {&help, &man}) {
+            EXPECT_NE(text->find(OptionSynopsis(row)), std::string::npos) << row.Key;
+            EXPECT_NE(text->find(first), std::string::npos) << row.Key;
+            EXPECT_NE(text->find("[" + row.Key), std::string::npos) << row.Key;
+        }
     }
 }
 

@@ -85,6 +85,44 @@ TEST(BatchRunner, ALongListHandedInAsItGoesKeepsItsOrder) {
     }
 }
 
+// Outputs of a recipe that want one name, of one picture or of several,
+// each keep their own file, numbered in the order of pictures and outputs on
+// any number of workers; the names planned are the names written.
+TEST(BatchRunner, OutputsWantingOneNameAreNumberedInOrder) {
+    test::TTempDir dir;
+    std::vector<std::string> sources;
+    for (int i = 0; i < 4; ++i) {
+        sources.push_back(dir.File("p" + std::to_string(i) + ".jpg"));
+        test::WriteJpeg(sources.back(), test::MakeNoise(40 + 4 * i, 20, i));
+    }
+    for (const int workers : {1, 2}) {
+        const std::string out = dir.File("out" + std::to_string(workers)) + PathDelim;
+        std::vector<std::string> written;
+        TBatchEvents events;
+        events.Report = [&](const TBatchOutcome& outcome) {
+            for (const TResizeResult& result : outcome.Results) written.push_back(ExtractFileName(result.OutputName));
+            return true;
+        };
+        TBatchRunner runner(workers, sources, events);
+        for (const std::string& source : sources) {
+            TBatchPicture picture;
+            picture.Source = source;
+            picture.OutPath = out;
+            picture.Outputs.assign(2, TPictureOutput());
+            for (TPictureOutput& output : picture.Outputs) output.Options.NameTemplate = "all";
+            picture.Outputs[1].Options.DecFactor = 4;
+            runner.Submit(picture);
+        }
+        runner.Wait();
+        ASSERT_EQ(written.size(), 8u) << workers;
+        for (size_t j = 0; j < written.size(); ++j) {
+            EXPECT_EQ(written[j], j == 0 ? "all.jpg" : "all (" + std::to_string(j + 1) + ").jpg") << workers;
+            const int width = 40 + 4 * static_cast<int>(j / 2);
+            EXPECT_EQ(test::LoadAs24(out + written[j]).Width(), width / (j % 2 ? 4 : 2)) << workers << " " << j;
+        }
+    }
+}
+
 // An error that ends the batch is the last thing reported; a refused report
 // ends it the same way.
 TEST(BatchRunner, AnEndingErrorOrARefusedReportIsTheLast) {

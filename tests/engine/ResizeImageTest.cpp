@@ -138,6 +138,53 @@ TEST_F(ResizeImageTest, FailureTableOfThePipeline) {
     EXPECT_EQ(OutputCount(), 0u);
 }
 
+// Each output of a picture has its own outcome and line, in order; one that
+// cannot be made costs only itself.
+TEST_F(ResizeImageTest, EachOutputOfAPictureHasItsOwnOutcome) {
+    const std::string good = Picture("good.jpg");
+    test::WriteFileBytes(Out() + "kept.jpg", {'o', 'l', 'd'});
+    const auto output = [](const char* key, const char* name) {
+        TPictureOutput o{key, TResizeOptions()};
+        o.Options.NameTemplate = name;
+        return o;
+    };
+    std::vector<TPictureOutput> outputs{output("none", "a"), output("kept", "kept"), output("made", "made"),
+                                        output("out", "../escaped")};
+    outputs[0].Options.Mode = TResizeMode::None;
+    outputs[1].Options.Overwrite = false;
+    TPicture picture;
+    const std::vector<TResizeResult> made = ResizePicture(good, Out(), outputs, picture);
+    const struct { TResizeOutcome outcome; std::string line; } expected[] = {
+        {TResizeOutcome::NoMode, "WARNING! No resize mode selected: " + good},
+        {TResizeOutcome::OutputExists, "WARNING! File already exists (not overwritten): " + Out() + "kept.jpg"},
+        {TResizeOutcome::Written, "File resized and saved as: " + Out() + "made.jpg"},
+        {TResizeOutcome::SaveFailed, "Cannot save file as: " + Out() + "../escaped.jpg"},
+    };
+    ASSERT_EQ(made.size(), std::size(expected));
+    for (size_t k = 0; k < made.size(); ++k) {
+        EXPECT_EQ(made[k].Outcome, expected[k].outcome) << k;
+        EXPECT_EQ(made[k].Log, std::vector<std::string>{expected[k].line}) << k;
+        EXPECT_EQ(made[k].Key, outputs[k].Key);
+    }
+    EXPECT_EQ(test::ReadFileBytes(Out() + "kept.jpg"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("escaped.jpg")));
+}
+
+// A picture the guard refuses for one output is still tried for an output
+// without the guard; outputs that need it as the refused one say nothing more.
+TEST_F(ResizeImageTest, AReadRefusedForSomeOutputsIsTriedForTheOthers) {
+    const std::string huge = Announcing("huge.jpg", 10001, 10001);
+    std::vector<TPictureOutput> outputs(3);
+    outputs[1].Options.Protect = false;
+    TPicture picture;
+    const std::vector<TResizeResult> made = ResizePicture(huge, Out(), outputs, picture);
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(made[0].Outcome, TResizeOutcome::HugeImage);
+    EXPECT_EQ(made[1].Outcome, TResizeOutcome::CannotOpen);  // past the guard: its data is cut
+    EXPECT_EQ(ResizePicture(Dir.File("gone.jpg"), Out(), outputs, picture).size(), 1u);
+    EXPECT_EQ(OutputCount(), 0u);
+}
+
 TEST_F(ResizeImageTest, GuardNeedsBothSidesAboveTheLimit) {
     // The header alone decides; these headers announce pictures without data,
     // so what passes the guard is then refused as damaged.
