@@ -1,5 +1,7 @@
 #include "SrgbConversion.h"
 
+#include <algorithm>
+
 #include <lcms2.h>
 
 #include <array>
@@ -71,12 +73,27 @@ TCmykConversion CmykToSrgb(const std::vector<uint8_t>& profile) {
     };
 }
 
-std::vector<uint8_t> SrgbProfileBytes() {
+namespace {
+
+// lcms2 stamps the profile it writes with the moment it was written: the
+// stamp is made fixed (and the ID, a digest that would cover it, left out),
+// so that the same picture gives the same file at any time.
+std::vector<uint8_t> MakeSrgbProfileBytes() {
     TProfile srgb(cmsCreate_sRGBProfile());
     cmsUInt32Number size = 0;
     if (!srgb || !cmsSaveProfileToMem(srgb.get(), nullptr, &size)) return {};
     std::vector<uint8_t> bytes(size);
-    if (!cmsSaveProfileToMem(srgb.get(), bytes.data(), &size)) return {};
+    if (!cmsSaveProfileToMem(srgb.get(), bytes.data(), &size) || bytes.size() < 128) return {};
+    const uint8_t created[12] = {0x07, 0xD0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};  // 2000-01-01 00:00:00
+    std::copy(std::begin(created), std::end(created), bytes.begin() + 24);
+    std::fill(bytes.begin() + 84, bytes.begin() + 100, uint8_t{0});
+    return bytes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> SrgbProfileBytes() {
+    static const std::vector<uint8_t> bytes = MakeSrgbProfileBytes();
     return bytes;
 }
 

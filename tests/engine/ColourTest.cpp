@@ -7,6 +7,7 @@
 #include "PhotoTags.h"
 #include "Png.h"
 #include "ResizeImage.h"
+#include "SrgbConversion.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
@@ -156,6 +157,19 @@ test::TSamples SamplesOf(const TBitmap& bitmap) {
 // Colours signalled in the container as Display P3 code points keep their
 // colours through the output's profile, whichever library wrote the file;
 // sRGB code points need none.
+// The sRGB profile written into converted pictures is the same at any time:
+// it carries a fixed date, not the moment it was made.
+TEST(Colour, TheSrgbProfileWrittenIsTheSameAtAnyTime) {
+    const std::vector<uint8_t> bytes = SrgbProfileBytes();
+    cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+    ASSERT_NE(profile, nullptr);
+    struct tm created {};
+    EXPECT_TRUE(cmsGetHeaderCreationDateTime(profile, &created));
+    EXPECT_EQ(created.tm_year + 1900, 2000);
+    EXPECT_EQ(cmsGetColorSpace(profile), cmsSigRgbData);
+    cmsCloseProfile(profile);
+}
+
 TEST(Colour, AvifCodePointsBecomeAProfile) {
     test::TTempDir dir;
     const TBitmap photo = Photo();
