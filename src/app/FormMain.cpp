@@ -189,7 +189,11 @@ bool TMainForm::Busy() const {
 
 QString TMainForm::StatusText() const { return StatBar->text(); }
 
-void TMainForm::SetStatusText(const QString& text) { StatBar->setText(text); }
+void TMainForm::SetStatusText(const QString& text) {
+    StatBar->setText(text);
+    FSummaryShown = false;
+    StatBar->setCursor(Qt::ArrowCursor);
+}
 
 int TMainForm::PageNumber() const {
     int index = PageControl->currentIndex();
@@ -264,6 +268,7 @@ void TMainForm::ConnectHandlers() {
         }
     });
     lblAspect->installEventFilter(this);
+    StatBar->installEventFilter(this);  // a job's summary opens the log
 }
 
 }  // namespace quorix

@@ -348,6 +348,11 @@ private:
     // The screen's colour profile, read once; empty means sRGB.
     std::shared_ptr<const std::vector<uint8_t>> FScreenProfile;
     struct TJob;
+    // The end of a job in the status bar and the log (FormMainSummary.cpp).
+    static void CountResult(TJob& job, const struct TResizeResult& result);
+    void ShowSummary(const TJob& job);
+    bool FSummaryShown = false;  // a click on the status bar opens the log
+    void StatusBarClick();
     void StartJob(std::vector<std::string> names, bool single, const std::string& within = "");
     void DispatchPictures();
     void PictureFreed();

@@ -26,18 +26,16 @@ namespace quorix {
 
 namespace {
 
-// The locale's short date, a blank and its long time (without the time zone).
+// The locale's short date with all four digits of the year, a blank and its
+// long time (without the time zone).
 QString NowText() {
     const QLocale locale = QLocale::system();
     const QDateTime now = QDateTime::currentDateTime();
     QString time = locale.timeFormat(QLocale::LongFormat);
     time.remove('t');
-    return locale.toString(now.date(), QLocale::ShortFormat) + " " + now.time().toString(time.trimmed());
-}
-
-QString Seconds(uint32_t start) {
-    const uint32_t elapsed = TickCount() - start;  // unsigned: right across the counter's wrap
-    return Q(FormatReal(2, static_cast<long double>(elapsed) / 1000.0L));
+    QString date = locale.dateFormat(QLocale::ShortFormat);
+    if (!date.contains("yyyy")) date.replace("yy", "yyyy");
+    return locale.toString(now.date(), date) + " " + now.time().toString(time.trimmed());
 }
 
 int Cores() { return UsableCpus(); }
@@ -93,6 +91,10 @@ void TMainForm::FileListDblClick() {
 
 void TMainForm::actAbortExecute() {
     JobAbortFlag = true;
+    if (FJob && !FJob->Single) {  // the pictures in flight still finish: said at once
+        SetStatusText("Stopping...");
+        proJob->setFormat("Stopping...");
+    }
     if (FJob && FJob->Runner) DispatchPictures();  // nothing in flight: the batch ends now
 }
 
@@ -176,8 +178,12 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
     }
     for (const TResizeResult& result : outcome.Results) {
         for (const std::string& line : result.Log) AddLog(Q(line));
-        if (!result.Log.empty() && result.Log.front() == WrittenLine(result.OutputName, true)) ++job.Renamed;
+        CountResult(job, result);
     }
+    // Before and after compares the sources of what was written with what was written.
+    const auto written = [](const TResizeResult& r) { return r.Outcome == TResizeOutcome::Written; };
+    if (std::any_of(outcome.Results.begin(), outcome.Results.end(), written))
+        job.BytesBefore += std::max<int64_t>(0, FileSizeOf(outcome.Source));
     if (!job.Single) {
         // The list's current item follows the picture whose lines were written last.
         const std::string& name = job.Names[outcome.Index];
@@ -214,16 +220,8 @@ void TMainForm::ShowProgress(size_t done, size_t total) {
 // Every picture handed out has come back: the job's result, then rest.
 void TMainForm::EndJob() {
     std::unique_ptr<TJob> job = std::move(FJob);
-    if (job->Aborted) {
-        SetStatusText("Process aborted.");
-        AddLog("Process aborted.");
-    }
-    if (job->Runner && job->Error.empty()) {
-        QString text = (job->Single ? "Job done in " : "Batch job done in ") + Seconds(job->Start) + " sec";
-        // Outputs that took a number because an earlier picture had their name.
-        if (job->Renamed > 0) text += " (" + QLocale().toString(static_cast<qlonglong>(job->Renamed)) + " renamed)";
-        SetStatusText(text);
-    }
+    if (job->Aborted) AddLog("Process aborted.");
+    if (job->Runner && job->Error.empty()) ShowSummary(*job);
     job->Runner.reset();  // the workers are idle: they end at once
     proJob->setVisible(false);
     if (FPreviewDelay->isActive()) {  // the last picture shows at once

@@ -379,8 +379,8 @@ void TMainForm::CreateSettingsPage() {
     left->addWidget(CreateOutputGroup());
     grid->addLayout(left, 1, 0);
     grid->addWidget(CreateImageGroup(), 1, 1);
-    chkOverwrite = Named(new QCheckBox("Overwrite existen images", tabSettings), "chkOverwrite",
-                         "If this is NOT checked the program will not overwrite the images already existent in the "
+    chkOverwrite = Named(new QCheckBox("Overwrite existing images", tabSettings), "chkOverwrite",
+                         "If this is NOT checked the program will not overwrite the images already in the "
                          "output folder.\r\nRecommended: Checked");
     chkOverwrite->setChecked(true);
     grid->addWidget(chkOverwrite, 2, 0, 1, 2, Qt::AlignHCenter);
@@ -397,12 +397,12 @@ QWidget* TMainForm::CreateSystemGroup() {
     auto* column = new QVBoxLayout(group);
     btnDesktopShortcut = Named(new QPushButton("Create desktop shortcut", group), "btnDesktopShortcut",
                                "Create a shortcut to this program on desktop");
-    chkAutoStartUp = Named(new QCheckBox("Start with Windows", group), "chkAutoStartUp",
-                           "This program will start at Windows' start-up");
+    chkAutoStartUp = Named(new QCheckBox("Start at log-in", group), "chkAutoStartUp",
+                           "This program will start when you log in to the desktop.");
     auto* row = new QHBoxLayout;
     spnAutoUpdate = SpinEdit(group, "spnAutoUpdate", 0, 365, 1);
     spnAutoUpdate->setValue(4);
-    row->addWidget(new QLabel("Auto search for updates evey", group));
+    row->addWidget(new QLabel("Auto search for updates every", group));
     row->addWidget(spnAutoUpdate);
     row->addWidget(new QLabel("days", group));
     row->addStretch(1);
@@ -415,8 +415,8 @@ QWidget* TMainForm::CreateSystemGroup() {
 QWidget* TMainForm::CreateHelpGroup() {
     auto* group = new QGroupBox("Help", tabSettings);
     auto* column = new QVBoxLayout(group);
-    radHintsOff = Named(new QRadioButton("Turn off the embeded help system", group), "radHintsOff",
-                        "Don't use the embeded help system. No pop-up will appear and no info will be displayed in "
+    radHintsOff = Named(new QRadioButton("Turn off the embedded help system", group), "radHintsOff",
+                        "Don't use the embedded help system. No pop-up will appear and no info will be displayed in "
                         "status bar.");
     radHintsTooltips = Named(new QRadioButton("Show help as tool-tips", group), "radHintsTooltips",
                              "Show a hint when you hold the mouse cursor over an item (button, checkbox, etc)");
@@ -430,7 +430,7 @@ QWidget* TMainForm::CreateHelpGroup() {
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel("Hide hint after", group));
     row->addWidget(spnHideHint);
-    row->addWidget(new QLabel("miliseconds.", group));
+    row->addWidget(new QLabel("milliseconds.", group));
     row->addStretch(1);
     column->addWidget(radHintsOff);
     column->addWidget(radHintsTooltips);

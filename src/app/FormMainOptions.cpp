@@ -50,6 +50,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
+    if (watched == StatBar && event->type() == QEvent::MouseButtonRelease) Guarded([this] { StatusBarClick(); })();
     if (watched == trkQuality && event->type() == QEvent::FocusIn) Guarded([this] { trkQualityChange(); })();
     // A letter typed into the filter box drops its list instead of silently
     // picking the filter that starts with it.

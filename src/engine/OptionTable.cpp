@@ -250,7 +250,7 @@ std::vector<TOptionRow> MakeTable() {
     rows.push_back(Switch("keep-date", "--keep-date", true, &TResizeOptions::KeepDate,
                           "give each output its source's modification time", "Keep file dates", "chkKeepDate"));
     rows.push_back(Switch("overwrite", "--no-overwrite", false, &TResizeOptions::Overwrite, "keep outputs that already exist",
-                          "Overwrite existen images", "chkOverwrite"));
+                          "Overwrite existing images", "chkOverwrite"));
     rows.push_back(Switch("protect", "--no-protect", false, &TResizeOptions::Protect,
                           "also resize pictures with both sides above 10000", "Protect against invalid images", "chkProtect"));
     return rows;

@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -65,6 +67,7 @@ class BatchTest : public QObject {
         TRun run;
         const QString log = form->LogText();
         run.Lines = log.mid(log.lastIndexOf("NEW BATCH JOB STARTED")).split('\n');
+        run.Lines.last().replace(QRegularExpression(" in [0-9.]+ sec:"), ":");  // the summary, but for the time
         for (const QString& name : QDir(Pics() + "Output").entryList(QDir::Files | QDir::Hidden))
             run.Files[name] = test::ReadFileBytes(S(Pics() + "Output/" + name));
         return run;
@@ -152,6 +155,34 @@ private slots:
         QCOMPARE(again->cmbOutputs->currentText(), QString("Three (3 outputs)"));
     }
 
+    // The end of a batch counts what became of every picture: written, kept
+    // (already there), renamed and failed, with the bytes before and after;
+    // a click on the status bar then opens the log.
+    void TheEndOfABatchCountsItsPictures() {
+        QDir().mkpath(Pics() + "Output");
+        test::WriteFileBytes(S(Pics() + "Output/p0.jpg"), {'o', 'l', 'd'});
+        auto form = test::StartedForm();
+        form->edtPath->setText(Pics());
+        form->FileList->SetMask("*.*");
+        form->actSellAllExecute();
+        form->chkOverwrite->setChecked(false);
+        form->BatchWorkers = 2;
+        form->actStartExecute();
+        QVERIFY(test::Settle(*form));
+        int64_t before = 0, after = 0;
+        for (const QString& name : QDir(Pics() + "Output").entryList(QDir::Files))
+            if (name != "p0.jpg") after += QFileInfo(Pics() + "Output/" + name).size();
+        for (const QString& name : QDir(Pics()).entryList(QDir::Files))
+            if (name != "p0.jpg" && name != "p5a.jpg") before += QFileInfo(Pics() + name).size();
+        const QString counts = "10 written, 1 kept, 1 renamed, 1 failed, " + Q(FormatFileSize(before, LocaleNumberFormat())) +
+                               " -> " + Q(FormatFileSize(after, LocaleNumberFormat()));
+        QVERIFY2(form->StatusText().endsWith(" sec: " + counts), qPrintable(form->StatusText() + " / " + counts));
+        QVERIFY(form->LogText().endsWith(form->StatusText()));
+        form->SetPageNumber(1);
+        QTest::mouseClick(form->StatBar, Qt::LeftButton);
+        QCOMPARE(form->PageControl->currentWidget(), form->tabLog);
+    }
+
     // A name without a token: every picture keeps its own output, numbered in
     // list order, each renamed one said in the log, and the end counts them.
     void PicturesWantingOneNameKeepTheirOwn() {
@@ -167,7 +198,7 @@ private slots:
         QCOMPARE(outputs.size(), 11);  // eleven good pictures, one damaged: it holds no number
         QVERIFY(outputs.contains("web.jpg") && outputs.contains("web (11).jpg") && !outputs.contains("web (12).jpg"));
         QCOMPARE(form->LogText().count("WARNING! Output name already used in this run, saved as: "), 10);
-        QVERIFY2(form->StatusText().endsWith(" sec (10 renamed)"), qPrintable(form->StatusText()));
+        QVERIFY2(form->StatusText().contains(" sec: 11 written, 10 renamed, 1 failed, "), qPrintable(form->StatusText()));
     }
 
     // With sub-folders, a chosen output folder inside the tree is not listed.
@@ -286,10 +317,12 @@ private slots:
         form->actStartExecute();
         QVERIFY(form->actAbort->isEnabled() && !form->actStart->isEnabled());
         form->actAbort->trigger();
+        QCOMPARE(form->StatusText(), QString("Stopping..."));  // at once, while the pictures in flight finish
+        QCOMPARE(form->proJob->format(), QString("Stopping..."));
         QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count("File resized and saved as: "), 2);
-        QVERIFY(form->LogText().endsWith("Process aborted."));
-        QVERIFY(form->StatusText().startsWith("Batch job done in "));
+        QVERIFY(form->LogText().contains("Process aborted.\nBatch job aborted after 2 of 12 in "));
+        QVERIFY2(form->StatusText().startsWith("Batch job aborted after 2 of 12 in "), qPrintable(form->StatusText()));
         QVERIFY(!form->proJob->isVisible() && form->actStart->isEnabled() && !form->actAbort->isEnabled());
         const QStringList left = QDir(Pics() + "Output").entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left, QStringList({"p0.jpg", "p1.jpg"}));  // no temporary file either

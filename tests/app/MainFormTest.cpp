@@ -213,7 +213,7 @@ private slots:
         QVERIFY(test::Settle(*form));
         QCOMPARE(form->LogText().count("File resized and saved as: "), 1);
         QVERIFY(form->LogText().contains("Process aborted."));
-        QVERIFY(form->StatusText().startsWith("Batch job done in "));
+        QVERIFY2(form->StatusText().startsWith("Batch job aborted after 1 of "), qPrintable(form->StatusText()));
         QCOMPARE(BeepCount(), beeps + 1);
         form->FileListDblClick();
         QVERIFY(test::Settle(*form));
@@ -239,7 +239,7 @@ private slots:
         SetTickSource([&] { return calls++ == 0 ? start : end; });
         form->actStartExecute();
         QVERIFY(test::Settle(*form));
-        QCOMPARE(form->StatusText(), status);
+        QVERIFY2(form->StatusText().startsWith(status + ": 1 written, "), qPrintable(form->StatusText()));
     }
 
     void SingleJobAndAnUnselectedCurrentItem() {
@@ -256,7 +256,8 @@ private slots:
         form->FileList->item(1)->setSelected(false);  // current but not selected
         form->FileListDblClick();
         QVERIFY(test::Settle(*form));
-        QVERIFY(form->LogText().endsWith("File does not exist "));
+        QVERIFY(form->LogText().contains("File does not exist \nJob done in "));
+        QVERIFY2(form->StatusText().endsWith(" sec: 0 written, 1 failed"), qPrintable(form->StatusText()));
     }
 
     void SettingsRoundTrip() {
