@@ -293,6 +293,8 @@ public:
 
     // The update checker.
     TWebUpdate WebUpdater;
+    bool FUpdateAsked = false;      // the running check was asked for from the menu
+    QString FStatusBeforeCheck;    // what the status bar said before an automatic check
     void CheckForUpdates(bool forced);
     void mnuUpdatesClick();
     void WebUpdaterUpdateAvailable(const std::string& actualVersion, const std::string& newVersion, bool& canUpdate);

@@ -134,6 +134,8 @@ void TMainForm::OpenPaths(const std::vector<std::string>& given) {
         any = true;
         if (FileList->SetCurrentName(ExtractFileName(path))) FileList->item(FileList->ItemIndex())->setSelected(true);
     }
+    // The current picture was chosen before it was selected: it shows now.
+    if (any && FileExists(FileList->FilePath())) FileListChangeEx(FileList->ItemIndex(), FileList->ItemIndex());
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event) {

@@ -41,6 +41,8 @@ void TMainForm::CheckForUpdates(bool forced) {
     const QDateTime now = Now();
     const bool due = days > 0 && DateTimeValue(LastUpdateCheck) + days <= DateTimeValue(now);
     if (!due && !forced) return;
+    FUpdateAsked = forced;
+    FStatusBeforeCheck = StatusText();
     SetStatusText("Checking for updates...");
     LastUpdateCheck = now;  // a failed check waits for the next interval too
     WebUpdater.CheckForAnUpdate();
@@ -55,6 +57,9 @@ void TMainForm::WebUpdaterUpdateAvailable(const std::string& actualVersion, cons
 void TMainForm::WebUpdaterNoUpdateFound() { SetStatusText("Updating: no updates available at this time."); }
 
 void TMainForm::WebUpdaterDownloadError() {
+    // A check nobody asked for (the one at start-up) that cannot connect says
+    // nothing: a new user offline is not greeted with a firewall warning.
+    if (!FUpdateAsked) return SetStatusText(FStatusBeforeCheck);
     SetStatusText("Cannot search for updates. Please check your firewall settings or visit our web site to check for "
                   "updates.");
 }

@@ -135,7 +135,7 @@ void TOrvelFileList::BaseReadFileNames() {
     const QSignalBlocker block(this);
     clear();
     bool busy = false;
-    for (int i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < names.size(); ++i) {
         if (i == 100 && !busy) {  // a long folder: the wait shows
             ShowBusyCursor();
             busy = true;
@@ -149,6 +149,9 @@ void TOrvelFileList::BaseReadFileNames() {
     if (count() > 0) SetCurrentOnly(0);
     if (busy) QApplication::restoreOverrideCursor();
     Change();
+    // Nothing of the new list has been shown: a first click on its current
+    // item (the row the old list's shown item had, say) is news.
+    FLastReported = -1;
 }
 
 void TOrvelFileList::ReadFileNames() {

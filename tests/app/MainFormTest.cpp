@@ -75,8 +75,8 @@ private slots:
         QCOMPARE(form->cmbResampleQ->count(), 7);
         QCOMPARE(form->edtPath->text(), Q(AppFolder()));
         QCOMPARE(form->LogText(), Greeting());
-        // The first start checks for updates at once; here the check cannot connect.
-        QVERIFY(form->StatusText().startsWith("Cannot search for updates."));
+        // The first start checks for updates at once; here the check cannot connect, quietly.
+        QVERIFY2(!form->StatusText().contains("update"), qPrintable(form->StatusText()));
         QVERIFY(form->actStart->isEnabled());
         QVERIFY(!form->actAbort->isEnabled());
         QCOMPARE(form->actStart->shortcut(), QKeySequence(Qt::Key_F9));

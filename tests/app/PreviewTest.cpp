@@ -112,6 +112,29 @@ private slots:
         }
     }
 
+    // A picture chosen from anywhere shows: named on the command line (or
+    // dropped) in another folder, and the first item of a folder typed anew,
+    // at the row the old folder's shown picture had.
+    void PicturesChosenFromAnywhereShow() {
+        QDir().mkpath(FHome->Path("other"));
+        test::WriteJpeg(S(FHome->Path("other/a.jpg")), test::MakeGradient(60, 40));
+        test::WriteJpeg(S(FHome->Path("other/b.jpg")), test::MakeGradient(80, 50));
+        Pick("big.jpg");  // row 0 of the first folder
+        FForm->OpenPaths({S(FHome->Path("other/b.jpg"))});
+        QVERIFY(test::Settle(*FForm));
+        QCOMPARE(FForm->StatusText(), "Current image: " + FHome->Path("other/b.jpg"));
+        QCOMPARE(FForm->MainPreview().Width(), 80);
+        QCOMPARE(FForm->lblImageSize->text(), QString("Image size: 80x50"));
+        FForm->edtPath->setText(Pics());
+        QVERIFY(test::Settle(*FForm));
+        FForm->edtPath->setText(FHome->Path("other"));
+        QVERIFY(test::Settle(*FForm));
+        FForm->FileList->SelectItemClick(0);  // the first click, on the row big.jpg had
+        QVERIFY(test::Settle(*FForm));
+        QCOMPARE(FForm->StatusText(), "Current image: " + FHome->Path("other/a.jpg"));
+        QCOMPARE(FForm->MainPreview().Width(), 60);
+    }
+
     void PickingErrorsAndUnselectedItems_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("no decoder for .jp") << "broken.jp";
