@@ -45,6 +45,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     FPreviewDelay->setSingleShot(true);
     FPreviewDelay->setInterval(1000);
     connect(FPreviewDelay, &QTimer::timeout, this, Guarded([this] { ShowCurrentPicture(true); }));
+    FListDelay = new QTimer(this);
+    FListDelay->setSingleShot(true);
+    FListDelay->setInterval(600);
+    connect(FListDelay, &QTimer::timeout, this, Guarded([this] { ListTypedFolder(); }));
     FirstRun = !FileExists(IniFilePath(AppTitle));
     setWindowTitle(AppTitle);
     CreateLayout();
@@ -175,7 +179,11 @@ void TMainForm::actExitExecute() {
     close();
 }
 
-void TMainForm::actRefreshExecute() { FileList->Update(); }
+// While a tree is read the button stops the reading instead.
+void TMainForm::actRefreshExecute() {
+    if (FileList->Listing()) return FileList->StopListing();
+    FileList->Update();
+}
 
 void TMainForm::actSellAllExecute() { FileList->SelectAllItems(); }
 
@@ -184,7 +192,7 @@ QString TMainForm::LogText() const { return Memo->toPlainText(); }
 void TMainForm::AddLog(const QString& line) { Memo->appendPlainText(line); }
 
 bool TMainForm::Busy() const {
-    return FJob || FPreviewDelay->isActive() || FPreviewWork->Busy() || FAdvisorLoad->Busy() || FAdvisorCompress->Busy();
+    return FJob || FPreviewDelay->isActive() || FListDelay->isActive() || FileList->Listing() || FPreviewWork->Busy() || FAdvisorLoad->Busy() || FAdvisorCompress->Busy();
 }
 
 QString TMainForm::StatusText() const { return StatBar->text(); }
@@ -239,7 +247,16 @@ void TMainForm::ConnectHandlers() {
     connect(chkRecurse, &QCheckBox::toggled, this, Guarded([this] {
         FileList->Recursive = chkRecurse->isChecked();
         FileList->Update();
+        if (!FileList->Listing()) ShowCurrentOrNothing();
     }));
+    connect(edtPath, &QLineEdit::returnPressed, this, Guarded([this] { ListTypedFolder(); }));
+    connect(FileList, &TOrvelFileList::ListingProgress, this, [this](qulonglong n) { GuardedCall([&] { ListingProgress(n); }); });
+    connect(FileList, &TOrvelFileList::ListingDone, this, [this](bool stopped) { GuardedCall([&] { ListingDone(stopped); }); });
+    connect(FileList, &TOrvelFileList::ListingProgress, btnRefresh, [this] { btnRefresh->setText("Stop"); });
+    connect(FileList, &TOrvelFileList::ListingDone, btnRefresh, [this] { btnRefresh->setText("Refresh"); });
+    // Esc in the path box or the list stops reading a tree.
+    edtPath->installEventFilter(this);
+    FileList->installEventFilter(this);
     // The chosen output folder inside the tree is never listed: a run does not resize its own outputs.
     FileList->SkipFolder = [this] { return OutputFolder(); };
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));

@@ -131,6 +131,10 @@ public:
 
     // The explorer and the preview.
     void edtPath2Change();
+    void ListTypedFolder();  // the path box's folder into the list, now
+    void ListingProgress(qulonglong entries);
+    void ListingDone(bool stopped);
+    QTimer* FListDelay = nullptr;  // a tree waits until typing stops
     void btnBrowseClick();
     void FileListChangeEx(int currentItem, int previousItem);
     void PageControlChange();
@@ -352,6 +356,7 @@ private:
     struct TJob;
     // The end of a job in the status bar and the log (FormMainSummary.cpp).
     static void CountResult(TJob& job, const struct TResizeResult& result);
+    static int64_t SizeOnDisk(const std::string& path);
     void ShowSummary(const TJob& job);
     bool FSummaryShown = false;  // a click on the status bar opens the log
     void StatusBarClick();

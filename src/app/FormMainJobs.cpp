@@ -183,7 +183,7 @@ void TMainForm::PictureReported(const TBatchOutcome& outcome) {
     // Before and after compares the sources of what was written with what was written.
     const auto written = [](const TResizeResult& r) { return r.Outcome == TResizeOutcome::Written; };
     if (std::any_of(outcome.Results.begin(), outcome.Results.end(), written))
-        job.BytesBefore += std::max<int64_t>(0, FileSizeOf(outcome.Source));
+        job.BytesBefore += SizeOnDisk(outcome.Source);
     if (!job.Single) {
         // The list's current item follows the picture whose lines were written last.
         const std::string& name = job.Names[outcome.Index];

@@ -2,6 +2,8 @@
 // warning and the two aspect buttons.
 #include "FormMain.h"
 
+#include "OrvelFileListBox.h"
+
 #include "AppErrors.h"
 #include "AppUrls.h"
 #include "OrvelDecSpin.h"
@@ -51,6 +53,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
     if (watched == StatBar && event->type() == QEvent::MouseButtonRelease) Guarded([this] { StatusBarClick(); })();
+    if ((watched == edtPath || watched == FileList) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && FileList->Listing()) {
+        FileList->StopListing();
+        return true;
+    }
     if (watched == trkQuality && event->type() == QEvent::FocusIn) Guarded([this] { trkQualityChange(); })();
     // A letter typed into the filter box drops its list instead of silently
     // picking the filter that starts with it.

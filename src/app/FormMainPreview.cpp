@@ -1,5 +1,7 @@
 // The explorer's folder and the current picture.
 #include "FormMain.h"
+
+#include <QLocale>
 #include "FormMainJob.h"
 
 #include <QDir>
@@ -49,10 +51,30 @@ void TMainForm::edtPath2Change() {
         edtPath->setText(withDelimiter);
         edtPath->setCursorPosition(caret);
     }
+    FListDelay->stop();
+    if (!FolderExists(S(edtPath->text()))) return;
+    // A tree is listed once the user has stopped typing (or pressed Enter):
+    // "/" on the way to "/home/me/photos" is never walked.
+    if (FileList->Recursive && edtPath->hasFocus()) return FListDelay->start();
+    ListTypedFolder();
+}
+
+void TMainForm::ListTypedFolder() {
+    FListDelay->stop();
     if (!FolderExists(S(edtPath->text()))) return;
     const QString before = FileList->Directory();
     FileList->ApplyFilePath(edtPath->text());
     if (FileList->Directory() != before) ShowCurrentOrNothing();
+}
+
+void TMainForm::ListingProgress(qulonglong entries) {
+    SetStatusText("Reading sub-folders: " + QLocale().toString(entries) + " entries read... (Esc or Stop ends it)");
+}
+
+void TMainForm::ListingDone(bool stopped) {
+    const QString count = QLocale().toString(FileList->count());
+    SetStatusText(stopped ? "Reading stopped: " + count + " pictures listed" : count + " pictures listed");
+    ShowCurrentOrNothing();
 }
 
 // After another folder is listed the preview and the advisor show its current

@@ -9,6 +9,8 @@
 
 #include <QLocale>
 
+#include <sys/stat.h>
+
 namespace quorix {
 
 namespace {
@@ -18,6 +20,17 @@ QString Count(size_t n, const char* what) {
 }
 
 QString Bytes(int64_t n) { return Q(FormatFileSize(n, LocaleNumberFormat())); }
+
+}  // namespace
+
+// The file's size, 0 when it is gone (a folder spoiled during the batch):
+// counting never asks the user anything.
+int64_t TMainForm::SizeOnDisk(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+namespace {
 
 QString Seconds(uint32_t start) {
     const uint32_t elapsed = TickCount() - start;  // unsigned: right across the counter's wrap
@@ -39,7 +52,7 @@ void TMainForm::CountResult(TJob& job, const TResizeResult& result) {
     case TResizeOutcome::Written:
         ++job.Written;
         if (!result.Log.empty() && result.Log.front() == WrittenLine(result.OutputName, true)) ++job.Renamed;
-        job.BytesAfter += std::max<int64_t>(0, FileSizeOf(result.OutputName));
+        job.BytesAfter += SizeOnDisk(result.OutputName);
         break;
     case TResizeOutcome::OutputExists:
         ++job.Kept;  // already there, as asked

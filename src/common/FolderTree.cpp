@@ -20,6 +20,14 @@ struct TWalker {
     const std::function<bool(const std::string&)>& Wanted;
     const std::string& Top;
     std::vector<std::string>& Files;
+    unsigned long long Seen = 0;
+
+    // False once the walk is to end.
+    bool Going() {
+        if (Walk.Stopped) return false;
+        if (Walk.GoOn && !Walk.GoOn(Seen)) Walk.Stopped = true;
+        return !Walk.Stopped;
+    }
 
     bool Skipped(const std::string& name, const struct stat& st, int depth) const {
         if (name[0] == '.') return true;
@@ -33,6 +41,7 @@ struct TWalker {
     }
 
     void Enter(int parent, const std::string& relative, int depth) {
+        if (!Going()) return (void)::close(parent);
         DIR* dir = ::fdopendir(parent);
         if (!dir) {
             ::close(parent);
@@ -43,6 +52,7 @@ struct TWalker {
         while (const dirent* entry = ::readdir(dir)) {
             const std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
+            if (++Seen % 256 == 0 && !Going()) break;
             struct stat st;
             if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (S_ISDIR(st.st_mode)) {
@@ -56,6 +66,7 @@ struct TWalker {
             if (S_ISREG(st.st_mode) && Wanted(name)) Files.push_back(relative + name);
         }
         for (const std::string& name : folders) {
+            if (Walk.Stopped) break;
             const int child = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child >= 0) Enter(child, relative + name + "/", depth + 1);
             else Problem(relative + name + "/", "Cannot read folder");

@@ -19,6 +19,10 @@ struct TFolderWalk {
     // Filled by the walk: each folder that could not be read, and each where
     // the depth limit stopped it, as a line for the log.
     std::vector<std::string> Problems;
+    // Asked with the number of entries seen so far, before each folder and
+    // every 256 entries: false ends the walk with what it found (Stopped).
+    std::function<bool(unsigned long long seen)> GoOn;
+    bool Stopped = false;
 };
 
 // The regular files (or links to them) under folder whose own name wanted

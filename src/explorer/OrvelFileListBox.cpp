@@ -11,9 +11,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
+#include <QTimer>
 
 #include <dirent.h>
 #include "FolderTree.h"
+#include "LatestWork.h"
 
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -37,6 +39,13 @@ TOrvelFileList::TOrvelFileList(QWidget* parent) : QListWidget(parent) {
     setIconSize(QSize(16, 16));
     setSortingEnabled(false);
     setToolTip("Press the \"Delete\" key to delete the selected file from disk.");
+    setUniformItemSizes(true);  // long lists are laid out without measuring every name
+    FListing = new TLatestWork(this);
+    FProgress = new QTimer(this);
+    FProgress->setInterval(200);
+    connect(FProgress, &QTimer::timeout, this, [this] {
+        if (FSeen) emit ListingProgress(*FSeen);
+    });
 }
 
 void TOrvelFileList::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -100,14 +109,16 @@ namespace {
 // The regular files of folder whose names match one of the masks, as the
 // file system's bytes: a name need not be UTF-8 to be listed and opened.
 // With sub-folders the names are paths relative to the folder; the output
-// folder "Output", and skip wherever it lies, are never entered.
+// folder "Output", and skip wherever it lies, are never entered. goOn, when
+// given, is asked as the walk goes and may end it.
 std::vector<std::string> MatchingFiles(const std::string& folder, const QString& mask, bool recursive,
-                                       const std::string& skip) {
+                                       const std::string& skip, std::function<bool(unsigned long long)> goOn = {}) {
     std::vector<std::string> masks;
     for (const QString& m : mask.split(';', Qt::SkipEmptyParts)) masks.push_back(S(m.trimmed()));
     TFolderWalk walk;
     walk.Recursive = recursive;
     walk.SkipNames = {"Output"};
+    walk.GoOn = std::move(goOn);
     std::pair<unsigned long long, unsigned long long> identity;
     if (!skip.empty() && FolderIdentity(skip, identity)) walk.SkipFolders.push_back(identity);
     return FilesUnder(folder, walk, [&](const std::string& name) {
@@ -120,12 +131,20 @@ std::vector<std::string> MatchingFiles(const std::string& folder, const QString&
 }  // namespace
 
 void TOrvelFileList::BaseReadFileNames() {
+    CallOffListing();  // a walk still running lists a folder no longer wanted
     QDir dir(FDirectory.isEmpty() ? QDir::currentPath() : FDirectory);
     if (dir.exists()) QDir::setCurrent(dir.absolutePath());  // item texts resolve against it
+    const std::string skip = SkipFolder ? SkipFolder() : "";
+    if (dir.exists() && Recursive) return StartListing(S(dir.absolutePath()), skip);
+    FillItems(dir.exists() ? MatchingFiles(S(dir.absolutePath()), FMask, false, skip) : std::vector<std::string>());
+}
+
+// The names sorted as shown, the first one current and none selected.
+void TOrvelFileList::FillItems(std::vector<std::string> files) {
     std::vector<std::pair<QString, std::string>> names;  // shown, bytes
-    if (dir.exists())
-        for (std::string& name : MatchingFiles(S(dir.absolutePath()), FMask, Recursive, SkipFolder ? SkipFolder() : ""))
-            names.emplace_back(QString::fromUtf8(name.data(), static_cast<int>(name.size())), std::move(name));
+    names.reserve(files.size());
+    for (std::string& name : files)
+        names.emplace_back(QString::fromUtf8(name.data(), static_cast<int>(name.size())), std::move(name));
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
         const int order = QString::compare(a.first, b.first, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a.second < b.second;
@@ -154,10 +173,56 @@ void TOrvelFileList::BaseReadFileNames() {
     FLastReported = -1;
 }
 
+void TOrvelFileList::StartListing(const std::string& folder, const std::string& skip) {
+    FillItems({});  // never the old folder's names while the new one is read
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    auto seen = std::make_shared<std::atomic<unsigned long long>>(0);
+    FStop = stop;
+    FSeen = seen;
+    FListingNow = true;
+    FStopAsked = false;
+    FProgress->start();
+    emit ListingProgress(0);
+    const QString mask = FMask;
+    FListing->Post([this, folder, mask, skip, stop, seen]() -> TLatestWork::TApply {
+        std::vector<std::string> names = MatchingFiles(folder, mask, true, skip, [&](unsigned long long n) {
+            *seen = n;
+            return !*stop;
+        });
+        const bool stopped = *stop;
+        return [this, names = std::move(names), stopped]() mutable { FinishListing(std::move(names), stopped); };
+    });
+}
+
+void TOrvelFileList::FinishListing(std::vector<std::string> names, bool stopped) {
+    FListingNow = false;
+    FProgress->stop();
+    FillItems(std::move(names));
+    SelectItem(FRemembered);
+    emit ListingDone(stopped);
+}
+
+// The walk running ends and what it finds is not shown: another reading follows.
+void TOrvelFileList::CallOffListing() {
+    if (!FListingNow) return;
+    *FStop = true;
+    FListing->Cancel();
+    FListingNow = false;
+    FProgress->stop();
+}
+
+TOrvelFileList::~TOrvelFileList() {
+    if (FStop) *FStop = true;
+}
+
+void TOrvelFileList::StopListing() {
+    if (FListingNow && FStop) *FStop = true;  // its result comes back and is listed
+}
+
 void TOrvelFileList::ReadFileNames() {
-    const QString remembered = SelectedItem();
+    FRemembered = SelectedItem();
     BaseReadFileNames();
-    SelectItem(remembered);
+    if (!FListingNow) SelectItem(FRemembered);
 }
 
 void TOrvelFileList::Change() {

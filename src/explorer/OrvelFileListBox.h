@@ -7,8 +7,13 @@
 #include <QListWidget>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+class QTimer;
 
 namespace quorix {
 
@@ -16,6 +21,7 @@ class TOrvelFileList : public QListWidget {
     Q_OBJECT
 public:
     explicit TOrvelFileList(QWidget* parent = nullptr);
+    ~TOrvelFileList() override;  // a walk still running ends at once
 
     QString Directory() const { return FDirectory; }
     void SetDirectory(const QString& folder);  // reads the folder when it differs
@@ -69,6 +75,13 @@ public:
     // How often a reading showed the busy cursor (a long folder does).
     int BusyReadings() const { return FBusyReadings; }
 
+    // A tree (Recursive) is listed off the user-interface thread: the list
+    // is empty until the walk ends, ListingProgress tells how far it is, and
+    // a new reading calls off the walk still running.
+    bool Listing() const { return FListingNow; }
+    // Ends the walk running; the pictures it found so far are listed.
+    void StopListing();
+
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
@@ -77,6 +90,10 @@ signals:
     void DblClick();
     void ChangeEx(int currentItem, int previousItem);
     void Changed();
+    // While a tree is listed, a few times a second: the entries read so far.
+    void ListingProgress(qulonglong entriesRead);
+    // The tree's listing is in the list; stopped: by StopListing.
+    void ListingDone(bool stopped);
 
 protected:
     virtual void Change();
@@ -91,12 +108,23 @@ protected:
 
 private:
     void SetCurrentOnly(int row);
+    void FillItems(std::vector<std::string> names);
+    void StartListing(const std::string& folder, const std::string& skip);
+    void FinishListing(std::vector<std::string> names, bool stopped);
+    void CallOffListing();
     void RemoveSelectedItems();
 
     QString FDirectory;
     QString FMask = "*.*";
     int FLastReported = -1;
     int FBusyReadings = 0;
+    class TLatestWork* FListing = nullptr;
+    QTimer* FProgress = nullptr;
+    std::shared_ptr<std::atomic<bool>> FStop;  // the running walk's
+    std::shared_ptr<std::atomic<unsigned long long>> FSeen;
+    bool FListingNow = false;
+    bool FStopAsked = false;
+    QString FRemembered;  // the current item before the tree was listed again
 };
 
 // The file-type filter above the list: each entry sets the list's mask.

@@ -211,6 +211,7 @@ private slots:
         form->chkRecurse->setChecked(true);
         form->edtPath->setText(Pics());
         form->FileList->Update();
+        QVERIFY(test::Settle(*form));  // a tree is listed off the user-interface thread
         QVERIFY(form->FileList->count() > 0);
         for (int i = 0; i < form->FileList->count(); ++i)
             QVERIFY2(form->FileList->ItemName(i).rfind("small/", 0) != 0, form->FileList->ItemName(i).c_str());

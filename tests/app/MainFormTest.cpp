@@ -11,6 +11,7 @@
 #include "TestPictures.h"
 
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -479,6 +480,7 @@ private slots:
         form->edtPath->setText(dir);
         QCOMPARE(form->FileList->count(), 1);
         form->chkRecurse->setChecked(true);
+        QVERIFY(test::Settle(*form));  // a tree is listed off the user-interface thread
         QCOMPARE(form->FileList->count(), 2);
         QCOMPARE(form->FileList->ItemName(0), std::string("2024/May/c.jpg"));
         form->actSellAllExecute();
@@ -486,6 +488,63 @@ private slots:
         QVERIFY(test::Settle(*form));
         QVERIFY(QFile::exists(dir + "Output/2024/May/c.jpg") && QFile::exists(dir + "Output/p1.jpg"));
         QVERIFY(!QFile::exists(dir + "Output/Output/old.jpg"));
+    }
+
+    // Typing "/" with sub-folders included walks the disk off the
+    // user-interface thread: the event loop keeps turning (each gap far below
+    // the walk's own time, and under 100 ms), the walk is called off when the
+    // path changes, and only the new folder's pictures are listed.
+    void TypingARootFolderNeverFreezesTheWindow() {
+        auto form = Form();
+        const QString dir = Pictures(2);
+        form->show();
+        form->chkRecurse->setChecked(true);
+        QVERIFY(test::Settle(*form));
+        form->edtPath->setFocus();
+        QElapsedTimer clock;
+        clock.start();
+        form->edtPath->setText("/");
+        QVERIFY(form->FListDelay->isActive());  // typed: nothing is walked yet
+        qint64 last = clock.elapsed(), longest = 0;
+        qulonglong read = 0;
+        connect(form->FileList, &TOrvelFileList::ListingProgress, form.get(), [&](qulonglong n) { read = n; });
+        // Until the walk of "/" has read a good many entries (or ended on a small disk).
+        for (bool started = false; !started || (form->FileList->Listing() && read < 20000);) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            const qint64 now = clock.elapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+            started = started || form->FileList->Listing() || !form->Busy();
+        }
+        const qint64 walking = clock.elapsed();
+        form->edtPath->setText(dir);  // called off: the new folder is listed instead
+        form->FileList->setFocus();
+        form->ListTypedFolder();
+        QVERIFY(test::Settle(*form));
+        QVERIFY2(longest < 100 && (read < 20000 || longest * 4 < walking),
+                 qPrintable(QString("longest gap %1 ms of %2 ms, %3 entries read").arg(longest).arg(walking).arg(read)));
+        QCOMPARE(form->FileList->Directory() + "/", dir);
+        QCOMPARE(form->FileList->count(), 2);
+        QVERIFY(form->StatusText().contains("Current image: ") || form->StatusText().endsWith("2 pictures listed"));
+    }
+
+    // Esc ends a long walk; what it found so far is listed, and said so.
+    void EscapeStopsReadingATree() {
+        auto form = Form();
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->chkRecurse->setChecked(true);
+        QVERIFY(test::Settle(*form));
+        form->FileList->setFocus();
+        form->edtPath->setText("/");  // not typed: walked at once
+        QVERIFY(form->FileList->Listing() || !form->Busy());
+        if (!form->FileList->Listing()) QSKIP("the disk was read before the test could stop it");
+        QTest::keyClick(form->FileList, Qt::Key_Escape);
+        QVERIFY(test::Settle(*form));
+        QVERIFY2(form->StatusText().startsWith("Reading stopped: ") || form->StatusText().startsWith("Current image: "),
+                 qPrintable(form->StatusText()));
+        QVERIFY(!form->FileList->Listing());
     }
 
     void ModesOfTheSettingsFile() {
