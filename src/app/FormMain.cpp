@@ -262,9 +262,10 @@ void TMainForm::ConnectHandlers() {
     connect(trkQuality, &QSlider::valueChanged, this, Guarded([this] { trkQualityChange(); }));
     // The location is part of the photo information: without it there is nothing to remove.
     connect(chkKeepMetadata, &QCheckBox::toggled, chkRemoveGps, &QWidget::setEnabled);
-    connect(spnMaxKB, QOverload<int>::of(&QSpinBox::valueChanged), this, Guarded([this] { trkQualityChange(); }));
-    connect(cmbOutFormat, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            Guarded([this] { trkQualityChange(); }));
+    // The advisor shows what the batch would write: it follows every option.
+    WatchOptionControls(Guarded([this] {
+        if (PageControl->currentWidget() == tabQuality) trkQualityChange();
+    }));
     connect(chkCenter, &QCheckBox::clicked, this, Guarded([this] { chkCenterClick(); }));
     trkQuality->installEventFilter(this);
     cmbResampleQ->installEventFilter(this);

@@ -31,6 +31,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,11 +60,18 @@ struct TAdvisorInput {
 QImage ShownColours(QImage image, const std::vector<uint8_t>& profile, const std::vector<uint8_t>& screen);
 std::vector<uint8_t> ScreenProfileOf(const std::string& file);
 TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& limits, const std::vector<uint8_t>& screen);
-// What the advisor shows for a quality in an output format: the picture as
-// the file would hold it, and (in size) the file's bytes.
-std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size);
-// The advisor's line on the size limit for a picture.
-QString LimitQualityText(const TBitmap& source, const std::string& format, int quality, int maxKB);
+// What the advisor shows: the file the batch writes for a picture with the
+// options (resized, in its format, with its metadata, under its size limit),
+// its size, the quality it was written at, and the file read back.
+struct TAdvisedOutput {
+    std::unique_ptr<TGraphic> Decoded;
+    std::vector<uint8_t> Profile;  // the file's colour profile
+    int Size = 0;
+    int Quality = 0;
+    bool LimitReached = true;
+    std::string Failure;  // the log's line when no file could be written
+};
+TAdvisedOutput MakeAdvisedOutput(const std::string& file, TResizeOptions options);
 
 // How a progress bar is drawn: green, red, or the paused yellow.
 enum class TProgressBarState { pbsNormal, pbsError, pbsPaused };
@@ -115,6 +123,7 @@ public:
     void ShowOptions(const TResizeOptions& options);
     QWidget* OptionControl(const std::string& name) const;
     void CaptionOptionControls();
+    void WatchOptionControls(const std::function<void()>& changed);
     std::string OutputFormatKey() const;  // the format cmbOutFormat shows
     // What a job makes of each picture: one output as the pages say, or the
     // outputs of the recipe chosen in cmbOutputs over them.
@@ -145,6 +154,8 @@ public:
     void trkQualityChange();
     void ShowAdvisorInput(TAdvisorInput& input);
     void ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size, const QString& limit);
+    void ShowAdvisorStale(bool stale);
+    std::string FAdvisorFile;  // the picture the advisor shows, as its file
     void chkCenterClick();
     int32_t InputFileSize = 0;
 
@@ -349,8 +360,6 @@ private:
     class TLatestWork* FPreviewWork;
     class TLatestWork* FAdvisorLoad;
     class TLatestWork* FAdvisorCompress;
-    std::shared_ptr<const TBitmap> FQualitySource;
-    std::shared_ptr<const std::vector<uint8_t>> FQualityProfile;
     // The screen's colour profile, read once; empty means sRGB.
     std::shared_ptr<const std::vector<uint8_t>> FScreenProfile;
     struct TJob;

@@ -7,6 +7,7 @@
 #include "OrvelDecSpin.h"
 #include "Platform.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -94,6 +95,21 @@ void TMainForm::ShowOptions(const TResizeOptions& options) {
         } else {
             ShowText(OptionControl(row.Controls.front()), row.Get(options));
         }
+    }
+}
+
+// Every change of a control that shows an option, and of the outputs chosen,
+// calls changed: the advisor follows what the batch would write.
+void TMainForm::WatchOptionControls(const std::function<void()>& changed) {
+    std::vector<QWidget*> controls{cmbOutputs};
+    for (const TOptionRow& row : OptionTable())
+        for (const std::string& name : row.Controls) controls.push_back(OptionControl(name));
+    for (QWidget* control : controls) {
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) connect(button, &QAbstractButton::toggled, this, changed);
+        else if (auto* spin = qobject_cast<QSpinBox*>(control)) connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, changed);
+        else if (auto* combo = qobject_cast<QComboBox*>(control)) connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, changed);
+        else if (auto* edit = qobject_cast<QLineEdit*>(control)) connect(edit, &QLineEdit::editingFinished, this, changed);
+        else if (auto* factor = qobject_cast<TOrvelDecSpin*>(control)) connect(factor, &TOrvelDecSpin::valueTextChanged, this, changed);
     }
 }
 

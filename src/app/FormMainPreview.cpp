@@ -88,8 +88,7 @@ void TMainForm::ShowCurrentOrNothing() {
     FPreviewWork->Cancel();
     FAdvisorLoad->Cancel();
     FAdvisorCompress->Cancel();
-    FQualitySource.reset();
-    FQualityProfile.reset();
+    FAdvisorFile.clear();
     MainPreview().SetGraphic(nullptr);
     imgQualInput->Picture().SetGraphic(nullptr);
     imgCompressed->Picture().SetGraphic(nullptr);
@@ -139,6 +138,7 @@ void TMainForm::ShowCurrentPicture(bool quiet) {
             try {
                 auto loaded = std::make_shared<TAdvisorInput>(LoadAdvisorInput(file, limits, *screen));
                 return [this, loaded, file, status] {
+                    FAdvisorFile = file;
                     ShowAdvisorInput(*loaded);
                     status("Current image: " + Q(file));
                 };
@@ -176,8 +176,6 @@ void TMainForm::ShowAdvisorInput(TAdvisorInput& input) {
     imgQualInput->SetPrepared(std::move(input.Graphic), input.Drawn);
     lblOrigSize->setText("Original file size: " + Q(FormatFileSize(InputFileSize, LocaleNumberFormat())));
     lblImageSize->setText(ImageSizeText(MainPreview()));
-    FQualitySource = input.Source;
-    FQualityProfile = input.Profile;
     imgCompressed->SetPrepared(std::move(input.Copy), input.Drawn);
     trkQualityChange();  // the resulting size and bar are this picture's
 }

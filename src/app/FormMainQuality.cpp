@@ -4,6 +4,7 @@
 #include "Cancel.h"
 
 #include "Jpeg.h"
+#include "ResizeImage.h"
 #include "PhotoMetadata.h"
 #include "SizeBudget.h"
 #include "SrgbConversion.h"
@@ -17,6 +18,8 @@
 #include <cmath>
 #include <climits>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace quorix {
 
@@ -82,69 +85,102 @@ TAdvisorInput LoadAdvisorInput(const std::string& file, const TDecodeLimits& lim
     return input;
 }
 
-std::unique_ptr<TGraphic> CompressInFormat(const TBitmap& source, const std::string& key, int quality, int& size) {
-    CheckCancelled();  // each of a size limit's tries; the codecs look again between rows
-    if (key == "jpg") {
-        auto jpeg = std::make_unique<TJPEGImage>();
-        jpeg->PixelFormat = TJPEGPixelFormat::jf24Bit;
-        jpeg->Assign(source);
-        size = CompressAndMeasure(*jpeg, quality);
-        return jpeg;
+// The file the batch would write for the picture: made by the job itself in
+// a scratch folder, measured, read back as a viewer would, and removed.
+TAdvisedOutput MakeAdvisedOutput(const std::string& file, TResizeOptions options) {
+    TAdvisedOutput advised;
+    char folder[] = "/tmp/quorix-advisor-XXXXXX";
+    if (!::mkdtemp(folder)) throw EFileError("Cannot make a scratch folder for the advisor");
+    options.NameTemplate = "advised";
+    options.AddFilterName = false;
+    options.Overwrite = true;
+    options.KeepDate = false;
+    const TResizeResult result = ResizeImage(file, std::string(folder) + "/", options);
+    if (result.Outcome == TResizeOutcome::Written) {
+        advised.Size = FileSizeOf(result.OutputName);
+        advised.Quality = result.Quality;
+        advised.LimitReached = std::find(result.Warnings.begin(), result.Warnings.end(),
+                                         "WARNING! Size limit not reached: " + result.OutputName) == result.Warnings.end();
+        advised.Profile = ScreenProfileOf(result.OutputName);
+        TPicture picture;
+        try {
+            picture.LoadFromFile(result.OutputName);
+            advised.Decoded = picture.TakeGraphic();
+        } catch (const std::exception&) {
+            // the size stands; a file no reader takes shows no picture
+        }
+    } else {
+        advised.Failure = result.Log.empty() ? "Not written" : result.Log.front();
     }
-    // The other formats: written, measured, and read back as a viewer would.
-    const TOutputFormatInfo& format = FindOutputFormat(key);
-    std::unique_ptr<TGraphic> encoder = format.Create(quality);
-    encoder->Assign(source);
-    std::stringstream stream;
-    encoder->SaveToStream(stream);
-    size = static_cast<int>(std::min<std::streamoff>(stream.tellp(), INT32_MAX));
-    const TFileFormat* reader = FileFormats().Find(format.Extension.substr(1));
-    if (!reader) throw EInvalidGraphic("No reader for " + format.Name);
-    std::unique_ptr<TGraphic> decoded = reader->Create();
-    CheckCancelled();
-    stream.seekg(0);
-    decoded->LoadFromStream(stream);
-    return decoded;
+    if (!result.OutputName.empty()) ::unlink(result.OutputName.c_str());
+    ::rmdir(folder);
+    return advised;
 }
 
-// What the size limit would pick for this picture: the same search the batch makes.
-QString LimitQualityText(const TBitmap& source, const std::string& format, int quality, int maxKB) {
-    const TBudgetResult fitted = FitToBudget(quality, int64_t{maxKB} * 1024, [&](int q) {
-        int size = 0;
-        CompressInFormat(source, format, q, size);
-        return std::vector<uint8_t>(static_cast<size_t>(size));
-    });
-    if (!fitted.Reached) return "Size limit not reached at quality " + Q(IntToText(LowestQuality));
-    return "Quality within the size limit: " + Q(IntToText(fitted.Quality));
+namespace {
+
+// "WebP, 512x384, quality 70", "PNG, 512x384, every pixel kept", and what a size limit chose.
+QString AdvisedText(const TAdvisedOutput& advised, const std::string& format, int maxKB) {
+    const TOutputFormatInfo& info = FindOutputFormat(format);
+    QString text = Q(info.Name);
+    if (advised.Decoded) text += QString(", %1x%2").arg(advised.Decoded->Width()).arg(advised.Decoded->Height());
+    if (!info.Lossy) return text + ", every pixel kept";
+    if (maxKB <= 0) return text + ", quality " + Q(IntToText(advised.Quality));
+    if (!advised.LimitReached) return text + ": " + Q(IntToText(maxKB)) + " KB not reached at quality " + Q(IntToText(advised.Quality));
+    return text + ": quality " + Q(IntToText(advised.Quality)) + " fits " + Q(IntToText(maxKB)) + " KB";
 }
 
-// The quality is tried off the user-interface thread; steps of the slider that
-// come while one is tried are merged, and the newest position's result shows.
+}  // namespace
+
+// The output the batch would write is made off the user-interface thread;
+// steps of the slider that come meanwhile are merged, the newest shows, and
+// until it does the figures shown are marked as stale.
 void TMainForm::trkQualityChange() {
     lblQuality2->setText(Q(IntToText(trkQuality->value())));
-    if (!imgQualInput->HasGraphic() || !FQualitySource) {
+    const std::string format = OutputFormatKey();
+    const bool lossy = FindOutputFormat(format).Lossy;
+    trkQuality->setEnabled(lossy);  // a lossless format has no quality to choose
+    lblQualityTicks->setEnabled(lossy);
+    if (!imgQualInput->HasGraphic() || FAdvisorFile.empty()) {
         SetStatusText("Please select an image then drag the trackbar.");
         return;
     }
-    const std::shared_ptr<const TBitmap> source = FQualitySource;
-    const std::shared_ptr<const std::vector<uint8_t>> profile = FQualityProfile, screen = FScreenProfile;
-    const int quality = trkQuality->value();
-    const std::string format = OutputFormatKey();
-    const int maxKB = FindOutputFormat(format).Lossy ? spnMaxKB->value() : 0;
-    FAdvisorCompress->Post([this, source, profile, screen, quality, format, maxKB]() -> TLatestWork::TApply {
-        int size = 0;
-        auto result = std::make_shared<std::unique_ptr<TGraphic>>(CompressInFormat(*source, format, quality, size));
-        if (size == 0) return nullptr;
-        const QImage drawn = ShownColours(ToQImage(**result), profile ? *profile : std::vector<uint8_t>(), *screen);
-        const QString limit = maxKB > 0 ? LimitQualityText(*source, format, quality, maxKB) : QString();
-        return [this, result, drawn, size, limit] { ShowCompressed(std::move(*result), drawn, size, limit); };
+    TResizeOptions options;
+    try {
+        options = CurrentOutputs().front().Options;
+    } catch (const std::exception&) {
+        options = CurrentOptions();  // a recipe that cannot be read: the pages' options
+    }
+    options.Quality = trkQuality->value();
+    const int maxKB = lossy ? options.MaxKB : 0;
+    const std::string file = FAdvisorFile;
+    const std::shared_ptr<const std::vector<uint8_t>> screen = FScreenProfile;
+    ShowAdvisorStale(true);
+    FAdvisorCompress->Post([this, file, options, screen, maxKB]() -> TLatestWork::TApply {
+        auto advised = std::make_shared<TAdvisedOutput>(MakeAdvisedOutput(file, options));
+        const QImage drawn = advised->Decoded ? ShownColours(ToQImage(*advised->Decoded), advised->Profile, *screen) : QImage();
+        const QString text = advised->Failure.empty() ? AdvisedText(*advised, options.Format, maxKB) : Q(advised->Failure);
+        return [this, advised, drawn, text] {
+            ShowCompressed(std::move(advised->Decoded), drawn, advised->Size, text);
+            ShowAdvisorStale(false);
+        };
     });
 }
 
+// Figures of a picture, format or quality no longer chosen are greyed, with a busy sign.
+void TMainForm::ShowAdvisorStale(bool stale) {
+    for (QWidget* w : {static_cast<QWidget*>(lblFileSizeOut), static_cast<QWidget*>(proBar2),
+                       static_cast<QWidget*>(lblLimitQuality), static_cast<QWidget*>(imgCompressed)})
+        w->setEnabled(!stale);
+    if (stale) lblLimitQuality->setText("Working...");
+}
+
 void TMainForm::ShowCompressed(std::unique_ptr<TGraphic> compressed, const QImage& drawn, int size, const QString& limitText) {
-    imgCompressed->SetPrepared(std::move(compressed), drawn);
+    if (compressed) imgCompressed->SetPrepared(std::move(compressed), drawn);
+    else imgCompressed->Picture().SetGraphic(nullptr);
     lblLimitQuality->setText(limitText);
     lblFileSizeOut->setText("Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+    if (size <= 0) return;  // nothing was written: the bars stay
     const long long percent = RoundEven(PercentOf(size, InputFileSize));
     int width = static_cast<int>(RoundEven(static_cast<long double>(proBar1->width()) * percent / 100));
     SetBarState(proBar2, InputFileSize < size ? TProgressBarState::pbsError : TProgressBarState::pbsNormal);

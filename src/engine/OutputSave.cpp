@@ -116,7 +116,7 @@ private:
 };
 
 TOutputSave::TOutputSave(const TResizeOptions& options)
-    : FOptions(options), FEncoder(FindOutputFormat(options.Format).Create(options.Quality)) {}
+    : FOptions(options), FEncoder(FindOutputFormat(options.Format).Create(options.Quality)), FQuality(options.Quality) {}
 
 TOutputSave::~TOutputSave() = default;
 
@@ -137,6 +137,7 @@ bool TOutputSave::Save(TBitmap& working, const TPhotoMetadata& metadata, const s
             return EncodeAt(working, format, metadata, quality, refused);
         });
         TStoredBytes(std::move(fitted.Bytes)).SaveToFile(fileName);
+        FQuality = fitted.Quality;
         return fitted.Reached;
     }
     std::vector<std::string> left = GiveMetadata(*FEncoder, metadata, format);

@@ -35,11 +35,14 @@ public:
     // size limit could not be reached.
     bool Save(TBitmap& working, const TPhotoMetadata& metadata, const std::string& fileName,
               std::vector<std::string>& refused);
+    // The quality the file was written at: the options', or the size limit's choice.
+    int Quality() const { return FQuality; }
 
 private:
     const TResizeOptions& FOptions;
     std::unique_ptr<TGraphic> FEncoder;
     std::unique_ptr<TEncodeAsRowsCome> FRowsCome;
+    int FQuality = 0;
 };
 
 }  // namespace quorix

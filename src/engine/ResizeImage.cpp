@@ -196,6 +196,7 @@ void SaveOutput(const TSource& source, TOutputWork& work, TOutputSave& save, boo
     bool limitReached = true;
     try {
         limitReached = save.Save(work.Working, work.Metadata, name, refused);
+        result.Quality = save.Quality();
         if (work.Options.KeepDate) CopyModificationTime(source.Name, name);
     } catch (const std::exception& e) {
         result.Outcome = TResizeOutcome::SaveFailed;

@@ -34,6 +34,7 @@ struct TResizeResult {
     std::string Reason;            // why the picture could not be opened, on CannotOpen
     int Width = 0, Height = 0;     // the output's size, when written
     std::string Key;               // the output's name in its recipe
+    int Quality = 0;               // the quality a lossy output was written at (a size limit's choice)
 };
 
 // Decodes imageName into picture (which keeps the decoded source, as the

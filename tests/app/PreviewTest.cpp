@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 #include "FormMain.h"
 #include "Jpeg.h"
+#include "ResizeImage.h"
 #include "OrvelFileListBox.h"
 #include "OrvelSelectFolder.h"
 #include "OrvelTPU.h"
@@ -53,13 +54,16 @@ class PreviewTest : public QObject {
         FForm->PageControl->setCurrentWidget(FForm->tabQuality);
         QVERIFY(test::Settle(*FForm));
     }
-    // The size the advisor's compression gives for the picture on the quality page.
-    int CompressedSize() {
-        TBitmap bitmap;
-        bitmap.Assign(*FForm->imgQualInput->Picture().Graphic());
-        TJPEGImage jpeg;
-        jpeg.Assign(bitmap);
-        return CompressAndMeasure(jpeg, FForm->trkQuality->value());
+    // The file a batch writes for the picture with the window's options: its
+    // size, and the quality it was written at.
+    std::pair<int, int> BatchFile(const QString& name) {
+        const std::string out = S(FHome->Path("batch/"));
+        QDir().mkpath(Q(out));
+        TResizeOptions options = FForm->CurrentOptions();
+        const TResizeResult result = ResizeImage(S(Pics() + name), out, options);
+        const int size = static_cast<int>(FileSizeOf(result.OutputName));
+        QFile::remove(Q(result.OutputName));
+        return {size, result.Quality};
     }
 
 private slots:
@@ -164,7 +168,7 @@ private slots:
         QCOMPARE(FForm->InputFileSize, static_cast<int32_t>(size));
         QCOMPARE(FForm->lblOrigSize->text(), "Original file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
         QCOMPARE(FForm->imgQualInput->Picture().Width(), 40);
-        QCOMPARE(FForm->imgCompressed->Picture().Width(), 40);
+        QCOMPARE(FForm->imgCompressed->Picture().Width(), 20);  // the output: halved, as the page says
         QCOMPARE(FForm->MainPreview().Width(), 1024);  // the resizer's picture is not touched
         QCOMPARE(FForm->lblImageSize->text(), QString("Image size: 1024x768"));
         QCOMPARE(FForm->StatusText(), "Current image: " + Pics() + "small.jpg");
@@ -221,7 +225,7 @@ private slots:
         ShowQualityPage();
         FForm->trkQuality->setValue(60);
         QVERIFY(test::Settle(*FForm));
-        const int size = CompressedSize();
+        const int size = BatchFile("big.jpg").first;
         FForm->InputFileSize = static_cast<int32_t>(size * fileToCompressed);
         FForm->trkQuality->setValue(61);
         FForm->trkQuality->setValue(60);
@@ -238,7 +242,7 @@ private slots:
         auto* jpeg = dynamic_cast<TJPEGImage*>(FForm->imgCompressed->Picture().Graphic());
         QVERIFY(jpeg);
         QCOMPARE(static_cast<int>(jpeg->Data().size()), size);
-        QCOMPARE(jpeg->Width(), 1024);
+        QCOMPARE(jpeg->Width(), 512);  // halved, as the batch writes it
     }
 
     // The advisor compresses in the chosen output format: the size shown is
@@ -260,14 +264,43 @@ private slots:
         FForm->cmbOutFormat->setCurrentIndex(index);
         QVERIFY(test::Settle(*FForm));
         QCOMPARE(Q(FForm->OutputFormatKey()), key);
-        std::unique_ptr<TGraphic> encoder = FindOutputFormat(S(key)).Create(FForm->trkQuality->value());
-        encoder->Assign(test::LoadAs24(S(Pics() + "big.jpg")));
-        std::stringstream file;
-        encoder->SaveToStream(file);
-        const int size = static_cast<int>(file.str().size());
+        const int size = BatchFile("big.jpg").first;
         QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
         QCOMPARE(QString(FForm->imgCompressed->Picture().Graphic()->ClassName()), reader);
-        QCOMPARE(FForm->imgCompressed->Picture().Width(), 1024);
+        QCOMPARE(FForm->imgCompressed->Picture().Width(), 512);
+        const bool lossy = key != "png";
+        QCOMPARE(FForm->trkQuality->isEnabled(), lossy);  // quality means nothing to PNG
+        QVERIFY2(FForm->lblLimitQuality->text().startsWith(Q(FindOutputFormat(S(key)).Name) + ", 512x384"),
+                 qPrintable(FForm->lblLimitQuality->text()));
+    }
+
+    // The advisor shows the file the batch writes: fitted into a box, in WebP,
+    // with a size limit it names the quality the batch takes; while it works
+    // the old figures are greyed.
+    void TheAdvisorShowsTheBatchsFile() {
+        Pick("big.jpg");
+        ShowQualityPage();
+        FForm->radFitWithin->setChecked(true);
+        FForm->spnWidth->setValue(400);
+        FForm->spnHeight->setValue(300);
+        FForm->cmbOutFormat->setCurrentIndex(FForm->cmbOutFormat->findData("webp"));
+        QVERIFY(test::Settle(*FForm));
+        const auto [size, quality] = BatchFile("big.jpg");
+        QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(size, LocaleNumberFormat())));
+        QCOMPARE(FForm->imgCompressed->Picture().Width(), 400);
+        QCOMPARE(FForm->lblLimitQuality->text(), QString("WebP, 400x300, quality %1").arg(quality));
+        const int maxKB = std::max(1, size / 1024 * 2 / 3);  // below what the slider's quality gives
+        FForm->spnMaxKB->setValue(maxKB);
+        QVERIFY(!FForm->lblFileSizeOut->isEnabled());  // stale until the new file is made
+        QCOMPARE(FForm->lblLimitQuality->text(), QString("Working..."));
+        QVERIFY(test::Settle(*FForm));
+        QVERIFY(FForm->lblFileSizeOut->isEnabled());
+        const auto [limited, chosen] = BatchFile("big.jpg");
+        QVERIFY2(chosen < quality, qPrintable(QString("%1 of %2 KB").arg(chosen).arg(maxKB)));
+        QCOMPARE(FForm->lblFileSizeOut->text(), "Resulted file size: " + Q(FormatFileSize(limited, LocaleNumberFormat())));
+        const QString fits = QString("WebP, 400x300: quality %1 fits %2 KB").arg(chosen).arg(maxKB);
+        const QString not_ = QString("WebP, 400x300: %1 KB not reached at quality %2").arg(maxKB).arg(chosen);
+        QVERIFY2(FForm->lblLimitQuality->text() == (limited <= maxKB * 1024 ? fits : not_), qPrintable(FForm->lblLimitQuality->text()));
     }
 
     // A picture with a wide-gamut profile is drawn as a colour-managed viewer
@@ -314,7 +347,7 @@ private slots:
         QCOMPARE(FMessages->Messages.size(), size_t(1));
         QCOMPARE(FForm->lblQuality2->text(), QString("81"));
         QCOMPARE(FForm->lblFileSizeOut->text(),
-                 "Resulted file size: " + Q(FormatFileSize(CompressedSize(), LocaleNumberFormat())));
+                 "Resulted file size: " + Q(FormatFileSize(BatchFile("small.jpg").first, LocaleNumberFormat())));
         QCOMPARE(FForm->proBar2->width(), widthBefore);
     }
 
@@ -324,7 +357,7 @@ private slots:
         QVERIFY(FForm->imgQualInput->PictureRect().x() > 0);
         FForm->chkCenter->click();
         QCOMPARE(FForm->imgQualInput->PictureRect(), QRect(0, 0, 40, 30));
-        QCOMPARE(FForm->imgCompressed->PictureRect(), QRect(0, 0, 40, 30));
+        QCOMPARE(FForm->imgCompressed->PictureRect(), QRect(0, 0, 20, 15));  // the halved output
         FForm->chkCenter->click();
         QVERIFY(FForm->imgCompressed->Center());
     }
