@@ -117,6 +117,7 @@ public:
     void actSellAllExecute();
     void actExitExecute();
     std::string MakeSurePathExists();
+    std::string StartProblem() const;
     // The job's options as the controls show them, and the other way round
     // (FormMainOptionControls.cpp, from the option table's rows).
     TResizeOptions CurrentOptions() const;

@@ -64,13 +64,21 @@ void TMainForm::WriteLogHeader(const char* kind) {
     AddLog("");
 }
 
+// Why the job cannot start as the pages are set; empty when it can.
+std::string TMainForm::StartProblem() const {
+    if (FileList->count() == 0) return "No pictures to process";
+    if (FileList->SelCount() == 0) return "Please select the file(s) you want to resize!";
+    // A name that would leave the output folder is refused before anything is written.
+    if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty()) return problem;
+    // "this folder:" chosen and left empty would quietly write into Output/.
+    if (radOutFolder->isChecked() && edtOutFolder->text().trimmed().isEmpty())
+        return "Please type the folder for the resized pictures after \"this folder:\" (Settings page)";
+    return "";
+}
+
 void TMainForm::actStartExecute() {
     if (FJob) return;  // one job at a time
-    if (FileList->count() == 0) return ShowWarning("No pictures to process");
-    if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
-    // A name that would leave the output folder is refused before anything is written.
-    if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty())
-        return ShowWarning(problem);
+    if (const std::string problem = StartProblem(); !problem.empty()) return ShowWarning(problem);
     std::vector<std::string> snapshot;  // the names' own bytes
     for (int i = 0; i < FileList->count(); ++i)
         if (FileList->Selected(i)) snapshot.push_back(FileList->ItemName(i));
@@ -81,10 +89,7 @@ void TMainForm::actStartExecute() {
 
 void TMainForm::FileListDblClick() {
     if (FJob) return;
-    if (FileList->count() == 0) return ShowWarning("No pictures to process");
-    if (FileList->SelCount() == 0) return ShowWarning("Please select the file(s) you want to resize!");
-    if (const std::string problem = NameTemplateProblem(S(edtNameTemplate->text())); !problem.empty())
-        return ShowWarning(problem);
+    if (const std::string problem = StartProblem(); !problem.empty()) return ShowWarning(problem);
     const std::string within = FileList->ItemIndex() >= 0 ? ExtractFilePath(FileList->ItemName(FileList->ItemIndex())) : "";
     StartJob({FileList->FilePath()}, true, within);
 }

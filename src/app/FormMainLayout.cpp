@@ -107,7 +107,7 @@ QWidget* TMainForm::CreateExplorer() {
     auto* column = new QVBoxLayout(pnlLeft);
     column->setContentsMargins(4, 4, 4, 4);
     pnlHeader = Named(Panel(pnlLeft, "pnlHeader"), "pnlHeader", "Double click an image to resize it");
-    pnlHeader->setFixedHeight(75);
+    pnlHeader->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // as high as its rows need
     Paint(pnlHeader, "#DBDFE3");
     auto* header = new QGridLayout(pnlHeader);
     Label6 = Named(new QLabel("Image Explorer", pnlHeader), "Label6");
@@ -157,12 +157,16 @@ void TMainForm::CreateResizerPage() {
     lblImageSize = Named(new QLabel("-", Panel1), "lblImageSize", "Resolution of current selected image");
     upper->addWidget(lblImageSize, 0, 1, Qt::AlignTop);
     upper->addWidget(CreateSizeGroup(), 1, 1, Qt::AlignTop);
+    // The size box keeps its room while hidden: the mode group never moves.
+    QSizePolicy keep = grpOutRatio->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    grpOutRatio->setSizePolicy(keep);
+    lblImageSize->setMinimumWidth(grpOutRatio->sizeHint().width());
     page->addWidget(Panel1, 0, Qt::AlignHCenter | Qt::AlignTop);
     page->addLayout(CreateOutputsRow());
-    page->addStretch(1);
 
     pnlPreviewAll = Panel(tabResizer, "pnlPreviewAll");
-    pnlPreviewAll->setFixedHeight(291);
+    pnlPreviewAll->setMinimumHeight(291);  // and grows with the window
     Paint(pnlPreviewAll, "#CDCFD8");
     auto* lower = new QHBoxLayout(pnlPreviewAll);
     lower->addWidget(CreateQuickButtons());
@@ -176,7 +180,7 @@ void TMainForm::CreateResizerPage() {
     imgMainPrev->SetProportional(true);
     preview->addWidget(imgMainPrev);
     lower->addWidget(pnlPreview2, 1);
-    page->addWidget(pnlPreviewAll);
+    page->addWidget(pnlPreviewAll, 1);
     PageControl->addTab(tabResizer, "Image resizer");
 }
 

@@ -468,6 +468,44 @@ private slots:
         QCOMPARE(form->edtOutFolder->text(), FHome->Path("chosen"));
     }
 
+    // "this folder:" left empty is refused with a message; nothing is written.
+    void AnEmptyChosenFolderIsRefused() {
+        auto form = Form();
+        const QString dir = Pictures(1);
+        form->edtPath->setText(dir);
+        form->actSellAllExecute();
+        form->radOutFolder->setChecked(true);
+        form->edtOutFolder->setText("  ");
+        const size_t before = FMessages->Messages.size();
+        form->actStartExecute();
+        QVERIFY(!form->JobRunning());
+        QCOMPARE(FMessages->Messages.size(), before + 1);
+        QVERIFY(FMessages->Messages.back().second.find("this folder:") != std::string::npos);
+        QVERIFY(!QDir(dir + "Output").exists());
+    }
+
+    // The layout: the explorer's header gives each control its height, the
+    // mode group stays where it is whatever the mode, the preview grows with
+    // the window.
+    void TheLayoutHoldsItsPlaces() {
+        auto form = Form();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        for (QWidget* w : {static_cast<QWidget*>(form->edtPath), static_cast<QWidget*>(form->btnBrowse),
+                           static_cast<QWidget*>(form->FilterCombo), static_cast<QWidget*>(form->chkRecurse)})
+            QVERIFY2(w->height() >= w->sizeHint().height(), qPrintable(w->objectName()));
+        const QPoint place = form->grpImgSize->mapTo(form.get(), QPoint());
+        for (QRadioButton* mode : {form->radFitWithin, form->radSameWidth, form->radSameSize, form->radXIncrease}) {
+            mode->setChecked(true);
+            QCoreApplication::processEvents();
+            QCOMPARE(form->grpImgSize->mapTo(form.get(), QPoint()), place);
+        }
+        const int preview = form->pnlPreviewAll->height();
+        form->resize(form->width(), form->height() + 200);
+        QCoreApplication::processEvents();
+        QVERIFY2(form->pnlPreviewAll->height() >= preview + 150, qPrintable(QString::number(form->pnlPreviewAll->height())));
+    }
+
     // Include sub-folders: the list names the tree's pictures by their paths,
     // not those of Output, and the batch mirrors the tree under Output.
     void SubFoldersAreListedAndMirrored() {
