@@ -15,7 +15,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <optional>
 #include <sstream>
 
 #include <fcntl.h>
@@ -263,18 +262,20 @@ std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictu
     }
     if (needsMetadata) source.Metadata = TPhotoMetadata::Read(source.Name);
     if (wantsSrgb && !source.Metadata.Profile().empty()) source.Cmyk = CmykToSrgb(source.Metadata.Profile());
-    std::optional<TDecodeWay> decoded;
+    bool decodedSome = false;  // the picture holds a decode, made the way decoded says
+    TDecodeWay decoded;
     std::vector<TDecodeWay> failed;  // said once; the outputs that need the picture so are not made
     for (size_t k = 0; k < outputs.size(); ++k) {
         const TDecodeWay way = WayOf(source, outputs[k].Options);
         if (std::find(failed.begin(), failed.end(), way) != failed.end()) continue;
         TResizeResult failure;
-        if (decoded != way && !Decode(source, way, picture, failure)) {
+        if ((!decodedSome || decoded != way) && !Decode(source, way, picture, failure)) {
             results.push_back(std::move(failure));
             failed.push_back(way);
-            decoded.reset();  // the picture holds what it held before
+            decodedSome = false;  // the picture holds what it held before
             continue;
         }
+        decodedSome = true;
         decoded = way;
         if (outputs.size() - k > 1) KeepDecoded(*picture.Graphic());  // read again by the outputs after this one
         results.push_back(MakeOutput(source, *picture.Graphic(), way, outputs[k], k));
