@@ -7,6 +7,7 @@ _quorix_resize() {
         --mode) COMPREPLY=($(compgen -W "decrease increase same-size fit same-width same-height" -- "$cur")); return ;;
         --filter) COMPREPLY=($(compgen -W "Box Triangle Hermite Bell B-Spline Mitchell Lanczos3" -- "$cur")); return ;;
         -f|--format) COMPREPLY=($(compgen -W "jpg png bmp webp avif jxl tif" -- "$cur")); return ;;
+        --png-compression) COMPREPLY=($(compgen -W "fast balanced smallest" -- "$cur")); return ;;
         -o|--out) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --files-from|--recipe) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --output) COMPREPLY=($(compgen -W "mode= size= format= quality= name= resize= max-size= only-shrink=" -- "$cur")); compopt -o nospace; return ;;
@@ -14,7 +15,7 @@ _quorix_resize() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--resize --mode --factor --size --side --only-shrink --filter -q --quality
-            --max-size -f --format -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
+            --max-size -f --format --png-compression -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
             --keep-gps --srgb --keep-date --no-overwrite --no-protect --output --recipe --files-from -0 -r --recursive --json -j
             --threads --quiet -h --help --version" -- "$cur"))
         return

@@ -251,6 +251,7 @@ public:
     QCheckBox* chkProtect;
     QComboBox* cmbResampleQ;
     QComboBox* cmbOutFormat;
+    QComboBox* cmbPngCompression;
     QCheckBox* chkKeepProfile;
     QCheckBox* chkKeepMetadata;
     QCheckBox* chkRemoveGps;  // enabled only while chkKeepMetadata is ticked

@@ -40,6 +40,7 @@ std::vector<std::pair<QString, QString>> Choices(const TOptionRow& row) {
         for (const TResampleFilter& filter : ResampleFilters) choices.push_back({filter.Name, filter.Name});
     if (row.Key == "format")
         for (const TOutputFormatInfo& format : OutputFormats()) choices.push_back({Q(format.Name), Q(format.Key)});
+    for (const std::string& value : row.Choices) choices.push_back({Q(value), Q(value)});
     return choices;
 }
 

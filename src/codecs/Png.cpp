@@ -7,6 +7,7 @@
 #include "StreamBytes.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -189,9 +190,34 @@ struct TPngWriter {
     ~TPngWriter() { png_destroy_write_struct(&Png, Info ? &Info : nullptr); }
 };
 
-int WriteStage(TPngWriter* w, const TBitmap* bitmap) {
+// zlib's level, the row filters tried and the deflate strategy for an effort,
+// chosen by measurement on a 3-megapixel photo (2000x1500): fast 0.30 s,
+// balanced 0.40 s, smallest 5.3 s, against 3.1 s for libpng's own defaults;
+// the files 17 % and 7 % larger than those, and 1 % smaller.
+void SetEffortStage(png_structp png, TEncodeEffort effort) {
+    switch (effort) {
+    case TEncodeEffort::Fast:
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_strategy(png, Z_FILTERED);
+        break;
+    case TEncodeEffort::Balanced:
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+        png_set_compression_strategy(png, Z_RLE);
+        break;
+    case TEncodeEffort::Smallest:
+        png_set_compression_level(png, 9);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+        png_set_compression_strategy(png, Z_FILTERED);
+        break;
+    }
+}
+
+int WriteStage(TPngWriter* w, const TBitmap* bitmap, TEncodeEffort effort) {
     if (setjmp(png_jmpbuf(w->Png))) return 1;
     png_set_write_fn(w->Png, &w->Context, PngWrite, PngFlush);
+    SetEffortStage(w->Png, effort);
     png_set_IHDR(w->Png, w->Info, static_cast<png_uint_32>(bitmap->Width()),
                  static_cast<png_uint_32>(bitmap->Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -311,7 +337,7 @@ void TPngImage::SaveToStream(std::ostream& stream) {
     if (!w.Png) throw std::bad_alloc();
     w.Info = png_create_info_struct(w.Png);
     if (!w.Info) throw std::bad_alloc();
-    if (WriteStage(&w, rgb)) RaisePngError(w.Context);
+    if (WriteStage(&w, rgb, FEffort)) RaisePngError(w.Context);
     if (!stream) throw EFileError("Cannot write the file: " + std::string(w.Context.Message));
 }
 

@@ -29,6 +29,7 @@ public:
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(const uint8_t* data, size_t size);
+    void SetEffort(TEncodeEffort effort) override { FEffort = effort; }
     TPngTransparency TransparencyMode() const { return FTransparency; }
     // What assigning the picture to a bitmap gives: with partial transparency
     // 32 bits composited over black, else the stored pixels.
@@ -39,6 +40,7 @@ private:
 
     TBitmap FBitmap;
     TPngTransparency FTransparency = TPngTransparency::ptmNone;
+    TEncodeEffort FEffort = TEncodeEffort::Balanced;
 };
 
 }  // namespace quorix

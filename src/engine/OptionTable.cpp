@@ -218,6 +218,29 @@ TOptionRow KeepMetadataRow() {
     return row;
 }
 
+// PNG's compression by name; the settings file keeps its place in the list.
+TOptionRow PngCompressionRow() {
+    static const char* const names[] = {"fast", "balanced", "smallest"};
+    TOptionRow row = Row("png-compression", "--png-compression", "HOW",
+                         "PNG's compression: fast, balanced (default: as fast as libpng's\n"
+                         "quickest settings, a smaller file), smallest (slow)",
+                         "PNG compression:", {"cmbPngCompression"});
+    row.Choices = {std::begin(names), std::end(names)};
+    row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
+        for (int i = 0; i < 3; ++i)
+            if (AsciiLower(v) == names[i]) return void(e.Options.PngEffort = static_cast<TEncodeEffort>(i));
+        throw EOptionError("unknown PNG compression '" + v + "' for " + named + " (fast, balanced, smallest)");
+    };
+    row.Get = [](const TResizeOptions& o) { return std::string(names[static_cast<int>(o.PngEffort)]); };
+    row.Load = [](const TOrvelIniFile& ini, const std::string& s, TResizeOptions& o) {
+        o.PngEffort = static_cast<TEncodeEffort>(std::clamp(ini.ReadInteger(s, "cmbPngCompression", 1), 0, 2));
+    };
+    row.Save = [](TOrvelIniFile& ini, const std::string& s, const TResizeOptions& o) {
+        ini.WriteInteger(s, "cmbPngCompression", static_cast<int>(o.PngEffort));
+    };
+    return row;
+}
+
 std::vector<TOptionRow> MakeTable() {
     std::vector<TOptionRow> rows;
     rows.push_back(GeometryRow());
@@ -235,6 +258,7 @@ std::vector<TOptionRow> MakeTable() {
     rows.push_back(Whole("max-size", "--max-size", "KB", &TResizeOptions::MaxKB, 0, 1000000,
                          "the highest quality whose file fits KB (lossy formats)", "Limit each file to (KB):", "spnMaxKB"));
     rows.push_back(FormatRow());
+    rows.push_back(PngCompressionRow());
     rows.push_back(NameRow());
     rows.push_back(Whole("counter-start", "--counter-start", "N", &TResizeOptions::CounterStart, 0, 999999999,
                          "what {counter} gives the first picture (default 1)", "First {counter}:", "spnCounterStart"));

@@ -38,6 +38,7 @@ struct TOptionRow {
     std::string Help;       // --help and the man page; "\n" starts a new line
     std::string Caption;    // the window's caption for it
     std::vector<std::string> Controls;  // the window's controls that show it, by object name
+    std::vector<std::string> Choices;   // the values it takes, where they are few
     std::string Section, Setting;       // its place in the settings file
     // Sets the option from text as the command line and specs give it; raises
     // EOptionError naming the flag or key.

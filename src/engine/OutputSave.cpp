@@ -55,8 +55,9 @@ private:
 
 // The whole output file for the picture at a quality, metadata included.
 std::vector<uint8_t> EncodeAt(const TBitmap& working, const TOutputFormatInfo& format, const TPhotoMetadata& metadata,
-                              int quality, std::vector<std::string>& refused) {
+                              int quality, TEncodeEffort effort, std::vector<std::string>& refused) {
     std::unique_ptr<TGraphic> encoder = format.Create(quality);
+    encoder->SetEffort(effort);
     refused = GiveMetadata(*encoder, metadata, format);
     encoder->Assign(working);
     std::ostringstream out;
@@ -116,7 +117,9 @@ private:
 };
 
 TOutputSave::TOutputSave(const TResizeOptions& options)
-    : FOptions(options), FEncoder(FindOutputFormat(options.Format).Create(options.Quality)), FQuality(options.Quality) {}
+    : FOptions(options), FEncoder(FindOutputFormat(options.Format).Create(options.Quality)), FQuality(options.Quality) {
+    FEncoder->SetEffort(options.PngEffort);
+}
 
 TOutputSave::~TOutputSave() = default;
 
@@ -134,7 +137,7 @@ bool TOutputSave::Save(TBitmap& working, const TPhotoMetadata& metadata, const s
     const TOutputFormatInfo& format = FindOutputFormat(FOptions.Format);
     if (UnderBudget(FOptions)) {
         TBudgetResult fitted = FitToBudget(FOptions.Quality, int64_t{FOptions.MaxKB} * 1024, [&](int quality) {
-            return EncodeAt(working, format, metadata, quality, refused);
+            return EncodeAt(working, format, metadata, quality, FOptions.PngEffort, refused);
         });
         TStoredBytes(std::move(fitted.Bytes)).SaveToFile(fileName);
         FQuality = fitted.Quality;

@@ -3,6 +3,8 @@
 // arguments.
 #pragma once
 
+#include "OrvelGraphics.h"
+
 #include <string>
 
 namespace quorix {
@@ -36,6 +38,7 @@ struct TResizeOptions {
     bool RemoveGps = true;       // ... without the location
     bool ConvertSrgb = false;    // pixels converted from their profile to sRGB
     bool KeepDate = false;       // the output gets the source's modification time
+    TEncodeEffort PngEffort = TEncodeEffort::Balanced;  // PNG's compression: fast, balanced, smallest
 };
 
 // One of the outputs made from a picture: its options, and its name among

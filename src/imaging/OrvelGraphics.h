@@ -93,6 +93,9 @@ public:
 // An abstract decoded picture.
 class TBitmap;
 
+// How hard a lossless encoder works for a smaller file.
+enum class TEncodeEffort { Fast, Balanced, Smallest };
+
 class TGraphic {
 public:
     virtual ~TGraphic() = default;
@@ -147,6 +150,8 @@ public:
     // True once the pixels were decoded past damaged data, as the format's own
     // library does (a viewer shows them, with a warning).
     virtual bool DecodedPastDamage() const { return false; }
+    // For an encoder that can trade time for size (PNG's deflate); others ignore it.
+    virtual void SetEffort(TEncodeEffort) {}
     // For a picture read more than once (several outputs of it): a graphic
     // that decodes as its rows are read decodes the whole picture now and
     // keeps it, so that each reading takes the kept pixels.

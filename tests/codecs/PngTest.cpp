@@ -3,6 +3,8 @@
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
+#include <sstream>
 #include <zlib.h>
 
 namespace quorix {
@@ -106,6 +108,28 @@ TEST(Png, InterlacedPicturesAndTheWriterRoundTrip) {
     test::WritePng(dir.File("i.png"), interlaced);
     TBitmap decoded = test::LoadAs24(dir.File("i.png"));
     EXPECT_EQ(Bgr(decoded, 8, 8), (std::vector<int>{242, 241, 240}));
+}
+
+// Each compression effort writes the same pixels; the smallest file takes
+// the most work, the fast one the least.
+TEST(Png, EveryEffortKeepsEveryPixel) {
+    const TBitmap picture = test::MakeNoise(300, 200, 5);
+    std::vector<std::string> files;
+    for (const TEncodeEffort effort : {TEncodeEffort::Fast, TEncodeEffort::Balanced, TEncodeEffort::Smallest}) {
+        TPngImage png;
+        png.Assign(picture);
+        png.SetEffort(effort);
+        std::ostringstream out;
+        png.SaveToStream(out);
+        files.push_back(out.str());
+        TPngImage back;
+        back.LoadFromBytes(reinterpret_cast<const uint8_t*>(files.back().data()), files.back().size());
+        for (int y = 0; y < picture.Height(); ++y)
+            ASSERT_EQ(std::memcmp(back.Bitmap().ScanLine(y), picture.ScanLine(y), 300 * 3), 0) << static_cast<int>(effort);
+    }
+    EXPECT_LE(files[2].size(), files[1].size());
+    EXPECT_LE(files[2].size(), files[0].size());
+    EXPECT_NE(files[0], files[1]);
 }
 
 TEST(Png, AllTransparentPictureIsBlack) {
