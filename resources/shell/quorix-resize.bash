@@ -15,7 +15,7 @@ _quorix_resize() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--resize --mode --factor --size --side --only-shrink --filter -q --quality
-            --max-size -f --format --png-compression -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
+            --max-size -f --format --png-compression --fast -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
             --keep-gps --srgb --keep-date --no-overwrite --no-protect --output --recipe --files-from -0 -r --recursive --json -j
             --threads --quiet -h --help --version" -- "$cur"))
         return

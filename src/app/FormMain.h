@@ -252,6 +252,7 @@ public:
     QComboBox* cmbResampleQ;
     QComboBox* cmbOutFormat;
     QComboBox* cmbPngCompression;
+    QCheckBox* chkFastDecode;
     QCheckBox* chkKeepProfile;
     QCheckBox* chkKeepMetadata;
     QCheckBox* chkRemoveGps;  // enabled only while chkKeepMetadata is ticked

@@ -531,6 +531,12 @@ QWidget* TMainForm::CreateImageGroup() {
     column->addWidget(label);
     column->addWidget(cmbResampleQ);
     column->addWidget(chkAddFltName);
+    chkFastDecode = Named(new QCheckBox("Decode large reductions at reduced size (faster, nearly identical)", group),
+                          "chkFastDecode",
+                          "A JPEG reduced 2 times or more is decoded at 1/2, 1/4 or 1/8 of its size (still at least "
+                          "twice the output), then resampled:\r\nthumbnails of large photos are made several times "
+                          "faster, with almost the same pixels.");
+    column->addWidget(chkFastDecode);
     auto* formatLabel = Named(new QLabel("Output format:", group), "lblOutFormat");
     cmbOutFormat = Named(new QComboBox(group), "cmbOutFormat",
                          "The file format of the resized pictures.\r\nJPEG, WebP, AVIF and JPEG XL use the quality of the "

@@ -318,14 +318,29 @@ TJPEGImage::TJPEGImage() : TJPEGSettings(JPEGDefaults) {}
 
 TJPEGImage::~TJPEGImage() = default;
 
+namespace {
+
+// A side as libjpeg decodes it at the scale: rounded up.
+int Scaled(int side, TJPEGScale scale) {
+    const int denominator = 1 << static_cast<int>(scale);
+    return (side + denominator - 1) / denominator;
+}
+
+}  // namespace
+
 int TJPEGImage::Width() const {
     if (FBitmap) return FBitmap->Width();
-    return FHeader.Orientation >= 5 ? FHeader.StoredHeight : FHeader.StoredWidth;
+    return Scaled(FHeader.Orientation >= 5 ? FHeader.StoredHeight : FHeader.StoredWidth, Scale);
 }
 
 int TJPEGImage::Height() const {
     if (FBitmap) return FBitmap->Height();
-    return FHeader.Orientation >= 5 ? FHeader.StoredWidth : FHeader.StoredHeight;
+    return Scaled(FHeader.Orientation >= 5 ? FHeader.StoredWidth : FHeader.StoredHeight, Scale);
+}
+
+void TJPEGImage::FullSize(int& width, int& height) const {
+    width = FHeader.Orientation >= 5 ? FHeader.StoredHeight : FHeader.StoredWidth;
+    height = FHeader.Orientation >= 5 ? FHeader.StoredWidth : FHeader.StoredHeight;
 }
 
 void TJPEGImage::LoadFromStream(std::istream& stream) {
@@ -357,6 +372,10 @@ void TJPEGImage::LoadFromBytes(std::vector<uint8_t> data) {
     FDamaged = false;
     FHeader = header;
     FBitmap.reset();
+    // Decoded smaller where the reader asked (a large reduction): libjpeg's DCT scaling.
+    if (Limits.Shrink >= 8) Scale = TJPEGScale::jsEighth;
+    else if (Limits.Shrink >= 4) Scale = TJPEGScale::jsQuarter;
+    else if (Limits.Shrink >= 2) Scale = TJPEGScale::jsHalf;
 }
 
 namespace {

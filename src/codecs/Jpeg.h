@@ -65,6 +65,7 @@ public:
     std::unique_ptr<TRowEncoder> OpenRowEncoder(int width, int height) override;
     bool DecodedPastDamage() const override { return FDamaged; }
     void KeepDecoded() const override;
+    void FullSize(int& width, int& height) const override;
     bool PeekSize(const uint8_t* head, size_t size, TPeek& peek) const override;
 
     void LoadFromBytes(std::vector<uint8_t> data);

@@ -112,7 +112,7 @@ std::vector<TRecipe> ReadyRecipes() {
           Output("web", {{"mode", "fit"}, {"size", "1024x1024"}, {"only-shrink", "yes"}, {"format", "webp"},
                          {"name", "{name}-web"}}),
           Output("thumb", {{"mode", "fit"}, {"size", "320x320"}, {"only-shrink", "yes"}, {"format", "jpg"},
-                           {"name", "{name}-thumb"}})}},
+                           {"fast", "yes"}, {"name", "{name}-thumb"}})}},
         {"E-mail",
          {Output("e-mail", {{"mode", "fit"}, {"size", "1600x1600"}, {"only-shrink", "yes"}, {"format", "jpg"},
                             {"max-size", "500"}})}},

@@ -87,18 +87,41 @@ struct TSource {
     const TRunPlace* Place;
     TPhotoMetadata Metadata;  // read once, when any output needs it
     TCmykConversion Cmyk;     // through the picture's CMYK profile, when it has one
+    TGraphic::TPeek Peek;     // the header's size, read when an output may decode smaller
 };
 
 // How an output needs its picture decoded; outputs that need it the same way share one decode.
 struct TDecodeWay {
     bool Protect = true;
     bool CmykThroughProfile = false;  // a CMYK picture's pixels come out in sRGB through its profile
-    bool operator==(const TDecodeWay& o) const { return Protect == o.Protect && CmykThroughProfile == o.CmykThroughProfile; }
+    int Shrink = 1;                   // decoded smaller by this where the format can
+    bool operator==(const TDecodeWay& o) const {
+        return Protect == o.Protect && CmykThroughProfile == o.CmykThroughProfile && Shrink == o.Shrink;
+    }
     bool operator!=(const TDecodeWay& o) const { return !(*this == o); }
 };
 
+// The largest of 8, 4 and 2 by which the picture can be decoded smaller and
+// still be at least twice the output on every side, whichever way up it
+// turns out to be (the header does not say); 1 without --fast.
+int ShrinkFor(const TSource& source, const TResizeOptions& o) {
+    if (!o.FastDecode || o.Mode == TResizeMode::None || source.Peek.Width <= 0 || source.Peek.Height <= 0 ||
+        source.Peek.Width > 1000000 || source.Peek.Height > 1000000)
+        return 1;
+    const int w = static_cast<int>(source.Peek.Width), h = static_cast<int>(source.Peek.Height);
+    try {
+        const TTargetSize a = ComputeTargetSize(o, w, h), b = ComputeTargetSize(o, h, w);
+        const int64_t need = 2 * int64_t{std::max({a.Width, a.Height, b.Width, b.Height})};
+        for (const int shrink : {8, 4, 2})
+            if (std::min(w, h) / shrink >= need) return shrink;
+    } catch (const std::exception&) {
+        // the full decode meets the error, and says it
+    }
+    return 1;
+}
+
 TDecodeWay WayOf(const TSource& source, const TResizeOptions& o) {
-    return {o.Protect, o.ConvertSrgb && static_cast<bool>(source.Cmyk)};
+    return {o.Protect, o.ConvertSrgb && static_cast<bool>(source.Cmyk), ShrinkFor(source, o)};
 }
 
 // The header decides before any pixel exists: the guard and the pixel limit.
@@ -107,6 +130,7 @@ bool Decode(const TSource& source, const TDecodeWay& way, TPicture& picture, TRe
     TDecodeLimits limits;
     limits.Protect = way.Protect;
     if (way.CmykThroughProfile) limits.CmykToBgr = source.Cmyk;
+    limits.Shrink = way.Shrink;
     try {
         picture.LoadFromFile(source.Name, limits);
     } catch (const EHugeImage&) {
@@ -217,7 +241,8 @@ TResizeResult MakeOutput(const TSource& source, const TGraphic& decoded, const T
     if (options.Mode == TResizeMode::None)
         return Stop(TResizeOutcome::NoMode, "WARNING! No resize mode selected: " + source.Name);
     TOutputWork work(decoded, options);
-    const int w = decoded.Width(), h = decoded.Height();
+    int w = 0, h = 0;
+    decoded.FullSize(w, h);  // the output's size comes from the picture's own, however it was decoded
     work.Target = ComputeTargetSize(options, w, h);
     // Never enlarged: the picture keeps its own size, and its own pixels.
     work.KeepSize = options.OnlyShrink && (work.Target.Width > w || work.Target.Height > h);
@@ -262,6 +287,8 @@ std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictu
     }
     if (needsMetadata) source.Metadata = TPhotoMetadata::Read(source.Name);
     if (wantsSrgb && !source.Metadata.Profile().empty()) source.Cmyk = CmykToSrgb(source.Metadata.Profile());
+    const auto fast = [](const TPictureOutput& output) { return output.Options.FastDecode; };
+    if (std::any_of(outputs.begin(), outputs.end(), fast)) PeekPictureFile(source.Name, source.Peek);
     bool decodedSome = false;  // the picture holds a decode, made the way decoded says
     TDecodeWay decoded;
     std::vector<TDecodeWay> failed;  // said once; the outputs that need the picture so are not made

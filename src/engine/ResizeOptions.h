@@ -39,6 +39,7 @@ struct TResizeOptions {
     bool ConvertSrgb = false;    // pixels converted from their profile to sRGB
     bool KeepDate = false;       // the output gets the source's modification time
     TEncodeEffort PngEffort = TEncodeEffort::Balanced;  // PNG's compression: fast, balanced, smallest
+    bool FastDecode = false;  // a reduction of 2x or more decodes at a reduced size where the format can
 };
 
 // One of the outputs made from a picture: its options, and its name among

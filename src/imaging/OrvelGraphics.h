@@ -57,6 +57,9 @@ struct TDecodeLimits {
     bool Protect = false;  // refuse pictures with both sides above HugeImageSide
     // CMYK pictures through their profile; when empty, by the plain formula.
     TCmykConversion CmykToBgr;
+    // A decoder that can decode at 1/2, 1/4 or 1/8 of the size (JPEG's DCT
+    // scaling) may do so by this much; 1: full size.
+    int Shrink = 1;
 };
 
 // Raised by a decoder whose header shows a picture the guard refuses.
@@ -156,6 +159,11 @@ public:
     // that decodes as its rows are read decodes the whole picture now and
     // keeps it, so that each reading takes the kept pixels.
     virtual void KeepDecoded() const {}
+    // The picture's size before a decoder's shrinking (Limits.Shrink).
+    virtual void FullSize(int& width, int& height) const {
+        width = Width();
+        height = Height();
+    }
 };
 
 // Removes the temporary files that SaveToFile of a process that no longer

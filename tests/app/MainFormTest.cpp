@@ -722,7 +722,7 @@ private slots:
         auto form = Form();
         TResizeOptions changed = ParseOutputSpec(
             "mode=same-height,factor=3.5,size=1024x640,side=777,only-shrink=yes,filter=Mitchell,quality=88,"
-            "max-size=250,format=png,png-compression=fast,name={name}-{width},counter-start=41,add-filter-name=yes,keep-metadata=no,"
+            "max-size=250,format=png,png-compression=fast,name={name}-{width},counter-start=41,add-filter-name=yes,fast=yes,keep-metadata=no,"
             "keep-profile=no,remove-gps=no,srgb=yes,keep-date=yes,overwrite=no,protect=no", TResizeOptions());
         changed.IncFactor = 7.5;
         for (const TResizeOptions& options : {changed, TResizeOptions()}) {

@@ -18,7 +18,7 @@ const std::map<std::string, std::string>& Samples() {
     static const std::map<std::string, std::string> samples = {
         {"resize", "320x200>"}, {"mode", "same-height"}, {"factor", "3.5"}, {"size", "1024x640"}, {"side", "777"},
         {"only-shrink", "yes"}, {"filter", "Mitchell"}, {"quality", "88"}, {"max-size", "250"}, {"format", "webp"}, {"png-compression", "smallest"},
-        {"name", "{name}-{width}"}, {"counter-start", "41"}, {"add-filter-name", "yes"}, {"keep-metadata", "no"},
+        {"name", "{name}-{width}"}, {"counter-start", "41"}, {"add-filter-name", "yes"}, {"fast", "yes"}, {"keep-metadata", "no"},
         {"keep-profile", "no"}, {"remove-gps", "no"}, {"srgb", "yes"}, {"keep-date", "yes"}, {"overwrite", "no"},
         {"protect", "no"}};
     return samples;

@@ -185,6 +185,46 @@ TEST_F(ResizeImageTest, AReadRefusedForSomeOutputsIsTriedForTheOthers) {
     EXPECT_EQ(OutputCount(), 0u);
 }
 
+// --fast: a large reduction of a JPEG decodes it smaller first; the output
+// has the size it always has and nearly the same pixels, a turned photo
+// included. A reduction of less than 4x decodes in full: the same bytes.
+TEST_F(ResizeImageTest, FastDecodeOfLargeReductions) {
+    const TBitmap photo = test::MakeGradient(1600, 1200);
+    test::WriteJpeg(Dir.File("photo.jpg"), photo, 92);
+    const std::vector<uint8_t> stored = test::ReadFileBytes(Dir.File("photo.jpg"));
+    test::WriteFileBytes(Dir.File("turned.jpg"), test::WithExifOrientation(stored, 6, false));
+    const struct { const char* source; int side; bool same; int w, h; } cases[] = {
+        {"photo.jpg", 160, false, 160, 120},  // decoded at 1/2 (1/4 would leave 300 < 2 x 160)
+        {"turned.jpg", 160, false, 120, 160},
+        {"photo.jpg", 500, true, 500, 375},   // 1/2 would leave 600 < 2 x 500: decoded in full
+    };
+    for (const auto& c : cases) {
+        TResizeOptions o;
+        o.Mode = TResizeMode::FitWithin;
+        o.Width = o.Height = c.side;
+        o.Format = "png";
+        const TResizeResult full = ResizeImage(Dir.File(c.source), Dir.File("") , o);
+        o.FastDecode = true;
+        std::filesystem::create_directory(Dir.File("fast"));
+        const TResizeResult fast = ResizeImage(Dir.File(c.source), Dir.File("fast/"), o);
+        ASSERT_EQ(fast.Outcome, TResizeOutcome::Written) << c.source;
+        EXPECT_EQ(fast.Width, c.w) << c.source;
+        EXPECT_EQ(fast.Height, c.h) << c.source;
+        EXPECT_EQ(test::ReadFileBytes(fast.OutputName) == test::ReadFileBytes(full.OutputName), c.same) << c.source;
+        const TBitmap a = test::LoadAs24(full.OutputName), b = test::LoadAs24(fast.OutputName);
+        int64_t sum = 0;
+        int largest = 0;
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width() * 3; ++x) {
+                const int d = std::abs(a.ScanLine(y)[x] - b.ScanLine(y)[x]);
+                sum += d;
+                largest = std::max(largest, d);
+            }
+        EXPECT_LT(static_cast<double>(sum) / (a.Width() * a.Height() * 3), 1.0) << c.source;
+        EXPECT_LE(largest, 12) << c.source;
+    }
+}
+
 TEST_F(ResizeImageTest, GuardNeedsBothSidesAboveTheLimit) {
     // The header alone decides; these headers announce pictures without data,
     // so what passes the guard is then refused as damaged.
