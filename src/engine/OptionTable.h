@@ -59,8 +59,6 @@ const TOptionRow* FindOptionFlag(const std::string& flag);  // "--quality" or "-
 // Raises EOptionError for a name template that cannot be used.
 void SettleOptions(TOptionEntry& entry);
 
-// The spec of options: every key whose value differs from base.
-std::string OutputSpecText(const TResizeOptions& options, const TResizeOptions& base);
 
 // The options as the settings file keeps them, in each row's place; section
 // "" reads and writes each row's own section, another name puts every row

@@ -1,5 +1,5 @@
-// Options read and written as whole lists: output specs, and the settings
-// file's sections.
+// Options settled once they are all known, and read and written as whole
+// lists in the settings file's sections.
 #include "OptionTable.h"
 
 #include "OptionValues.h"
@@ -15,17 +15,6 @@ void SettleOptions(TOptionEntry& entry) {
     if (entry.Factor.empty()) return;
     const bool enlarge = o.Mode == TResizeMode::XIncrease;
     (enlarge ? o.IncFactor : o.DecFactor) = ParseFactorValue(entry.FactorNamed, entry.Factor, enlarge);
-}
-
-std::string OutputSpecText(const TResizeOptions& options, const TResizeOptions& base) {
-    std::string spec;
-    for (const TOptionRow& row : OptionTable()) {
-        if (row.Derived()) continue;
-        const std::string value = row.Get(options);
-        if (value != row.Get(base) || (row.Key == "factor" && options.Mode != base.Mode))
-            spec += (spec.empty() ? "" : ",") + row.Key + "=" + value;
-    }
-    return spec;
 }
 
 TResizeOptions LoadOptions(const TOrvelIniFile& ini, const std::string& section) {
