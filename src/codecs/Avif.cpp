@@ -21,7 +21,7 @@ using TDecoder = std::unique_ptr<avifDecoder, void (*)(avifDecoder*)>;
 TDecoder NewDecoder() {
     TDecoder decoder(avifDecoderCreate(), avifDecoderDestroy);
     if (!decoder) throw EInvalidGraphic("AVIF error: out of memory");
-    decoder->maxThreads = 1;  // a batch runs pictures side by side already
+    decoder->maxThreads = PictureThreads();
     // Files other writers made (no 'pixi', a crop that is not quite valid,
     // alpha without its own 'ispe') are read as libavif's own tools read them.
     decoder->strictFlags = AVIF_STRICT_DISABLED;

@@ -4,12 +4,12 @@
 #include "IsoStandIn.h"
 
 #include "QuorixError.h"
-#include "Resample.h"
 #include "YuvRows.h"
 
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -138,12 +138,33 @@ void DecodeRgb(heif_image_handle* handle, int width, int height, TBitmap& bitmap
     SamplesToRows(pixels, static_cast<size_t>(stride), layout, 0, height, bitmap);
 }
 
+// For a picture decoded smaller: the smallest thumbnail the file carries that
+// is at least the picture shrunk by shrink on each side and has its shape
+// (within a pixel); null when there is none.
+THandle ThumbnailFor(const heif_image_handle* handle, int width, int height, int shrink) {
+    if (shrink <= 1) return nullptr;
+    heif_item_id ids[16];
+    const int count = heif_image_handle_get_list_of_thumbnail_IDs(handle, ids, 16);
+    THandle best;
+    for (int i = 0; i < count; ++i) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_thumbnail(handle, ids[i], &raw).code != heif_error_Ok || !raw) continue;
+        THandle thumbnail(raw);
+        const int64_t w = heif_image_handle_get_width(raw), h = heif_image_handle_get_height(raw);
+        const bool bigEnough = w * shrink >= width && h * shrink >= height && w < width && h < height;
+        const bool sameShape = std::abs(w * height - h * width) <= std::max<int64_t>(width, height);
+        if (bigEnough && sameShape && (!best || w < heif_image_handle_get_width(best.get()))) best = std::move(thumbnail);
+    }
+    return best;
+}
+
 }  // namespace
 
 void THeifImage::Decode(const uint8_t* data, size_t size) {
     InitOnce();
     TContext context(heif_context_alloc());
-    heif_context_set_max_decoding_threads(context.get(), 0);  // a batch runs pictures side by side already
+    // A grid's cells are decoded side by side (0: all on this thread).
+    heif_context_set_max_decoding_threads(context.get(), PictureThreads() > 1 ? PictureThreads() : 0);
     Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "cannot read the file");
     heif_image_handle* rawHandle = nullptr;
     Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "no primary image");
@@ -158,14 +179,22 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     const int side = std::max({width, height, heif_image_handle_get_ispe_width(handle.get()),
                                heif_image_handle_get_ispe_height(handle.get())});
     heif_context_set_maximum_image_size_limit(context.get(), side + 128);
+    SetFullSize(width, height);
+    if (THandle thumbnail = ThumbnailFor(handle.get(), width, height, Limits.Shrink)) return DecodeItem(thumbnail.get());
+    DecodeItem(handle.get());
+}
+
+// The item's planes kept, or its RGB samples made 24-bit.
+void THeifImage::DecodeItem(heif_image_handle* handle) {
+    const int width = heif_image_handle_get_width(handle), height = heif_image_handle_get_height(handle);
     TDecodingOptions options(heif_decoding_options_alloc());
     heif_image* rawImage = nullptr;
     // The planes as coded: converted a band at a time, never as a whole RGB copy.
-    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_undefined, heif_chroma_undefined, options.get()),
+    Check(heif_decode_image(handle, &rawImage, heif_colorspace_undefined, heif_chroma_undefined, options.get()),
           "cannot decode");
     TImagePtr image(rawImage);
     avifImage planes;
-    if (PlanesView(image.get(), handle.get(), planes)) {
+    if (PlanesView(image.get(), handle, planes)) {
         if (static_cast<int>(planes.width) != width || static_cast<int>(planes.height) != height)
             throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
         // The planes are kept; the rows are made from them as they are read.
@@ -174,7 +203,7 @@ void THeifImage::Decode(const uint8_t* data, size_t size) {
     }
     image.reset();
     TBitmap bitmap;
-    DecodeRgb(handle.get(), width, height, bitmap);
+    DecodeRgb(handle, width, height, bitmap);
     FBitmap.Swap(bitmap);
 }
 
@@ -317,7 +346,7 @@ std::vector<uint8_t> THeifImage::Encode(const TBitmap& bitmap) const {
     Check(heif_encoder_set_lossy_quality(encoder.get(), Quality), "quality");
     heif_encoder_set_parameter_integer(encoder.get(), "speed", AvifEncoderSpeed);
     heif_encoder_set_parameter_string(encoder.get(), "chroma", "420");  // what every AVIF reader takes
-    heif_encoder_set_parameter_integer(encoder.get(), "threads", std::max(1, ResampleThreads()));
+    heif_encoder_set_parameter_integer(encoder.get(), "threads", PictureThreads());
     const int width = bitmap.Width(), height = bitmap.Height();
     heif_image* rawImage = nullptr;
     Check(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &rawImage), "image");

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct heif_image_handle;
+
 namespace quorix {
 
 class THeifImage : public TRasterImage {
@@ -20,6 +22,9 @@ public:
 protected:
     void Decode(const uint8_t* data, size_t size) override;
     std::vector<uint8_t> Encode(const TBitmap& bitmap) const override;
+
+private:
+    void DecodeItem(heif_image_handle* handle);
 };
 
 // What a HEIF or AVIF container carries beside the pixels.

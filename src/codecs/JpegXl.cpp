@@ -2,7 +2,6 @@
 
 #include "Jpeg.h"
 #include "QuorixError.h"
-#include "Resample.h"
 
 #include <jxl/decode.h>
 #include <jxl/encode.h>
@@ -31,7 +30,7 @@ struct TRunnerFree {
 using TRunner = std::unique_ptr<void, TRunnerFree>;
 
 // As many threads as one picture may use: one in a batch of several.
-TRunner MakeRunner() { return TRunner(JxlThreadParallelRunnerCreate(nullptr, std::max(1, ResampleThreads()))); }
+TRunner MakeRunner() { return TRunner(JxlThreadParallelRunnerCreate(nullptr, PictureThreads())); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "RasterImage.h"
 
+#include "Resample.h"
+
 #include "RowSource.h"
 #include "StreamBytes.h"
 
@@ -13,11 +15,14 @@ void TRasterImage::LoadFromStream(std::istream& stream) {
     TBitmap previous;
     previous.Swap(FBitmap);
     std::unique_ptr<TDeferredRows> deferred = std::move(FDeferred);
+    const int fullWidth = FFullWidth, fullHeight = FFullHeight;
+    SetFullSize(0, 0);
     try {
         Decode(bytes.data(), bytes.size());
     } catch (...) {
         FBitmap.Swap(previous);  // a failed load keeps what was there
         FDeferred = std::move(deferred);
+        SetFullSize(fullWidth, fullHeight);
         throw;
     }
 }
@@ -38,6 +43,7 @@ void TRasterImage::SaveToStream(std::ostream& stream) {
 
 void TRasterImage::Assign(const TGraphic& source) {
     FDeferred.reset();
+    SetFullSize(0, 0);
     if (auto raster = dynamic_cast<const TRasterImage*>(&source)) {
         FBitmap = raster->Bitmap();
         return;
@@ -48,6 +54,7 @@ void TRasterImage::Assign(const TGraphic& source) {
 
 void TRasterImage::TakeBitmap(TBitmap& bitmap) {
     FDeferred.reset();
+    SetFullSize(0, 0);
     if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return Assign(bitmap);
     FBitmap.Swap(bitmap);
 }
@@ -99,6 +106,15 @@ void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& l
                    TBitmap& bitmap) {
     for (int y = 0; y < rows; ++y)
         SamplesToPixels(samples + static_cast<size_t>(y) * stride, layout, bitmap.Width(), bitmap.ScanLine(firstRow + y));
+}
+
+void TRasterImage::FullSize(int& width, int& height) const {
+    width = FFullWidth > 0 ? FFullWidth : Width();
+    height = FFullHeight > 0 ? FFullHeight : Height();
+}
+
+int PictureThreads() {
+    return std::max(1, ResampleThreads());
 }
 
 }  // namespace quorix

@@ -52,6 +52,7 @@ public:
     // embed themselves.
     TEmbeddedBlocks Embedded;
     TEmbeddedBlocks* EmbeddedBlocks() override { return &Embedded; }
+    void FullSize(int& width, int& height) const override;
 
 protected:
     // Fills FBitmap (24 bits), or sets FDeferred, from the file's bytes or
@@ -61,9 +62,17 @@ protected:
     virtual std::vector<uint8_t> Encode(const TBitmap& bitmap) const = 0;
     // Makes FBitmap from FDeferred, where the whole picture is wanted.
     void Settle() const;
+    // The picture's own size, for a decoder that decoded it smaller.
+    void SetFullSize(int width, int height) {
+        FFullWidth = width;
+        FFullHeight = height;
+    }
 
     mutable TBitmap FBitmap;
     mutable std::unique_ptr<TDeferredRows> FDeferred;
+
+private:
+    int FFullWidth = 0, FFullHeight = 0;  // 0: as decoded
 };
 
 // Interleaved samples (grey, grey and alpha, RGB or RGBA; 1 or 2 bytes each in the machine's
@@ -79,5 +88,9 @@ void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& l
                    TBitmap& bitmap);
 // The same for count pixels, written from out on (3 bytes each).
 void SamplesToPixels(const uint8_t* samples, const TSampleLayout& layout, int count, uint8_t* out);
+
+// The threads a library may use for one picture: every core when the job
+// works on one picture at a time, one when pictures run side by side.
+int PictureThreads();
 
 }  // namespace quorix

@@ -263,9 +263,9 @@ std::vector<TOptionRow> MakeTable() {
     rows.push_back(Whole("counter-start", "--counter-start", "N", &TResizeOptions::CounterStart, 0, 999999999,
                          "what {counter} gives the first picture (default 1)", "First {counter}:", "spnCounterStart"));
     rows.push_back(Switch("fast", "--fast", true, &TResizeOptions::FastDecode,
-                          "reductions of 2x or more decode JPEG at 1/2, 1/4 or 1/8 of its size\n"
-                          "(still at least twice the output), then resample: faster, nearly\n"
-                          "identical", "Decode large reductions at reduced size (faster, nearly identical)",
+                          "reductions of 2x or more decode JPEG and WebP at 1/2, 1/4 or 1/8 of\n"
+                          "their size, or take a HEIF's stored thumbnail (still at least twice\n"
+                          "the output), then resample: faster, nearly identical", "Decode large reductions at reduced size (faster, nearly identical)",
                           "chkFastDecode"));
     rows.push_back(Switch("add-filter-name", "--add-filter-name", true, &TResizeOptions::AddFilterName,
                           "append the filter's name to each output name", "Add filter name in image name", "chkAddFltName"));

@@ -317,7 +317,7 @@ std::vector<TResizeResult> MakeOutputs(TSource& source, const std::vector<TPictu
 std::vector<TResizeResult> ResizePicture(const std::string& imageName, const std::string& outPath,
                                          const std::vector<TPictureOutput>& outputs, TPicture& picture,
                                          const TRunSources* sources, const TRunPlace* place) {
-    TSource source{imageName, outPath, sources, place, TPhotoMetadata(), TCmykConversion()};
+    TSource source{imageName, outPath, sources, place, TPhotoMetadata(), TCmykConversion(), TGraphic::TPeek()};
     // Running out of memory anywhere in a picture's work costs that picture only.
     try {
         return MakeOutputs(source, outputs, picture);

@@ -57,8 +57,9 @@ struct TDecodeLimits {
     bool Protect = false;  // refuse pictures with both sides above HugeImageSide
     // CMYK pictures through their profile; when empty, by the plain formula.
     TCmykConversion CmykToBgr;
-    // A decoder that can decode at 1/2, 1/4 or 1/8 of the size (JPEG's DCT
-    // scaling) may do so by this much; 1: full size.
+    // A decoder that can decode smaller (JPEG's DCT scaling, WebP's scaling,
+    // a HEIF file's stored thumbnail) may: to no less than the size divided
+    // by this, on each side; 1: full size.
     int Shrink = 1;
 };
 

@@ -408,7 +408,9 @@ TEST_F(CliFilesTest, StaleTemporariesOfKilledRunsAreRemoved) {
     for (const auto& c : cases) {
         test::WriteFileBytes(Dir.File("Output/" + c.name), {1, 2, 3});
         const timespec twoDaysAgo[2] = {{time(nullptr) - 2 * 86400, 0}, {time(nullptr) - 2 * 86400, 0}};
-        if (c.old) ASSERT_EQ(utimensat(AT_FDCWD, Dir.File("Output/" + c.name).c_str(), twoDaysAgo, 0), 0);
+        if (c.old) {
+            ASSERT_EQ(utimensat(AT_FDCWD, Dir.File("Output/" + c.name).c_str(), twoDaysAgo, 0), 0);
+        }
     }
     EXPECT_EQ(Run({"a.jpg"}).Status, 0);
     for (const auto& c : cases) EXPECT_EQ(fs::exists(Dir.File("Output/" + c.name)), !c.removed) << c.name;

@@ -399,6 +399,55 @@ TEST(LibraryFormats, RowsReadFromThePlanesAreThePictures) {
     }
 }
 
+// Asked to decode smaller, WebP scales while decoding and HEIF takes a stored
+// thumbnail that is large enough; an animation, a picture without a thumbnail
+// or with too small a one decode in full. The full size is known either way.
+TEST(LibraryFormats, DecodedSmallerWhereTheFormatCan) {
+    test::TTempDir dir;
+    TSamples opaque = test::MakeSamples(160, 120, 4, 8);
+    for (int y = 0; y < opaque.Height; ++y)
+        for (int x = 0; x < opaque.Width; ++x) opaque.At(x, y, 3) = 255;
+    const TSamples rgb = test::MakeSamples(160, 120, 3, 8);
+    TSamples inverted = opaque;
+    for (uint16_t& v : inverted.Values) v = 255 - v;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* extension;
+        int shrink, width, height;
+    } cases[] = {
+        {"WebP by 4", test::WebPBytes(opaque), "webp", 4, 40, 30},
+        {"WebP by 3, rounded up", test::WebPBytes(opaque), "webp", 3, 54, 40},
+        {"WebP animation", test::AnimatedWebPBytes({opaque, inverted}), "webp", 4, 160, 120},
+        {"HEIC thumbnail", test::HeifBytes(rgb, "hevc", 1, 90, nullptr, 80), "heic", 2, 80, 60},
+        {"HEIC thumbnail larger than needed", test::HeifBytes(rgb, "hevc", 1, 90, nullptr, 80), "heic", 4, 80, 60},
+        {"HEIC thumbnail too small", test::HeifBytes(rgb, "hevc", 1, 90, nullptr, 64), "heic", 2, 160, 120},
+        {"HEIC turned, thumbnail", test::HeifBytes(rgb, "hevc", 6, 90, nullptr, 80), "heic", 2, 60, 80},
+        {"HEIC without thumbnail", test::HeifBytes(rgb, "hevc", 1), "heic", 4, 160, 120},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(dir, std::string("p.") + c.extension, c.bytes);
+        TPicture picture;
+        TDecodeLimits limits;
+        limits.Shrink = c.shrink;
+        picture.LoadFromFile(path, limits);
+        const TGraphic& graphic = *picture.Graphic();
+        EXPECT_EQ(graphic.Width(), c.width) << c.what;
+        EXPECT_EQ(graphic.Height(), c.height) << c.what;
+        int fullWidth = 0, fullHeight = 0;
+        graphic.FullSize(fullWidth, fullHeight);
+        EXPECT_EQ(fullWidth, c.height > c.width ? 120 : 160) << c.what;
+        EXPECT_EQ(fullHeight, c.height > c.width ? 160 : 120) << c.what;
+        // What was decoded is the picture: its centre pixel is the picture's.
+        TBitmap bitmap;
+        bitmap.Assign(graphic);
+        const TBitmap full = Load(path);
+        const uint8_t* small = bitmap.ScanLine(bitmap.Height() / 2) + 3 * (bitmap.Width() / 2);
+        const uint8_t* large = full.ScanLine(full.Height() / 2) + 3 * (full.Width() / 2);
+        for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(small[channel], large[channel], 12) << c.what;
+    }
+}
+
 // A HEIC grid as phones write one: the cells in their places.
 TEST(LibraryFormats, HeicGrid) {
     test::TTempDir dir;

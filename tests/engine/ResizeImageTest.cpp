@@ -4,6 +4,7 @@
 #include "Png.h"
 #include "QuorixError.h"
 #include "Resample.h"
+#include "WebP.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
 
@@ -65,8 +66,9 @@ TEST_F(ResizeImageTest, NeverEnlargeInEveryMode) {
         const TBitmap out = test::LoadAs24(result.OutputName);
         EXPECT_EQ(out.Width(), c.w) << static_cast<int>(c.mode);
         EXPECT_EQ(out.Height(), c.h) << static_cast<int>(c.mode);
-        if (c.kept)
+        if (c.kept) {
             for (int y = 0; y < 30; ++y) ASSERT_EQ(std::memcmp(out.ScanLine(y), pixels.ScanLine(y), 40 * 3), 0);
+        }
     }
 }
 
@@ -185,7 +187,7 @@ TEST_F(ResizeImageTest, AReadRefusedForSomeOutputsIsTriedForTheOthers) {
     EXPECT_EQ(OutputCount(), 0u);
 }
 
-// --fast: a large reduction of a JPEG decodes it smaller first; the output
+// --fast: a large reduction of a JPEG or WebP decodes it smaller first; the output
 // has the size it always has and nearly the same pixels, a turned photo
 // included. A reduction of less than 4x decodes in full: the same bytes.
 TEST_F(ResizeImageTest, FastDecodeOfLargeReductions) {
@@ -193,7 +195,12 @@ TEST_F(ResizeImageTest, FastDecodeOfLargeReductions) {
     test::WriteJpeg(Dir.File("photo.jpg"), photo, 92);
     const std::vector<uint8_t> stored = test::ReadFileBytes(Dir.File("photo.jpg"));
     test::WriteFileBytes(Dir.File("turned.jpg"), test::WithExifOrientation(stored, 6, false));
+    TWebPImage webp;
+    webp.Quality = 95;
+    webp.Assign(photo);
+    webp.SaveToFile(Dir.File("photo.webp"));
     const struct { const char* source; int side; bool same; int w, h; } cases[] = {
+        {"photo.webp", 160, false, 160, 120},  // scaled by libwebp while decoding
         {"photo.jpg", 160, false, 160, 120},  // decoded at 1/2 (1/4 would leave 300 < 2 x 160)
         {"turned.jpg", 160, false, 120, 160},
         {"photo.jpg", 500, true, 500, 375},   // 1/2 would leave 600 < 2 x 500: decoded in full

@@ -267,7 +267,8 @@ std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames) {
     return bytes;
 }
 
-std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int orientation, int quality, const char* subsampling) {
+std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int orientation, int quality, const char* subsampling,
+                               int thumbnailSide) {
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     const heif_compression_format format = std::string(compression) == "hevc" ? heif_compression_HEVC : heif_compression_AV1;
@@ -293,7 +294,13 @@ std::vector<uint8_t> HeifBytes(const TSamples& s, const char* compression, int o
             }
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = static_cast<heif_orientation>(orientation);
-    Require(heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok, "encode");
+    heif_image_handle* handle = nullptr;
+    Require(heif_context_encode_image(context, image, encoder, options, &handle).code == heif_error_Ok, "encode");
+    if (thumbnailSide > 0)
+        Require(heif_context_encode_thumbnail(context, image, handle, encoder, options, thumbnailSide, nullptr).code ==
+                    heif_error_Ok,
+                "thumbnail");
+    heif_image_handle_release(handle);
     heif_encoding_options_free(options);
     std::vector<uint8_t> bytes;
     heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* user) {

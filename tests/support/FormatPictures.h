@@ -49,8 +49,9 @@ std::vector<uint8_t> AnimatedWebPBytes(const std::vector<TSamples>& frames);
 // compression: "av1" (8 bits: Debian's libaom asserts on deeper ones as
 // libheif sets it up) or "hevc" (8, 10 or 12 bits); orientation 1 to 8
 // written as the container's rotation and mirroring.
+// thumbnailSide: a thumbnail of that longer side is stored beside the picture.
 std::vector<uint8_t> HeifBytes(const TSamples& samples, const char* compression, int orientation, int quality = 90,
-                               const char* chroma = nullptr);
+                               const char* chroma = nullptr, int thumbnailSide = 0);
 // A HEIC grid as phones and cameras write one: cells of cell x cell pixels
 // (HEVC 4:2:0, each encoded by libheif), put together by hand into one file
 // whose primary item is the grid. The sides must be multiples of cell.
