@@ -270,7 +270,7 @@ void TMainForm::ConnectHandlers() {
     trkQuality->installEventFilter(this);
     cmbResampleQ->installEventFilter(this);
     Panel2->installEventFilter(this);  // the advisor's pictures share its height
-    for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radFitWithin, radSameWidth, radSameHeight})
+    for (QRadioButton* r : {radXDecrease, radXIncrease, radSameSize, radFitWithin, radSameWidth, radSameHeight, radFillBox})
         connect(r, &QRadioButton::toggled, this, Guarded([this] { ResizeTypeChanged(); }));
     connect(btn43, &QPushButton::clicked, this, Guarded([this] { btn43Click(); }));
     connect(btn169, &QPushButton::clicked, this, Guarded([this] { btn169Click(); }));

@@ -197,6 +197,10 @@ public:
     QRadioButton* radXIncrease;
     QRadioButton* radSameSize;
     QRadioButton* radFitWithin;
+    QRadioButton* radFillBox;
+    QComboBox* cmbCropFocus;
+    QCheckBox* chkLinearLight;
+    QComboBox* cmbSharpen;
     QCheckBox* chkOnlyShrink;
     QRadioButton* radSameWidth;
     QRadioButton* radSameHeight;

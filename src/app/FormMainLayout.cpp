@@ -201,6 +201,22 @@ QWidget* TMainForm::CreateModeGroup() {
     radFitWithin = Named(new QRadioButton("Make all images fit within", grpImgSize), "radFitWithin",
                          "This will make every output image as large as fits in the width and height of the red "
                          "box,\r\nportrait or landscape, its proportions kept.");
+    radFillBox = Named(new QRadioButton("Make all images fill exactly", grpImgSize), "radFillBox",
+                       "This will make every output image exactly the width and height of the red box,\r\n"
+                       "its proportions kept: what lies beyond the box is cropped away.");
+    cmbCropFocus = Named(new QComboBox(grpImgSize), "cmbCropFocus",
+                         "What the crop keeps: the centre of the picture, or the part with the most detail, colour "
+                         "and skin tone.");
+    cmbCropFocus->addItem("Keep the centre", "centre");
+    cmbCropFocus->addItem("Keep what draws the eye", "attention");
+    chkLinearLight = Named(new QCheckBox("Resize in linear light", grpImgSize), "chkLinearLight",
+                           "Resample the light the pixels stand for, not their stored values: fine bright detail "
+                           "(stars, lit windows, text)\r\nkeeps its brightness when reduced. Slower.");
+    auto* sharpenLabel = Named(new QLabel("Sharpen after reducing:", grpImgSize), "lblSharpen");
+    cmbSharpen = Named(new QComboBox(grpImgSize), "cmbSharpen",
+                       "An unsharp mask on brightness after a reduction, so that a smaller picture looks as crisp as "
+                       "the original at 100 %.\r\nEdges get no halo; pictures that are not reduced are left alone.");
+    for (const char* name : {"None", "Light", "Standard", "Strong"}) cmbSharpen->addItem(name, QString(name).toLower());
     chkOnlyShrink = Named(new QCheckBox("Never enlarge", grpImgSize), "chkOnlyShrink",
                           "Pictures smaller than the size asked for keep their own size instead of being enlarged.");
     radSameWidth = Named(new QRadioButton("Make all images of the same width:", grpImgSize), "radSameWidth",
@@ -239,13 +255,20 @@ QWidget* TMainForm::CreateModeGroup() {
     grid->addWidget(radXIncrease, 1, 0, 1, 2);
     grid->addWidget(radSameSize, 2, 0, 1, 2);
     grid->addWidget(radFitWithin, 3, 0, 1, 2);
-    grid->addWidget(radSameWidth, 4, 0);
-    grid->addWidget(radSameHeight, 5, 0);
-    grid->addWidget(spnWH, 4, 1, Qt::AlignRight);
-    grid->addWidget(chkOnlyShrink, 6, 0, 1, 2);
-    grid->addWidget(lblAspect, 7, 0, 1, 2);
+    grid->addWidget(radFillBox, 4, 0);
+    grid->addWidget(cmbCropFocus, 4, 1, Qt::AlignRight);
+    grid->addWidget(radSameWidth, 5, 0);
+    grid->addWidget(radSameHeight, 6, 0);
+    grid->addWidget(spnWH, 5, 1, Qt::AlignRight);
+    grid->addWidget(chkOnlyShrink, 7, 0, 1, 2);
+    grid->addWidget(chkLinearLight, 8, 0, 1, 2);
+    grid->addWidget(sharpenLabel, 9, 0);
+    grid->addWidget(cmbSharpen, 9, 1, Qt::AlignRight);
+    grid->addWidget(lblAspect, 10, 0, 1, 2);
+    sharpenLabel->setStyleSheet("font-weight: normal;");
     for (QAbstractButton* r : std::initializer_list<QAbstractButton*>{radXDecrease, radXIncrease, radSameSize, radFitWithin,
-                                                                      radSameWidth, radSameHeight, chkOnlyShrink})
+                                                                      radFillBox, radSameWidth, radSameHeight, chkOnlyShrink,
+                                                                      chkLinearLight})
         r->setStyleSheet("font-weight: normal;");
     return grpImgSize;
 }

@@ -34,8 +34,14 @@ void ShowText(QWidget* control, const std::string& text) {
     else if (auto* spin = qobject_cast<QSpinBox*>(control)) spin->setValue(std::stoi(text));
     else if (auto* slider = qobject_cast<QSlider*>(control)) slider->setValue(std::stoi(text));
     else if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(Q(text));
-    else if (auto* combo = qobject_cast<QComboBox*>(control)) combo->setCurrentIndex(combo->findData(Q(text)));
+    else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (combo->findData(Q(text)) < 0 && !text.empty()) combo->addItem(Q(text), Q(text));  // a value of a hand's making
+        combo->setCurrentIndex(combo->findData(Q(text)));
+    }
 }
+
+// The mode each of the mode row's buttons stands for, in the row's order.
+const char* const ModeNames[] = {"decrease", "increase", "same-size", "fit", "same-width", "same-height", "fill"};
 
 // Setting a radio button false clears it alone, not its group's choice.
 void SetRadio(QRadioButton* button, bool value) {
@@ -59,11 +65,9 @@ TResizeOptions TMainForm::CurrentOptions() const {
         if (row.Key == "mode") {
             entry.Options.Mode = TResizeMode::None;
             // The first button set, in the rows' order of buttons.
-            for (const std::string& name : row.Controls)
-                if (static_cast<QRadioButton*>(OptionControl(name))->isChecked()) {
-                    row.Set(entry, name == "radXDecrease" ? "decrease" : name == "radXIncrease" ? "increase"
-                                   : name == "radSameSize" ? "same-size" : name == "radFitWithin" ? "fit"
-                                   : name == "radSameWidth" ? "same-width" : "same-height", row.Key);
+            for (size_t i = 0; i < row.Controls.size(); ++i)
+                if (static_cast<QRadioButton*>(OptionControl(row.Controls[i]))->isChecked()) {
+                    row.Set(entry, ModeNames[i], row.Key);
                     break;
                 }
         } else if (row.Key == "factor") {  // the window keeps both factors
@@ -83,9 +87,8 @@ void TMainForm::ShowOptions(const TResizeOptions& options) {
         if (row.Controls.empty()) continue;
         if (row.Key == "mode") {
             const std::string mode = row.Get(options);
-            static const char* const names[] = {"decrease", "increase", "same-size", "fit", "same-width", "same-height"};
             for (size_t i = 0; i < row.Controls.size(); ++i)
-                SetRadio(static_cast<QRadioButton*>(OptionControl(row.Controls[i])), mode == names[i]);
+                SetRadio(static_cast<QRadioButton*>(OptionControl(row.Controls[i])), mode == ModeNames[i]);
         } else if (row.Key == "factor") {
             spnDecFactor->SetValue(options.DecFactor);
             spnIncFactor->SetValue(options.IncFactor);

@@ -19,14 +19,15 @@ namespace quorix {
 
 void TMainForm::ResizeTypeChanged() {
     // The box's size shows for fitting too; only a fixed size may distort.
-    grpOutRatio->setVisible(radSameSize->isChecked() || radFitWithin->isChecked());
+    grpOutRatio->setVisible(radSameSize->isChecked() || radFitWithin->isChecked() || radFillBox->isChecked());
     lblAspect->setVisible(radSameSize->isChecked());
     spnWH->setVisible(radSameWidth->isChecked() || radSameHeight->isChecked());
     auto* grid = static_cast<QGridLayout*>(grpImgSize->layout());
     if (radSameWidth->isChecked())
-        grid->addWidget(spnWH, 4, 1, Qt::AlignRight);
-    else if (radSameHeight->isChecked())
         grid->addWidget(spnWH, 5, 1, Qt::AlignRight);
+    else if (radSameHeight->isChecked())
+        grid->addWidget(spnWH, 6, 1, Qt::AlignRight);
+    cmbCropFocus->setEnabled(radFillBox->isChecked());
 }
 
 void TMainForm::lblAspectClick() { ShellOpen(QUORIX_HELP_URL); }

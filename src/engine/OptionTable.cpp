@@ -62,13 +62,17 @@ TOptionRow Whole(std::string key, std::string flag, std::string arg, int TResize
     return row;
 }
 
-const char* const ModeControls[] = {"radXDecrease", "radXIncrease", "radSameSize", "radFitWithin", "radSameWidth", "radSameHeight"};
+const char* const ModeControls[] = {"radXDecrease", "radXIncrease", "radSameSize", "radFitWithin", "radSameWidth", "radSameHeight",
+                                    "radFillBox"};
 const TResizeMode ModeOfControl[] = {TResizeMode::XDecrease, TResizeMode::XIncrease, TResizeMode::SameSize,
-                                     TResizeMode::FitWithin, TResizeMode::SameWidth, TResizeMode::SameHeight};
+                                     TResizeMode::FitWithin, TResizeMode::SameWidth, TResizeMode::SameHeight,
+                                     TResizeMode::FillBox};
 
 // The mode is one radio button of six, each kept as a yes or no.
 TOptionRow ModeRow() {
-    TOptionRow row = Row("mode", "--mode", "MODE", "decrease (default), increase, same-size, fit, same-width, same-height",
+    TOptionRow row = Row("mode", "--mode", "MODE",
+                         "decrease (default), increase, same-size, fit, same-width, same-height,\n"
+                         "fill (--size exactly, cropped to keep the proportions)",
                          "I want to:", {std::begin(ModeControls), std::end(ModeControls)}, "Resize");
     row.Setting = "radXDecrease";
     row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
@@ -79,10 +83,10 @@ TOptionRow ModeRow() {
     row.Load = [](const TOrvelIniFile& ini, const std::string& s, TResizeOptions& o) {
         // Of several buttons set (a hand-edited file), the last in the order
         // the window has always read them wins.
-        static const size_t readOrder[] = {0, 1, 5, 4, 2, 3};
+        static const size_t readOrder[] = {0, 1, 5, 4, 2, 3, 6};
         o.Mode = TResizeMode::None;
         for (const size_t i : readOrder)
-            if (ini.ReadBool(s, ModeControls[i], i == 0)) o.Mode = ModeOfControl[i];
+            if (ini.ReadBool(s, ModeControls[i], i == 0 && !ini.ValueExists(s, ModeControls[6]))) o.Mode = ModeOfControl[i];
     };
     row.Save = [](TOrvelIniFile& ini, const std::string& s, const TResizeOptions& o) {
         for (size_t i = 0; i < std::size(ModeControls); ++i) ini.WriteBool(s, ModeControls[i], o.Mode == ModeOfControl[i]);
@@ -241,6 +245,52 @@ TOptionRow PngCompressionRow() {
     return row;
 }
 
+// What a crop to fill keeps, by name; the settings file keeps its place in the list.
+TOptionRow FocusRow() {
+    static const char* const names[] = {"centre", "attention"};
+    TOptionRow row = Row("focus", "--focus", "WHERE",
+                         "what --mode fill keeps: centre (default), or attention (the part\n"
+                         "with the most detail, colour and skin tone)",
+                         "Keep:", {"cmbCropFocus"}, "Resize");
+    row.Choices = {std::begin(names), std::end(names)};
+    row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
+        const std::string t = AsciiLower(v);
+        if (t == "centre" || t == "center") return void(e.Options.Focus = TCropFocus::Centre);
+        if (t == "attention") return void(e.Options.Focus = TCropFocus::Attention);
+        throw EOptionError("unknown focus '" + v + "' for " + named + " (centre, attention)");
+    };
+    row.Get = [](const TResizeOptions& o) { return std::string(names[static_cast<int>(o.Focus)]); };
+    row.Load = [](const TOrvelIniFile& ini, const std::string& s, TResizeOptions& o) {
+        o.Focus = static_cast<TCropFocus>(std::clamp(ini.ReadInteger(s, "cmbCropFocus", 0), 0, 1));
+    };
+    row.Save = [](TOrvelIniFile& ini, const std::string& s, const TResizeOptions& o) {
+        ini.WriteInteger(s, "cmbCropFocus", static_cast<int>(o.Focus));
+    };
+    return row;
+}
+
+// Sharpening by preset or as AMOUNT,RADIUS; the settings file keeps the text.
+TOptionRow SharpenRow() {
+    TOptionRow row = Row("sharpen", "--sharpen", "HOW",
+                         "after a reduction, an unsharp mask on luminance: none (default), light,\n"
+                         "standard, strong, or AMOUNT,RADIUS (0 to 5, 0.2 to 3 pixels)",
+                         "Sharpen after reducing:", {"cmbSharpen"});
+    for (const TSharpenPreset& p : SharpenPresets) row.Choices.push_back(p.Name);
+    row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) { ParseSharpenValue(named, v, e.Options); };
+    row.Get = [](const TResizeOptions& o) { return SharpenText(o); };
+    row.Load = [](const TOrvelIniFile& ini, const std::string& s, TResizeOptions& o) {
+        try {
+            ParseSharpenValue("cmbSharpen", ini.ReadString(s, "cmbSharpen", "none"), o);
+        } catch (const EOptionError&) {
+            o.SharpenAmount = o.SharpenRadius = 0.0;  // a hand-edited value that cannot be used
+        }
+    };
+    row.Save = [](TOrvelIniFile& ini, const std::string& s, const TResizeOptions& o) {
+        ini.WriteString(s, "cmbSharpen", SharpenText(o));
+    };
+    return row;
+}
+
 std::vector<TOptionRow> MakeTable() {
     std::vector<TOptionRow> rows;
     rows.push_back(GeometryRow());
@@ -251,7 +301,13 @@ std::vector<TOptionRow> MakeTable() {
                          "the width or height for same-width and same-height (default 600)", "Same width or height (pixels):", "spnWH"));
     rows.push_back(Switch("only-shrink", "--only-shrink", true, &TResizeOptions::OnlyShrink,
                           "never enlarge: a picture smaller than its target keeps its size", "Never enlarge", "chkOnlyShrink", "Resize"));
+    rows.push_back(FocusRow());
     rows.push_back(FilterRow());
+    rows.push_back(Switch("linear", "--linear", true, &TResizeOptions::Linear,
+                          "resample in linear light (through the picture's profile, sRGB without\n"
+                          "one): fine bright detail keeps its brightness",
+                          "Resize in linear light", "chkLinearLight", "Resize"));
+    rows.push_back(SharpenRow());
     rows.push_back(Whole("quality", "--quality", "Q", &TResizeOptions::Quality, 5, 99,
                          "quality of the lossy formats (JPEG, WebP, AVIF, JPEG XL), 5 to 99\n(default 70)", "Quality:", "trkQuality"));
     rows.back().Short = 'q';

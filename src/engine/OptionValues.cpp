@@ -17,7 +17,7 @@ const struct {
     TResizeMode mode;
 } Modes[] = {{"decrease", TResizeMode::XDecrease}, {"increase", TResizeMode::XIncrease},
              {"same-size", TResizeMode::SameSize}, {"fit", TResizeMode::FitWithin},
-             {"same-width", TResizeMode::SameWidth}, {"same-height", TResizeMode::SameHeight},
+             {"same-width", TResizeMode::SameWidth}, {"same-height", TResizeMode::SameHeight}, {"fill", TResizeMode::FillBox},
              {"none", TResizeMode::None}};
 
 // A side of a size, as the window's width and height take it.
@@ -60,7 +60,33 @@ TResizeMode ParseModeValue(const std::string& named, const std::string& text) {
     for (const auto& m : Modes)
         if (AsciiLower(text) == m.name && m.mode != TResizeMode::None) return m.mode;
     throw EOptionError("unknown mode '" + text + "' for " + named +
-                       " (decrease, increase, same-size, fit, same-width, same-height)");
+                       " (decrease, increase, same-size, fit, same-width, same-height, fill)");
+}
+
+const TSharpenPreset SharpenPresets[4] = {
+    {"none", 0.0, 0.0}, {"light", 0.4, 0.6}, {"standard", 0.8, 0.6}, {"strong", 1.4, 0.7}};
+
+void ParseSharpenValue(const std::string& named, const std::string& text, TResizeOptions& options) {
+    for (const TSharpenPreset& p : SharpenPresets)
+        if (AsciiLower(text) == p.Name) {
+            options.SharpenAmount = p.Amount;
+            options.SharpenRadius = p.Radius;
+            return;
+        }
+    const size_t comma = text.find(',');
+    const char* expected = " (none, light, standard, strong, or AMOUNT,RADIUS: 0 to 5, 0.2 to 3)";
+    if (comma == std::string::npos) throw EOptionError("invalid sharpening '" + text + "' for " + named + expected);
+    const double amount = ParseRealValue(named, text.substr(0, comma)), radius = ParseRealValue(named, text.substr(comma + 1));
+    if (!(amount >= 0.0 && amount <= 5.0 && radius >= 0.2 && radius <= 3.0))
+        throw EOptionError("sharpening out of range '" + text + "' for " + named + expected);
+    options.SharpenAmount = amount;
+    options.SharpenRadius = amount > 0.0 ? radius : 0.0;
+}
+
+std::string SharpenText(const TResizeOptions& options) {
+    for (const TSharpenPreset& p : SharpenPresets)
+        if (options.SharpenAmount == p.Amount && (p.Amount == 0.0 || options.SharpenRadius == p.Radius)) return p.Name;
+    return RealText(options.SharpenAmount) + "," + RealText(options.SharpenRadius);
 }
 
 const char* ModeName(TResizeMode mode) {

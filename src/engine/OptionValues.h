@@ -22,6 +22,16 @@ void ParseGeometryValue(const std::string& named, const std::string& text, TResi
 // The factor of the mode: a reduction from 1 to 20, an enlargement from 1 to 25.
 double ParseFactorValue(const std::string& named, const std::string& text, bool enlarge);
 
+// none, light, standard, strong, or AMOUNT,RADIUS (0 to 5, 0.2 to 3 pixels).
+void ParseSharpenValue(const std::string& named, const std::string& text, TResizeOptions& options);
+std::string SharpenText(const TResizeOptions& options);  // the preset's name, else "AMOUNT,RADIUS"
+// The presets in the order the window lists them, "none" first.
+struct TSharpenPreset {
+    const char* Name;
+    double Amount, Radius;
+};
+extern const TSharpenPreset SharpenPresets[4];
+
 const char* ModeName(TResizeMode mode);  // "decrease", ..., "none"
 std::string RealText(double value);      // "2.5", "2"
 

@@ -2,9 +2,11 @@
 
 namespace quorix {
 
-TOutputSteps StepsFor(const TResizeOptions&) {
+TOutputSteps StepsFor(const TResizeOptions& options) {
     TOutputSteps steps;
-    steps.push_back(MakeResampleStep());
+    steps.push_back(options.Linear ? MakeLinearResampleStep() : MakeResampleStep());
+    if (options.Mode == TResizeMode::FillBox) steps.push_back(MakeCropStep());
+    if (options.SharpenAmount > 0.0) steps.push_back(MakeSharpenStep());
     steps.push_back(MakeSrgbStep());
     steps.push_back(MakeMetadataStep());
     return steps;

@@ -23,8 +23,10 @@ struct TOutputWork {
     const TGraphic& Source;
     const TResizeOptions& Options;
     TTargetSize Target;      // the output's size
+    TTargetSize Resampled;   // the size it is resampled to (larger than Target where it is then cropped)
+    int SourceWidth = 0, SourceHeight = 0;  // the picture's own size
     bool KeepSize = false;   // the output is the source's own pixels
-    TOrvelBitmap Working;    // 24 bits at Target before the steps; the pixels once the resample step ran
+    TOrvelBitmap Working;    // 24 bits at Resampled before the steps; the pixels once the resample step ran
     TPhotoMetadata Metadata;
     bool ToSrgb = false;     // the pixels still have to be converted to sRGB
     TRowsDone RowsDone;      // told of each row the resampler finishes (an encoder taking them as they come)
@@ -45,11 +47,15 @@ public:
 
 using TOutputSteps = std::vector<std::unique_ptr<TOutputStep>>;
 
-// The steps one output takes, in order: resample to the output's size,
-// colours to sRGB, then the metadata record made to fit the pixels.
+// The steps one output takes, in order: resample (in linear light where
+// asked), crop to the box it fills, sharpen, colours to sRGB, then the
+// metadata record made to fit the pixels.
 TOutputSteps StepsFor(const TResizeOptions& options);
 
 std::unique_ptr<TOutputStep> MakeResampleStep();
+std::unique_ptr<TOutputStep> MakeLinearResampleStep();
+std::unique_ptr<TOutputStep> MakeCropStep();
+std::unique_ptr<TOutputStep> MakeSharpenStep();
 std::unique_ptr<TOutputStep> MakeSrgbStep();
 std::unique_ptr<TOutputStep> MakeMetadataStep();
 

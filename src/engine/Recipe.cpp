@@ -30,6 +30,12 @@ TRecipeOutput ParseOutputSpecValues(const std::string& spec) {
     std::stringstream items(spec);
     for (std::string item; std::getline(items, item, ',');) {
         if (item.empty()) continue;
+        // A part that begins with a digit is no key: it goes on the value
+        // before it (sharpen=0.8,1.2).
+        if (item[0] >= '0' && item[0] <= '9' && !output.Values.empty()) {
+            output.Values.back().second += "," + item;
+            continue;
+        }
         const size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);
         const TOptionRow& row = RowOf(key, "in output spec '" + spec + "'");

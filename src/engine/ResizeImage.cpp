@@ -77,7 +77,7 @@ void CopyModificationTime(const std::string& source, const std::string& output) 
 
 bool Dated(const TResizeOptions& o) { return o.NameTemplate.find("{date}") != std::string::npos; }
 
-bool NeedsMetadata(const TResizeOptions& o) { return o.KeepProfile || o.KeepMetadata || o.ConvertSrgb || Dated(o); }
+bool NeedsMetadata(const TResizeOptions& o) { return o.KeepProfile || o.KeepMetadata || o.ConvertSrgb || o.Linear || Dated(o); }
 
 // What the outputs of one picture share.
 struct TSource {
@@ -110,7 +110,7 @@ int ShrinkFor(const TSource& source, const TResizeOptions& o) {
         return 1;
     const int w = static_cast<int>(source.Peek.Width), h = static_cast<int>(source.Peek.Height);
     try {
-        const TTargetSize a = ComputeTargetSize(o, w, h), b = ComputeTargetSize(o, h, w);
+        const TTargetSize a = ResampledSize(o, w, h), b = ResampledSize(o, h, w);
         const int64_t need = 2 * int64_t{std::max({a.Width, a.Height, b.Width, b.Height})};
         for (const int shrink : {8, 4, 2})
             if (std::min(w, h) / shrink >= need) return shrink;
@@ -189,7 +189,7 @@ bool RunSteps(const std::string& imageName, TOutputWork& work, TOutputSave& save
     // A format that takes rows as they come (JPEG) is encoded as they are
     // made, unless a later step still changes them.
     bool stream = save.CanStream();
-    for (size_t i = 1; i < steps.size(); ++i) stream = stream && steps[i]->LeavesRows(work);
+    for (const auto& step : steps) stream = stream && step->LeavesRows(work);
     if (stream) work.RowsDone = save.StreamRows(work.Working);
     try {
         for (const auto& step : steps) {
@@ -243,12 +243,14 @@ TResizeResult MakeOutput(const TSource& source, const TGraphic& decoded, const T
     TOutputWork work(decoded, options);
     int w = 0, h = 0;
     decoded.FullSize(w, h);  // the output's size comes from the picture's own, however it was decoded
+    work.SourceWidth = w, work.SourceHeight = h;
     work.Target = ComputeTargetSize(options, w, h);
+    work.Resampled = ResampledSize(options, w, h);
     // Never enlarged: the picture keeps its own size, and its own pixels.
-    work.KeepSize = options.OnlyShrink && (work.Target.Width > w || work.Target.Height > h);
-    if (work.KeepSize) work.Target = {w, h};
+    work.KeepSize = options.OnlyShrink && (work.Resampled.Width > w || work.Resampled.Height > h);
+    if (work.KeepSize) work.Target = work.Resampled = {w, h};
     work.Working.SetPixelFormat(TPixelFormat::pf24bit);
-    work.Working.SetLargeSize(work.Target.Width, work.Target.Height);
+    work.Working.SetLargeSize(work.Resampled.Width, work.Resampled.Height);
 
     TNameFacts facts;
     facts.Width = work.Target.Width;
@@ -355,7 +357,8 @@ TNameFacts PlannedNameFacts(const std::string& imageName, const TResizeOptions& 
     try {
         const int w = static_cast<int>(peek.Width), h = static_cast<int>(peek.Height);
         TTargetSize target = ComputeTargetSize(options, w, h);
-        if (options.OnlyShrink && (target.Width > w || target.Height > h)) target = {w, h};
+        const TTargetSize resampled = ResampledSize(options, w, h);
+        if (options.OnlyShrink && (resampled.Width > w || resampled.Height > h)) target = {w, h};
         facts.Width = target.Width, facts.Height = target.Height;
     } catch (const std::exception&) {
         // the picture ends the job when its turn comes

@@ -10,7 +10,11 @@
 namespace quorix {
 
 // The first selected mode button, in the order the pipeline tests them.
-enum class TResizeMode { None, XIncrease, XDecrease, SameSize, FitWithin, SameWidth, SameHeight };
+enum class TResizeMode { None, XIncrease, XDecrease, SameSize, FitWithin, SameWidth, SameHeight, FillBox };
+
+// What a crop to fill keeps: the middle, or the part with the most detail,
+// colour and skin tone.
+enum class TCropFocus { Centre, Attention };
 
 
 struct TResizeOptions {
@@ -40,6 +44,11 @@ struct TResizeOptions {
     bool KeepDate = false;       // the output gets the source's modification time
     TEncodeEffort PngEffort = TEncodeEffort::Balanced;  // PNG's compression: fast, balanced, smallest
     bool FastDecode = false;  // a reduction of 2x or more decodes at a reduced size where the format can
+    bool Linear = false;      // resampled in linear light, on 16-bit samples
+    // An unsharp mask on luminance after a reduction: its strength and its
+    // radius in output pixels; 0: none.
+    double SharpenAmount = 0.0, SharpenRadius = 0.0;
+    TCropFocus Focus = TCropFocus::Centre;  // FillBox: what the crop keeps
 };
 
 // One of the outputs made from a picture: its options, and its name among

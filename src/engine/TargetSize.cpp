@@ -43,6 +43,7 @@ TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int heig
         return {RoundToInt(Divide(w, d)), RoundToInt(Divide(h, d))};
     }
     case TResizeMode::SameSize:
+    case TResizeMode::FillBox:
         return {options.Width, options.Height};
     case TResizeMode::FitWithin: {
         // The largest factor at which both sides fit the box, proportions kept.
@@ -62,6 +63,14 @@ TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int heig
     }
     QUORIX_ASSERT(options.Mode != TResizeMode::None);
     return {};
+}
+
+TTargetSize ResampledSize(const TResizeOptions& options, int width, int height) {
+    if (options.Mode != TResizeMode::FillBox) return ComputeTargetSize(options, width, height);
+    const long double w = width, h = height;
+    // The largest factor that still leaves both sides at least the box's.
+    const long double f = std::max(Divide(options.Width, w), Divide(options.Height, h));
+    return {std::max(options.Width, RoundToInt(w * f)), std::max(options.Height, RoundToInt(h * f))};
 }
 
 int EffectiveFilterIndex(int filterIndex) {

@@ -22,6 +22,10 @@ long double Divide(long double a, long double b);
 // where the mode divides by it. TResizeMode::None has no size and is not allowed.
 TTargetSize ComputeTargetSize(const TResizeOptions& options, int width, int height);
 
+// The size the picture is resampled to before any crop: for FillBox the
+// smallest that covers the box, proportions kept; else ComputeTargetSize.
+TTargetSize ResampledSize(const TResizeOptions& options, int width, int height);
+
 // The filter entry the options select; an index out of range selects Lanczos3.
 int EffectiveFilterIndex(int filterIndex);
 

@@ -16,11 +16,11 @@ namespace {
 // A value other than the default for every key; a new row needs one here.
 const std::map<std::string, std::string>& Samples() {
     static const std::map<std::string, std::string> samples = {
-        {"resize", "320x200>"}, {"mode", "same-height"}, {"factor", "3.5"}, {"size", "1024x640"}, {"side", "777"},
+        {"resize", "320x200>"}, {"mode", "fill"}, {"factor", "3.5"}, {"size", "1024x640"}, {"side", "777"},
         {"only-shrink", "yes"}, {"filter", "Mitchell"}, {"quality", "88"}, {"max-size", "250"}, {"format", "webp"}, {"png-compression", "smallest"},
         {"name", "{name}-{width}"}, {"counter-start", "41"}, {"add-filter-name", "yes"}, {"fast", "yes"}, {"keep-metadata", "no"},
         {"keep-profile", "no"}, {"remove-gps", "no"}, {"srgb", "yes"}, {"keep-date", "yes"}, {"overwrite", "no"},
-        {"protect", "no"}};
+        {"protect", "no"}, {"focus", "attention"}, {"linear", "yes"}, {"sharpen", "0.7,1.5"}};
     return samples;
 }
 
