@@ -70,22 +70,36 @@ std::shared_ptr<const TToneCurves> ToneCurvesFor(const std::vector<uint8_t>& pro
     return curves;
 }
 
-void RowsToLight(TRowSource& rows, const TToneCurves& curves, TDeepPixels& light) {
-    light.SetSize(rows.Width(), rows.Height());
-    const uint8_t* strip[64];
-    int y = 0;
-    for (int n; y < light.Height && (n = rows.ReadRows(64, strip)) > 0;)
-        for (int i = 0; i < n && y < light.Height; ++i, ++y) {
-            uint16_t* out = light.Row(y);
-            for (int x = 0; x < light.Width * 3; ++x) out[x] = curves.ToLight[x % 3][strip[i][x]];
+int TLightRows::ReadRows(int maxRows, const uint16_t** rows) {
+    const size_t samples = static_cast<size_t>(Width()) * 3;
+    FStrip.resize(samples * static_cast<size_t>(std::max(maxRows, 0)));
+    int n = 0;
+    while (n < maxRows) {
+        const uint8_t* stored[64];
+        const int got = FRows.ReadRows(std::min(maxRows - n, 64), stored);
+        if (got <= 0) break;
+        for (int i = 0; i < got; ++i, ++n) {
+            uint16_t* out = FStrip.data() + samples * n;
+            for (size_t x = 0; x < samples; x += 3) {
+                out[x] = FCurves.ToLight[0][stored[i][x]];
+                out[x + 1] = FCurves.ToLight[1][stored[i][x + 1]];
+                out[x + 2] = FCurves.ToLight[2][stored[i][x + 2]];
+            }
+            rows[n] = out;
         }
+    }
+    return n;
 }
 
 void LightToBitmap(const TDeepPixels& light, const TToneCurves& curves, TBitmap& dest) {
-    for (int y = 0; y < light.Height; ++y) {
+    for (int y = 0; y < light.Height(); ++y) {
         const uint16_t* in = light.Row(y);
         uint8_t* out = dest.ScanLine(y);
-        for (int x = 0; x < light.Width * 3; ++x) out[x] = curves.ToStored[x % 3][in[x]];
+        for (int x = 0; x < light.Width() * 3; x += 3) {
+            out[x] = curves.ToStored[0][in[x]];
+            out[x + 1] = curves.ToStored[1][in[x + 1]];
+            out[x + 2] = curves.ToStored[2][in[x + 2]];
+        }
     }
 }
 

@@ -22,8 +22,20 @@ struct TToneCurves {
 
 std::shared_ptr<const TToneCurves> ToneCurvesFor(const std::vector<uint8_t>& profile);
 
-// Every row of rows as light.
-void RowsToLight(TRowSource& rows, const TToneCurves& curves, TDeepPixels& light);
+// The 8-bit rows of a picture as light, a strip at a time.
+class TLightRows : public TDeepRowSource {
+public:
+    TLightRows(TRowSource& rows, const TToneCurves& curves) : FRows(rows), FCurves(curves) {}
+    int Width() const override { return FRows.Width(); }
+    int Height() const override { return FRows.Height(); }
+    int ReadRows(int maxRows, const uint16_t** rows) override;
+
+private:
+    TRowSource& FRows;
+    const TToneCurves& FCurves;
+    std::vector<uint16_t> FStrip;
+};
+
 // light (at dest's size) into dest's stored 8-bit values.
 void LightToBitmap(const TDeepPixels& light, const TToneCurves& curves, TBitmap& dest);
 

@@ -1,26 +1,62 @@
 // The resampler's two passes on 16-bit samples: linear light, and pictures
-// of more than 8 bits. The contributor lists are the 8-bit passes' own; each
-// sum is taken in single precision in list order, then rounded to nearest and
-// clamped, so every build gives the same samples.
+// of more than 8 bits. The contributor lists are the 8-bit passes' own. Each
+// sum is taken in single precision, contributor by contributor in list
+// order (multiply, then add: never fused), then rounded to nearest and
+// clamped; the vector code does exactly that in each lane, so every build
+// and every processor gives the same samples.
 #pragma once
 
+#include "PixelMemory.h"
 #include "Resample.h"
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace quorix {
 
 // Three samples a pixel, in the order of the 24-bit bitmap (blue, green, red).
-struct TDeepPixels {
-    int Width = 0, Height = 0;
-    std::vector<uint16_t> Samples;
-    void SetSize(int width, int height);
-    uint16_t* Row(int y) { return Samples.data() + static_cast<size_t>(y) * Width * 3; }
-    const uint16_t* Row(int y) const { return Samples.data() + static_cast<size_t>(y) * Width * 3; }
+class TDeepPixels {
+public:
+    void SetSize(int width, int height);  // the samples are black
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    uint16_t* Row(int y) { return reinterpret_cast<uint16_t*>(FSamples.get()) + static_cast<size_t>(y) * FWidth * 3; }
+    const uint16_t* Row(int y) const {
+        return reinterpret_cast<const uint16_t*>(FSamples.get()) + static_cast<size_t>(y) * FWidth * 3;
+    }
+
+private:
+    int FWidth = 0, FHeight = 0;
+    TPixelMemory FSamples;  // in huge pages where it is large
 };
 
-// dest must have its size; threads parts of the rows are made side by side.
-void ResampleDeep(const TDeepPixels& source, TDeepPixels& dest, TFilterProc filter, float width, int threads);
+// A picture's 16-bit rows handed over a strip at a time.
+class TDeepRowSource {
+public:
+    virtual ~TDeepRowSource() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // Points rows at the next n <= maxRows rows and returns n, 0 at the end;
+    // they stay valid until the next call. May raise the decoder's error.
+    virtual int ReadRows(int maxRows, const uint16_t** rows) = 0;
+};
+
+// The rows of pixels, valid as long as they are.
+class TDeepPixelsRows : public TDeepRowSource {
+public:
+    explicit TDeepPixelsRows(const TDeepPixels& pixels) : FPixels(pixels) {}
+    int Width() const override { return FPixels.Width(); }
+    int Height() const override { return FPixels.Height(); }
+    int ReadRows(int maxRows, const uint16_t** rows) override;
+
+private:
+    const TDeepPixels& FPixels;
+    int FNext = 0;
+};
+
+// dest must have its size. Each strip's rows are filtered across as they are
+// read, threads parts side by side; rows the source does not deliver count
+// as black.
+void ResampleDeep(TDeepRowSource& source, TDeepPixels& dest, TFilterProc filter, float width, int threads);
 
 }  // namespace quorix

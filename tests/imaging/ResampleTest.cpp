@@ -1,3 +1,4 @@
+#include "DeepResample.h"
 #include "Resample.h"
 #include "WeightTableCache.h"
 #include "TestPictures.h"
@@ -278,6 +279,65 @@ TEST(SingleStepIsExact, DependsOnTheSmallestWeightAndTheSumOfMagnitudes) {
     size_t exact = 0;
     for (uint8_t e : table.SingleExact) exact += e;
     EXPECT_GT(exact, table.SingleExact.size() / 2);
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// The 16-bit passes against the 8-bit ones on the same picture scaled by 257:
+// within two levels of 8 bits everywhere (the 8-bit passes round their rows
+// between the passes), for reductions and enlargements, and
+// the same samples on one thread and on several.
+TEST(DeepResample, AgreesWithTheEightBitPassesAndAcrossThreads) {
+    const struct { int sw, sh, dw, dh; } cases[] = {{97, 61, 40, 25}, {40, 30, 121, 77}, {300, 7, 31, 19}, {1, 50, 3, 9}};
+    for (const auto& c : cases) {
+        TBitmap source;
+        source.SetPixelFormat(TPixelFormat::pf24bit);
+        source.SetSize(c.sw, c.sh);
+        uint32_t seed = 12345u + static_cast<uint32_t>(c.sw);
+        for (int y = 0; y < c.sh; ++y)
+            for (int x = 0; x < c.sw * 3; ++x) source.ScanLine(y)[x] = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+        TDeepPixels deep;
+        deep.SetSize(c.sw, c.sh);
+        for (int y = 0; y < c.sh; ++y)
+            for (int x = 0; x < c.sw * 3; ++x) deep.Row(y)[x] = static_cast<uint16_t>(source.ScanLine(y)[x] * 257);
+        TBitmap eight;
+        eight.SetPixelFormat(TPixelFormat::pf24bit);
+        eight.SetSize(c.dw, c.dh);
+        ASSERT_EQ(ResampleBitmap(source, eight, Lanczos3Filter, 3.0f), "");
+        TDeepPixels one, two;
+        one.SetSize(c.dw, c.dh);
+        two.SetSize(c.dw, c.dh);
+        TDeepPixelsRows rowsOne(deep), rowsTwo(deep);
+        ResampleDeep(rowsOne, one, Lanczos3Filter, 3.0f, 1);
+        ResampleDeep(rowsTwo, two, Lanczos3Filter, 3.0f, 3);
+        for (int y = 0; y < c.dh; ++y)
+            for (int x = 0; x < c.dw * 3; ++x) {
+                ASSERT_EQ(one.Row(y)[x], two.Row(y)[x]) << c.sw << "x" << c.sh;
+                ASSERT_NEAR(one.Row(y)[x] / 257.0, eight.ScanLine(y)[x], 2.0) << c.sw << "x" << c.sh << " at " << x << "," << y;
+            }
+    }
+}
+
+// A source that ends early: the rows it did not deliver are black.
+TEST(DeepResample, RowsNotDeliveredAreBlack) {
+    TDeepPixels grey;
+    grey.SetSize(8, 40);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 24; ++x) grey.Row(y)[x] = 40000;
+    class TShort : public TDeepPixelsRows {
+    public:
+        using TDeepPixelsRows::TDeepPixelsRows;
+        int Height() const override { return 80; }
+    } rows(grey);
+    TDeepPixels out;
+    out.SetSize(8, 80);
+    ResampleDeep(rows, out, Lanczos3Filter, 3.0f, 2);
+    EXPECT_NEAR(out.Row(10)[0], 40000, 2);
+    EXPECT_EQ(out.Row(70)[0], 0);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ public:
     void Apply(TOutputWork& work) const override {
         if (work.KeepSize) return MakeResampleStep()->Apply(work);
         const std::shared_ptr<const TToneCurves> curves = ToneCurvesFor(work.Metadata.Profile());
-        TDeepPixels light, resampled;
+        TDeepPixels resampled;
         try {
             std::unique_ptr<TRowSource> rows = work.Source.OpenRowSource();
             TOrvelBitmap copy;
@@ -28,7 +28,7 @@ public:
                 copy.Assign(work.Source);
                 rows = std::make_unique<TBitmapRowSource>(copy);
             }
-            RowsToLight(*rows, *curves, light);
+            TLightRows light(*rows, *curves);
             resampled.SetSize(work.Working.Width(), work.Working.Height());
             const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(work.Options.FilterIndex)];
             ResampleDeep(light, resampled, filter.Filter, filter.Width, ResampleThreads());
