@@ -114,11 +114,11 @@ std::vector<TRecipe> ReadyRecipes() {
     return {
         {"Web gallery",
          {Output("large", {{"mode", "fit"}, {"size", "2048x2048"}, {"only-shrink", "yes"}, {"format", "jpg"},
-                           {"quality", "82"}, {"name", "{name}-large"}}),
+                           {"quality", "82"}, {"linear", "yes"}, {"sharpen", "standard"}, {"name", "{name}-large"}}),
           Output("web", {{"mode", "fit"}, {"size", "1024x1024"}, {"only-shrink", "yes"}, {"format", "webp"},
-                         {"name", "{name}-web"}}),
+                         {"linear", "yes"}, {"sharpen", "standard"}, {"name", "{name}-web"}}),
           Output("thumb", {{"mode", "fit"}, {"size", "320x320"}, {"only-shrink", "yes"}, {"format", "jpg"},
-                           {"fast", "yes"}, {"name", "{name}-thumb"}})}},
+                           {"fast", "yes"}, {"linear", "yes"}, {"sharpen", "standard"}, {"name", "{name}-thumb"}})}},
         {"E-mail",
          {Output("e-mail", {{"mode", "fit"}, {"size", "1600x1600"}, {"only-shrink", "yes"}, {"format", "jpg"},
                             {"max-size", "500"}})}},
@@ -126,6 +126,9 @@ std::vector<TRecipe> ReadyRecipes() {
          {Output("archive", {{"mode", "fit"}, {"size", "32768x32768"}, {"only-shrink", "yes"}, {"format", "jxl"},
                              {"quality", "90"}, {"keep-metadata", "yes"}, {"keep-profile", "yes"},
                              {"remove-gps", "no"}, {"keep-date", "yes"}})}},
+        {"Social square",
+         {Output("square", {{"mode", "fill"}, {"size", "1080x1080"}, {"focus", "attention"}, {"format", "jpg"},
+                            {"quality", "85"}, {"sharpen", "standard"}, {"name", "{name}-square"}})}},
     };
 }
 

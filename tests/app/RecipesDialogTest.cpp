@@ -38,7 +38,7 @@ private slots:
     // Every key of the table has a control, which shows the chosen output's value.
     void TheReadyRecipesShowInTheirControls() {
         TRecipesDialog dialog(ReadyRecipes());
-        QCOMPARE(dialog.lstRecipes->count(), 3);
+        QCOMPARE(dialog.lstRecipes->count(), 4);
         QCOMPARE(dialog.lstOutputs->count(), 3);  // "Web gallery"
         for (const TOptionRow& row : OptionTable()) QVERIFY2(row.Derived() || dialog.Editors.count(row.Key), row.Key.c_str());
         QCOMPARE(Combo(dialog, "format")->currentData().toString(), QString("jpg"));
@@ -75,7 +75,7 @@ private slots:
         dialog.RemoveOutput();
         QCOMPARE(dialog.Recipes().back().Outputs.size(), size_t(1));
         dialog.RemoveRecipe();
-        QCOMPARE(int(dialog.Recipes().size()), 4);
+        QCOMPARE(int(dialog.Recipes().size()), 5);
         QVERIFY(dialog.Problem().isEmpty());
         Edit(dialog, "quality")->setText("500");
         emit Edit(dialog, "quality")->textEdited("500");

@@ -96,20 +96,21 @@ TEST(OptionTable, OlderSettingsFilesReadAsBefore) {
 }
 
 // Recipes kept in the settings file, a key taken out of an output included;
-// a file without any has the three ready ones.
+// a file without any has the four ready ones.
 TEST(OptionTable, RecipesRoundTripThroughTheSettingsFile) {
     test::TTempDir dir;
     TOrvelIniFile ini(dir.File("settings.ini"));
     std::vector<TRecipe> recipes = LoadRecipes(ini);
-    ASSERT_EQ(recipes.size(), 3u);
+    ASSERT_EQ(recipes.size(), 4u);
     EXPECT_EQ(recipes[0].Name, "Web gallery");
+    EXPECT_EQ(recipes[3].Name, "Social square");
     EXPECT_EQ(RecipeOutputs(recipes[0], TResizeOptions()).size(), 3u);
     SaveRecipes(ini, recipes);
     recipes[0].Outputs[0].Values.pop_back();  // its name template
     recipes.pop_back();
     SaveRecipes(ini, recipes);
     const std::vector<TRecipe> read = LoadRecipes(ini);
-    ASSERT_EQ(read.size(), 2u);
+    ASSERT_EQ(read.size(), 3u);
     for (size_t r = 0; r < read.size(); ++r) {
         EXPECT_EQ(read[r].Name, recipes[r].Name);
         ASSERT_EQ(read[r].Outputs.size(), recipes[r].Outputs.size());
