@@ -256,6 +256,7 @@ public:
     QComboBox* cmbResampleQ;
     QComboBox* cmbOutFormat;
     QComboBox* cmbPngCompression;
+    QCheckBox* chkKeepDepth;
     QCheckBox* chkFastDecode;
     QCheckBox* chkKeepProfile;
     QCheckBox* chkKeepMetadata;

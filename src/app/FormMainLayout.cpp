@@ -577,6 +577,11 @@ QWidget* TMainForm::CreateImageGroup() {
     cmbPngCompression->setCurrentIndex(1);
     pngRow->addWidget(cmbPngCompression, 1);
     column->addLayout(pngRow);
+    chkKeepDepth = Named(new QCheckBox("Keep 16 bits per channel (PNG, TIFF, JPEG XL)", group), "chkKeepDepth",
+                         "A picture of more than 8 bits a channel (a 16-bit PNG or TIFF) keeps 16 bits when it is "
+                         "written as PNG, TIFF or JPEG XL:\r\nno banding in skies and shadows after further editing. "
+                         "Other pictures and formats get 8 bits as always.");
+    column->addWidget(chkKeepDepth);
     chkKeepProfile = Named(new QCheckBox("Keep colour profile", group), "chkKeepProfile",
                            "Write the picture's colour profile into the resized picture, so that its colours show "
                            "as in the original.");

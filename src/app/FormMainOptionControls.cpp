@@ -92,6 +92,8 @@ void TMainForm::ShowOptions(const TResizeOptions& options) {
         } else if (row.Key == "factor") {
             spnDecFactor->SetValue(options.DecFactor);
             spnIncFactor->SetValue(options.IncFactor);
+        } else if (row.Key == "depth") {  // a check box for 16
+            chkKeepDepth->setChecked(options.Depth == 16);
         } else if (row.Key == "size") {
             spnWidth->setValue(options.Width);
             spnHeight->setValue(options.Height);

@@ -64,15 +64,15 @@ std::vector<TOutputFormatInfo> StandardOutputFormats() {
     return {
         {"jpg", "JPEG", ".jpg", true, true, jpeg, TMetadataWay::IntoFile, mbAll, 1},  // the compressed file
         {"png", "PNG", ".png", false, true, [](int) { return std::unique_ptr<TGraphic>(new TPngImage()); },
-         TMetadataWay::IntoFile, mbAll, 0.5},  // rows go straight into the file
+         TMetadataWay::IntoFile, mbAll, 0.5, true},  // rows go straight into the file
         {"webp", "WebP", ".webp", true, true, RasterEncoder<TWebPImage>(), TMetadataWay::IntoFile, mbProfile | mbExif | mbXmp,
          7},  // ARGB and YUV planes
         {"avif", "AVIF", ".avif", true, true, RasterEncoder<THeifImage>(), TMetadataWay::Encoder, mbProfile | mbExif | mbXmp,
          20},  // the RGB copy, YUV planes and libaom's frames: 19 measured on 24 MP
         {"jxl", "JPEG XL", ".jxl", true, true, RasterEncoder<TJpegXlImage>(), TMetadataWay::Encoder,
-         mbProfile | mbExif | mbXmp, 48},  // libjxl's float planes: 41 measured on 24 MP
+         mbProfile | mbExif | mbXmp, 48, true},  // libjxl's float planes: 41 measured on 24 MP
         {"tif", "TIFF", ".tif", false, true, RasterEncoder<TTiffImage>(), TMetadataWay::IntoFile, mbAll,
-         4},  // the file built in memory, then its copy with the metadata
+         4, true},  // the file built in memory, then its copy with the metadata
         {"bmp", "BMP", ".bmp", false, false, [](int) { return std::unique_ptr<TGraphic>(new TBmpImage()); },
          TMetadataWay::None, 0, 3},
     };

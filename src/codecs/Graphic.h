@@ -65,6 +65,7 @@ struct TOutputFormatInfo {
     // What saving holds beside the output's 24-bit pixels, in bytes a pixel:
     // the library's own copies of the picture and the file it builds.
     double SaveBytesPerPixel = 0;
+    bool Holds16 = false;  // writes 16 bits a sample when given them (TakeDeep)
 };
 const std::vector<TOutputFormatInfo>& OutputFormats();
 // The format of that key; JPEG for a key nobody registered.

@@ -1,5 +1,7 @@
 #include "JpegXl.h"
 
+#include "DeepResample.h"
+
 #include "Jpeg.h"
 #include "QuorixError.h"
 
@@ -197,7 +199,9 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
     JxlEncoderInitBasicInfo(&info);
     info.xsize = static_cast<uint32_t>(bitmap.Width());
     info.ysize = static_cast<uint32_t>(bitmap.Height());
-    info.bits_per_sample = 8;
+    // 16 bits a sample where the pixels to write have them.
+    const TDeepPixels* deep = FDeep && FDeep->Width() == bitmap.Width() && FDeep->Height() == bitmap.Height() ? FDeep.get() : nullptr;
+    info.bits_per_sample = deep ? 16 : 8;
     info.num_color_channels = 3;
     info.uses_original_profile = JXL_FALSE;
     JxlColorEncoding colour;
@@ -229,18 +233,25 @@ std::vector<uint8_t> TJpegXlImage::Encode(const TBitmap& bitmap) const {
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
     JxlEncoderSetFrameDistance(settings, JpegXlDistance(Quality));
     JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, JpegXlEffort);
-    std::vector<uint8_t> rgb(size_t{info.xsize} * info.ysize * 3);
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const uint8_t* in = bitmap.ScanLine(y);
-        uint8_t* out = rgb.data() + size_t{info.xsize} * 3 * y;
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            out[3 * x] = in[3 * x + 2];
-            out[3 * x + 1] = in[3 * x + 1];
-            out[3 * x + 2] = in[3 * x];
+    if (deep) {
+        std::vector<uint16_t> rgb(size_t{info.xsize} * info.ysize * 3);
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const uint16_t* in = deep->Row(y);
+            uint16_t* out = rgb.data() + size_t{info.xsize} * 3 * y;
+            for (int x = 0; x < bitmap.Width(); ++x) out[3 * x] = in[3 * x + 2], out[3 * x + 1] = in[3 * x + 1], out[3 * x + 2] = in[3 * x];
         }
+        const JxlPixelFormat format{3, JXL_TYPE_UINT16, JXL_NATIVE_ENDIAN, 0};
+        if (JxlEncoderAddImageFrame(settings, &format, rgb.data(), rgb.size() * 2) != JXL_ENC_SUCCESS) Fail("cannot encode");
+    } else {
+        std::vector<uint8_t> rgb(size_t{info.xsize} * info.ysize * 3);
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const uint8_t* in = bitmap.ScanLine(y);
+            uint8_t* out = rgb.data() + size_t{info.xsize} * 3 * y;
+            for (int x = 0; x < bitmap.Width(); ++x) out[3 * x] = in[3 * x + 2], out[3 * x + 1] = in[3 * x + 1], out[3 * x + 2] = in[3 * x];
+        }
+        const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+        if (JxlEncoderAddImageFrame(settings, &format, rgb.data(), rgb.size()) != JXL_ENC_SUCCESS) Fail("cannot encode");
     }
-    const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-    if (JxlEncoderAddImageFrame(settings, &format, rgb.data(), rgb.size()) != JXL_ENC_SUCCESS) Fail("cannot encode");
     JxlEncoderCloseInput(encoder.get());
     std::vector<uint8_t> out(1 << 16);
     size_t written = 0;

@@ -2,7 +2,9 @@
 
 #include "Cancel.h"
 
+#include "DeepResample.h"
 #include "QuorixError.h"
+#include "RasterImage.h"
 #include "RowSource.h"
 #include "StreamBytes.h"
 
@@ -214,21 +216,63 @@ void SetEffortStage(png_structp png, TEncodeEffort effort) {
     }
 }
 
-int WriteStage(TPngWriter* w, const TBitmap* bitmap, TEncodeEffort effort) {
+// deep, when given, is written at 16 bits a sample instead of the bitmap.
+int WriteStage(TPngWriter* w, const TBitmap* bitmap, const TDeepPixels* deep, TEncodeEffort effort) {
     if (setjmp(png_jmpbuf(w->Png))) return 1;
     png_set_write_fn(w->Png, &w->Context, PngWrite, PngFlush);
     SetEffortStage(w->Png, effort);
     png_set_IHDR(w->Png, w->Info, static_cast<png_uint_32>(bitmap->Width()),
-                 static_cast<png_uint_32>(bitmap->Height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 static_cast<png_uint_32>(bitmap->Height()), deep ? 16 : 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(w->Png, w->Info);
     png_set_bgr(w->Png);
+    if (deep) png_set_swap(w->Png);  // the samples are in the machine's order, the file's are big-endian
     for (int y = 0; y < bitmap->Height(); ++y) {
         if ((y & 63) == 0) CheckCancelled();  // between libpng's calls, never inside one
-        png_write_row(w->Png, const_cast<png_bytep>(bitmap->ScanLine(y)));
+        png_write_row(w->Png, deep ? reinterpret_cast<png_bytep>(const_cast<uint16_t*>(deep->Row(y)))
+                                   : const_cast<png_bytep>(bitmap->ScanLine(y)));
     }
     png_write_end(w->Png, nullptr);
     return 0;
+}
+
+// For a picture of 16 bits a sample: grey expanded to RGB, an alpha channel
+// added where there is none, in the machine's order.
+int DeepTransformsStage(TPngReader* r, int* passes) {
+    if (setjmp(png_jmpbuf(r->Png))) return 1;
+    png_set_expand(r->Png);
+    png_set_gray_to_rgb(r->Png);
+    png_set_add_alpha(r->Png, 0xFFFF, PNG_FILLER_AFTER);
+    png_set_swap(r->Png);
+    *passes = png_set_interlace_handling(r->Png);
+    png_read_update_info(r->Png, r->Info);
+    return 0;
+}
+
+// The 16-bit picture, alpha composited over black, and its 24-bit copy
+// (each sample rounded to 8 bits).
+void DecodeDeep(TPngReader& r, const TPngHeader& header, TBitmap& bitmap, TDeepPixels& deep) {
+    int passes = 1;
+    if (DeepTransformsStage(&r, &passes)) RaisePngError(r.Context);
+    const int width = static_cast<int>(header.Width), height = static_cast<int>(header.Height);
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    deep.SetSize(width, height);
+    // Interlaced pictures fill their rows over seven passes: the whole RGBA picture is held then.
+    std::vector<uint16_t> rows(static_cast<size_t>(width) * 4 * (passes > 1 ? height : 1), 0);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < height; ++y) {
+            uint16_t* row = rows.data() + (passes > 1 ? static_cast<size_t>(y) * width * 4 : 0);
+            if (ReadRowStage(&r, reinterpret_cast<png_bytep>(row))) RaisePngError(r.Context);
+            if (pass + 1 < passes) continue;
+            TSampleLayout layout;
+            layout.Channels = 4, layout.BytesPerSample = 2, layout.MaxValue = 65535;
+            SamplesToDeepPixels(reinterpret_cast<const uint8_t*>(row), layout, width, deep.Row(y));
+            const uint16_t* in = deep.Row(y);
+            uint8_t* out = bitmap.ScanLine(y);
+            for (int x = 0; x < 3 * width; ++x) out[x] = static_cast<uint8_t>((in[x] * 255u + 32767u) / 65535u);
+        }
+    if (ReadEndStage(&r)) RaisePngError(r.Context);
 }
 
 // Rows with alpha composited over black one at a time into 24 bits: the
@@ -284,6 +328,16 @@ void TPngImage::Decode(TPngContext& context) {
     TPngHeader header{};
     if (ReadInfoStage(&r, &header)) RaisePngError(r.Context);
     CheckHeader(header.Width, header.Height);
+    FDeep.reset();
+    if (Limits.Deep && header.BitDepth == 16) {
+        TBitmap bitmap;
+        auto deep = std::make_shared<TDeepPixels>();
+        DecodeDeep(r, header, bitmap, *deep);
+        FBitmap.Swap(bitmap);
+        FDeep = std::move(deep);
+        FTransparency = TPngTransparency::ptmNone;
+        return;
+    }
     bool alpha = (header.ColorType & PNG_COLOR_MASK_ALPHA) != 0;
     bool composite = alpha || header.PartialTrns;
     TPngTransparency mode = composite ? TPngTransparency::ptmPartial
@@ -337,11 +391,13 @@ void TPngImage::SaveToStream(std::ostream& stream) {
     if (!w.Png) throw std::bad_alloc();
     w.Info = png_create_info_struct(w.Png);
     if (!w.Info) throw std::bad_alloc();
-    if (WriteStage(&w, rgb, FEffort)) RaisePngError(w.Context);
+    const TDeepPixels* deep = FDeep && FDeep->Width() == rgb->Width() && FDeep->Height() == rgb->Height() ? FDeep.get() : nullptr;
+    if (WriteStage(&w, rgb, deep, FEffort)) RaisePngError(w.Context);
     if (!stream) throw EFileError("Cannot write the file: " + std::string(w.Context.Message));
 }
 
 void TPngImage::Assign(const TGraphic& source) {
+    FDeep.reset();
     if (auto png = dynamic_cast<const TPngImage*>(&source)) {
         FBitmap = png->FBitmap;
         FTransparency = png->FTransparency;
@@ -354,6 +410,7 @@ void TPngImage::Assign(const TGraphic& source) {
 }
 
 void TPngImage::TakeBitmap(TBitmap& bitmap) {
+    FDeep.reset();
     FBitmap.Swap(bitmap);
     FTransparency = TPngTransparency::ptmNone;
 }

@@ -34,6 +34,8 @@ public:
     // What assigning the picture to a bitmap gives: with partial transparency
     // 32 bits composited over black, else the stored pixels.
     const TBitmap& Bitmap() const { return FBitmap; }
+    std::shared_ptr<const TDeepPixels> Deep() const override { return FDeep; }
+    void TakeDeep(std::shared_ptr<const TDeepPixels> deep) override { FDeep = std::move(deep); }
 
 private:
     void Decode(TPngContext& context);
@@ -41,6 +43,7 @@ private:
     TBitmap FBitmap;
     TPngTransparency FTransparency = TPngTransparency::ptmNone;
     TEncodeEffort FEffort = TEncodeEffort::Balanced;
+    std::shared_ptr<const TDeepPixels> FDeep;  // 16-bit samples decoded or to encode
 };
 
 }  // namespace quorix

@@ -17,12 +17,15 @@ void TRasterImage::LoadFromStream(std::istream& stream) {
     std::unique_ptr<TDeferredRows> deferred = std::move(FDeferred);
     const int fullWidth = FFullWidth, fullHeight = FFullHeight;
     SetFullSize(0, 0);
+    std::shared_ptr<const TDeepPixels> deep = std::move(FDeep);
+    FDeep.reset();
     try {
         Decode(bytes.data(), bytes.size());
     } catch (...) {
         FBitmap.Swap(previous);  // a failed load keeps what was there
         FDeferred = std::move(deferred);
         SetFullSize(fullWidth, fullHeight);
+        FDeep = std::move(deep);
         throw;
     }
 }
@@ -43,6 +46,7 @@ void TRasterImage::SaveToStream(std::ostream& stream) {
 
 void TRasterImage::Assign(const TGraphic& source) {
     FDeferred.reset();
+    FDeep.reset();
     SetFullSize(0, 0);
     if (auto raster = dynamic_cast<const TRasterImage*>(&source)) {
         FBitmap = raster->Bitmap();
@@ -54,6 +58,7 @@ void TRasterImage::Assign(const TGraphic& source) {
 
 void TRasterImage::TakeBitmap(TBitmap& bitmap) {
     FDeferred.reset();
+    FDeep.reset();
     SetFullSize(0, 0);
     if (bitmap.PixelFormat() != TPixelFormat::pf24bit) return Assign(bitmap);
     FBitmap.Swap(bitmap);
@@ -99,6 +104,18 @@ void SamplesToPixels(const uint8_t* in, const TSampleLayout& layout, int count, 
             // v * a / max is the colour over black, then / max * 255: one rounding at the end.
             out[2 - c] = static_cast<uint8_t>((v * a * 255 + max * max / 2) / (max * max));
         }
+    }
+}
+
+void SamplesToDeepPixels(const uint8_t* in, const TSampleLayout& layout, int count, uint16_t* out) {
+    const uint64_t max = 65535;
+    const int step = layout.Channels * 2;
+    const bool grey = layout.Channels <= 2;
+    const int alphaAt = layout.Channels == 2 || layout.Channels == 4 ? layout.Channels - 1 : -1;
+    for (int x = 0; x < count; ++x, in += step, out += 3) {
+        const uint64_t a = alphaAt >= 0 ? Sample(in + alphaAt * 2, 2) : max;
+        for (int c = 0; c < 3; ++c)
+            out[2 - c] = static_cast<uint16_t>((Sample(in + (grey ? 0 : c) * 2, 2) * a + max / 2) / max);
     }
 }
 

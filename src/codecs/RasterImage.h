@@ -53,6 +53,8 @@ public:
     TEmbeddedBlocks Embedded;
     TEmbeddedBlocks* EmbeddedBlocks() override { return &Embedded; }
     void FullSize(int& width, int& height) const override;
+    std::shared_ptr<const TDeepPixels> Deep() const override { return FDeep; }
+    void TakeDeep(std::shared_ptr<const TDeepPixels> deep) override { FDeep = std::move(deep); }
 
 protected:
     // Fills FBitmap (24 bits), or sets FDeferred, from the file's bytes or
@@ -70,6 +72,7 @@ protected:
 
     mutable TBitmap FBitmap;
     mutable std::unique_ptr<TDeferredRows> FDeferred;
+    std::shared_ptr<const TDeepPixels> FDeep;  // 16-bit samples decoded or to encode, beside the bitmap
 
 private:
     int FFullWidth = 0, FFullHeight = 0;  // 0: as decoded
@@ -88,6 +91,8 @@ void SamplesToRows(const uint8_t* samples, size_t stride, const TSampleLayout& l
                    TBitmap& bitmap);
 // The same for count pixels, written from out on (3 bytes each).
 void SamplesToPixels(const uint8_t* samples, const TSampleLayout& layout, int count, uint8_t* out);
+// The same for 16-bit samples (in the machine's order) into 16-bit pixels.
+void SamplesToDeepPixels(const uint8_t* samples, const TSampleLayout& layout, int count, uint16_t* out);
 
 // The threads a library may use for one picture: every core when the job
 // works on one picture at a time, one when pictures run side by side.

@@ -1,5 +1,7 @@
 #include "Tiff.h"
 
+#include "DeepResample.h"
+
 #include "Jpeg.h"
 #include "QuorixError.h"
 #include "RasterImage.h"
@@ -133,7 +135,9 @@ void CmykRow(const uint8_t* stored, const TSixteenBits& layout, uint8_t* out, in
 }
 
 // One row of stored samples into the bitmap's row y.
-void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std::vector<uint8_t>& picked, TBitmap& bitmap) {
+// deep, when given, gets the row's 16-bit pixels too.
+void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std::vector<uint8_t>& picked, TBitmap& bitmap,
+                   TDeepPixels* deep) {
     if (layout.Convert) {
         const size_t inkBytes = 4 * static_cast<size_t>(layout.Bytes), pixelBytes = layout.Samples * static_cast<size_t>(layout.Bytes);
         if (layout.Samples != 4) {  // the extra sample left out
@@ -156,11 +160,17 @@ void SixteenBitRow(const uint8_t* stored, const TSixteenBits& layout, int y, std
         stored = picked.data();
     }
     SamplesToPixels(stored, samples, bitmap.Width(), bitmap.ScanLine(y));
+    if (deep) SamplesToDeepPixels(stored, samples, bitmap.Width(), deep->Row(y));
 }
 
-bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, const TCmykConversion& convert, TBitmap& bitmap) {
+// deep, when given, is sized and filled where the samples are RGB or grey
+// (not inks), else left empty.
+bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, const TCmykConversion& convert, TBitmap& bitmap,
+                     std::shared_ptr<TDeepPixels>& deep) {
     TSixteenBits layout;
     if (!SixteenBitLayout(tif, convert, layout)) return false;
+    if (layout.Cmyk || layout.Convert) deep.reset();
+    if (deep) deep->SetSize(bitmap.Width(), bitmap.Height());
     const size_t pixelBytes = static_cast<size_t>(layout.Samples) * layout.Bytes, width = static_cast<size_t>(bitmap.Width());
     std::vector<uint8_t> picked;
     if (!TIFFIsTiled(tif)) {
@@ -168,7 +178,7 @@ bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, const TCmykConversion& conv
         if (row.size() < width * pixelBytes) Fail(memory, "bad scanline size");
         for (int y = 0; y < bitmap.Height(); ++y) {
             if (TIFFReadScanline(tif, row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot read a row");
-            SixteenBitRow(row.data(), layout, y, picked, bitmap);
+            SixteenBitRow(row.data(), layout, y, picked, bitmap, deep.get());
         }
         return true;
     }
@@ -191,7 +201,7 @@ bool ReadSixteenBits(TIFF* tif, TTiffMemory& memory, const TCmykConversion& conv
                             columns * pixelBytes);
         }
         for (uint32_t r = 0; r < rows; ++r)
-            SixteenBitRow(&band[r * width * pixelBytes], layout, static_cast<int>(top + r), picked, bitmap);
+            SixteenBitRow(&band[r * width * pixelBytes], layout, static_cast<int>(top + r), picked, bitmap, deep.get());
     }
     return true;
 }
@@ -265,10 +275,33 @@ void TTiffImage::Decode(const uint8_t* data, size_t size) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
     bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
-    if (!ReadSixteenBits(tif.get(), memory, Limits.CmykToBgr, bitmap)) ReadThroughRgba(tif.get(), memory, bitmap);
+    // 16-bit samples are kept for a picture stored upright.
+    std::shared_ptr<TDeepPixels> deep = Limits.Deep && orientation == ORIENTATION_TOPLEFT ? std::make_shared<TDeepPixels>() : nullptr;
+    if (!ReadSixteenBits(tif.get(), memory, Limits.CmykToBgr, bitmap, deep)) {
+        deep.reset();
+        ReadThroughRgba(tif.get(), memory, bitmap);
+    }
     ApplyOrientation(bitmap, orientation);
     FBitmap.Swap(bitmap);
+    FDeep = std::move(deep);
 }
+
+namespace {
+
+// The samples of one row as the file stores them: RGB, 8 or 16 bits.
+void StoredRow(const TBitmap& bitmap, const TDeepPixels* deep, int y, std::vector<uint8_t>& row) {
+    const int width = bitmap.Width();
+    if (deep) {
+        auto* out = reinterpret_cast<uint16_t*>(row.data());
+        const uint16_t* in = deep->Row(y);
+        for (int x = 0; x < width; ++x) out[3 * x] = in[3 * x + 2], out[3 * x + 1] = in[3 * x + 1], out[3 * x + 2] = in[3 * x];
+        return;
+    }
+    const uint8_t* in = bitmap.ScanLine(y);
+    for (int x = 0; x < width; ++x) row[3 * x] = in[3 * x + 2], row[3 * x + 1] = in[3 * x + 1], row[3 * x + 2] = in[3 * x];
+}
+
+}  // namespace
 
 std::vector<uint8_t> TTiffImage::Encode(const TBitmap& bitmap) const {
     std::vector<uint8_t> out;
@@ -280,21 +313,18 @@ std::vector<uint8_t> TTiffImage::Encode(const TBitmap& bitmap) const {
     TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
     TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
     TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 8);
+    // 16 bits a sample where the pixels to write have them.
+    const TDeepPixels* deep = FDeep && FDeep->Width() == width && FDeep->Height() == height ? FDeep.get() : nullptr;
+    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, deep ? 16 : 8);
     TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif.get(), 0));
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3 * (deep ? 2 : 1));
     for (int y = 0; y < height; ++y) {
-        const uint8_t* in = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = in[3 * x + 2];
-            row[3 * x + 1] = in[3 * x + 1];
-            row[3 * x + 2] = in[3 * x];
-        }
+        StoredRow(bitmap, deep, y, row);
         if (TIFFWriteScanline(tif.get(), row.data(), static_cast<uint32_t>(y), 0) < 0) Fail(memory, "cannot write a row");
     }
     if (!TIFFWriteDirectory(tif.get())) Fail(memory, "cannot finish the file");

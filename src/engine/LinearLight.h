@@ -20,7 +20,30 @@ struct TToneCurves {
     std::array<std::vector<uint8_t>, 3> ToStored;      // light 0 to 65535 as the nearest stored 8-bit value
 };
 
-std::shared_ptr<const TToneCurves> ToneCurvesFor(const std::vector<uint8_t>& profile);
+std::shared_ptr<const TToneCurves> ToneCurvesFor(const std::vector<uint8_t>& profile);  // sRGB's made once
+std::shared_ptr<const TToneCurves> ToneCurvesOf(const std::vector<uint8_t>& profile);
+
+// The same for 16-bit stored values: each way a table of 65536.
+struct TDeepToneCurves {
+    std::array<std::vector<uint16_t>, 3> ToLight, ToStored;
+};
+std::shared_ptr<const TDeepToneCurves> DeepToneCurvesFor(const std::vector<uint8_t>& profile);
+
+// 16-bit rows as light, a strip at a time.
+class TDeepLightRows : public TDeepRowSource {
+public:
+    TDeepLightRows(TDeepRowSource& rows, const TDeepToneCurves& curves) : FRows(rows), FCurves(curves) {}
+    int Width() const override { return FRows.Width(); }
+    int Height() const override { return FRows.Height(); }
+    int ReadRows(int maxRows, const uint16_t** rows) override;
+
+private:
+    TDeepRowSource& FRows;
+    const TDeepToneCurves& FCurves;
+    std::vector<uint16_t> FStrip;
+};
+// Light back into 16-bit stored values, in place.
+void DeepLightToStored(TDeepPixels& pixels, const TDeepToneCurves& curves);
 
 // The 8-bit rows of a picture as light, a strip at a time.
 class TLightRows : public TDeepRowSource {

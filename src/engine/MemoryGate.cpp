@@ -22,9 +22,16 @@ constexpr int64_t Overhead = int64_t(64) << 20;
 // The output's bitmap and its encoder's buffers.
 int64_t OutputBytes(const TResizeOptions& options, const TGraphic::TPeek& peek) {
     try {
-        const TTargetSize target = ComputeTargetSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
+        const TTargetSize target = ResampledSize(options, static_cast<int>(peek.Width), static_cast<int>(peek.Height));
         const int64_t pixels = int64_t{std::clamp(target.Width, 1, 32768)} * std::clamp(target.Height, 1, 32768);
-        return pixels * 3 + static_cast<int64_t>(static_cast<double>(pixels) * FindOutputFormat(options.Format).SaveBytesPerPixel);
+        const TOutputFormatInfo& format = FindOutputFormat(options.Format);
+        int64_t bytes = pixels * 3 + static_cast<int64_t>(static_cast<double>(pixels) * format.SaveBytesPerPixel);
+        // The 16-bit passes: the rows filtered across, and the output's samples.
+        const bool deep = options.Linear || (options.Depth == 16 && format.Holds16);
+        if (deep) bytes += int64_t{peek.Height} * std::clamp(target.Width, 1, 32768) * 6 + pixels * 6;
+        // A 16-bit source kept: its samples and, for PNG, its RGBA rows beside the 24-bit copy.
+        if (options.Depth == 16 && format.Holds16) bytes += peek.Width * peek.Height * 14;
+        return bytes;
     } catch (const std::exception&) {
         return 0;  // the job will end on this picture; it costs nothing
     }

@@ -291,6 +291,28 @@ TOptionRow SharpenRow() {
     return row;
 }
 
+// The depth of the outputs: 8, or 16 where the picture and the format have
+// them. The window's check box gives yes or no.
+TOptionRow DepthRow() {
+    TOptionRow row = Row("depth", "--depth", "BITS",
+                         "16: a picture of more than 8 bits a sample keeps 16 in PNG, TIFF and\n"
+                         "JPEG XL; 8 (default): every output has 8",
+                         "Keep 16 bits per channel (PNG, TIFF, JPEG XL)", {"chkKeepDepth"});
+    row.Choices = {"8", "16"};
+    row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
+        const std::string t = AsciiLower(v);
+        if (t == "8" || t == "no") return void(e.Options.Depth = 8);
+        if (t == "16" || t == "yes") return void(e.Options.Depth = 16);
+        throw EOptionError("invalid depth '" + v + "' for " + named + " (8 or 16)");
+    };
+    row.Get = [](const TResizeOptions& o) { return std::to_string(o.Depth); };
+    row.Load = [](const TOrvelIniFile& ini, const std::string& s, TResizeOptions& o) {
+        o.Depth = ini.ReadBool(s, "chkKeepDepth", false) ? 16 : 8;
+    };
+    row.Save = [](TOrvelIniFile& ini, const std::string& s, const TResizeOptions& o) { ini.WriteBool(s, "chkKeepDepth", o.Depth == 16); };
+    return row;
+}
+
 std::vector<TOptionRow> MakeTable() {
     std::vector<TOptionRow> rows;
     rows.push_back(GeometryRow());
@@ -315,6 +337,7 @@ std::vector<TOptionRow> MakeTable() {
                          "the highest quality whose file fits KB (lossy formats)", "Limit each file to (KB):", "spnMaxKB"));
     rows.push_back(FormatRow());
     rows.push_back(PngCompressionRow());
+    rows.push_back(DepthRow());
     rows.push_back(NameRow());
     rows.push_back(Whole("counter-start", "--counter-start", "N", &TResizeOptions::CounterStart, 0, 999999999,
                          "what {counter} gives the first picture (default 1)", "First {counter}:", "spnCounterStart"));

@@ -149,6 +149,7 @@ bool TOutputSave::Save(TBitmap& working, const TPhotoMetadata& metadata, const s
         FRowsCome->Finish();
     else
         FEncoder->TakeBitmap(working);  // the encoder holds the only copy of the pixels
+    if (FDeep && !FRowsCome) FEncoder->TakeDeep(FDeep);
     SaveWithMetadata(*FEncoder, fileName, metadata, format, refused);
     TakeEncoderRefusals(*FEncoder, refused);
     return true;

@@ -35,6 +35,9 @@ public:
     // size limit could not be reached.
     bool Save(TBitmap& working, const TPhotoMetadata& metadata, const std::string& fileName,
               std::vector<std::string>& refused);
+    // 16-bit pixels written instead of working's where the format holds them
+    // (not under a size limit, which measures 8-bit files).
+    void SetDeep(std::shared_ptr<const TDeepPixels> deep) { FDeep = std::move(deep); }
     // The quality the file was written at: the options', or the size limit's choice.
     int Quality() const { return FQuality; }
 
@@ -42,6 +45,7 @@ private:
     const TResizeOptions& FOptions;
     std::unique_ptr<TGraphic> FEncoder;
     std::unique_ptr<TEncodeAsRowsCome> FRowsCome;
+    std::shared_ptr<const TDeepPixels> FDeep;
     int FQuality = 0;
 };
 

@@ -3,6 +3,7 @@
 // record, run in order before the output is saved.
 #pragma once
 
+#include "DeepResample.h"
 #include "Graphic.h"
 #include "OrvelGraphics.h"
 #include "PhotoMetadata.h"
@@ -27,6 +28,9 @@ struct TOutputWork {
     int SourceWidth = 0, SourceHeight = 0;  // the picture's own size
     bool KeepSize = false;   // the output is the source's own pixels
     TOrvelBitmap Working;    // 24 bits at Resampled before the steps; the pixels once the resample step ran
+    // The pixels at 16 bits a sample, beside Working, where the output keeps
+    // the source's depth; each step changes both alike.
+    std::shared_ptr<TDeepPixels> Deep;
     TPhotoMetadata Metadata;
     bool ToSrgb = false;     // the pixels still have to be converted to sRGB
     TRowsDone RowsDone;      // told of each row the resampler finishes (an encoder taking them as they come)
@@ -54,6 +58,9 @@ TOutputSteps StepsFor(const TResizeOptions& options);
 
 std::unique_ptr<TOutputStep> MakeResampleStep();
 std::unique_ptr<TOutputStep> MakeLinearResampleStep();
+// On a source's 16-bit samples (in linear light where asked); the others'
+// way for a source that has none.
+std::unique_ptr<TOutputStep> MakeDeepResampleStep();
 std::unique_ptr<TOutputStep> MakeCropStep();
 std::unique_ptr<TOutputStep> MakeSharpenStep();
 std::unique_ptr<TOutputStep> MakeSrgbStep();

@@ -95,8 +95,9 @@ struct TDecodeWay {
     bool Protect = true;
     bool CmykThroughProfile = false;  // a CMYK picture's pixels come out in sRGB through its profile
     int Shrink = 1;                   // decoded smaller by this where the format can
+    bool Deep = false;                // 16-bit samples kept where the picture has them
     bool operator==(const TDecodeWay& o) const {
-        return Protect == o.Protect && CmykThroughProfile == o.CmykThroughProfile && Shrink == o.Shrink;
+        return Protect == o.Protect && CmykThroughProfile == o.CmykThroughProfile && Shrink == o.Shrink && Deep == o.Deep;
     }
     bool operator!=(const TDecodeWay& o) const { return !(*this == o); }
 };
@@ -104,6 +105,8 @@ struct TDecodeWay {
 // The largest of 8, 4 and 2 by which the picture can be decoded smaller and
 // still be at least twice the output on every side, whichever way up it
 // turns out to be (the header does not say); 1 without --fast.
+bool KeepsDepth(const TResizeOptions& o) { return o.Depth == 16 && FindOutputFormat(o.Format).Holds16; }
+
 int ShrinkFor(const TSource& source, const TResizeOptions& o) {
     if (!o.FastDecode || o.Mode == TResizeMode::None || source.Peek.Width <= 0 || source.Peek.Height <= 0 ||
         source.Peek.Width > 1000000 || source.Peek.Height > 1000000)
@@ -121,7 +124,7 @@ int ShrinkFor(const TSource& source, const TResizeOptions& o) {
 }
 
 TDecodeWay WayOf(const TSource& source, const TResizeOptions& o) {
-    return {o.Protect, o.ConvertSrgb && static_cast<bool>(source.Cmyk), ShrinkFor(source, o)};
+    return {o.Protect, o.ConvertSrgb && static_cast<bool>(source.Cmyk), ShrinkFor(source, o), KeepsDepth(o)};
 }
 
 // The header decides before any pixel exists: the guard and the pixel limit.
@@ -131,6 +134,7 @@ bool Decode(const TSource& source, const TDecodeWay& way, TPicture& picture, TRe
     limits.Protect = way.Protect;
     if (way.CmykThroughProfile) limits.CmykToBgr = source.Cmyk;
     limits.Shrink = way.Shrink;
+    limits.Deep = way.Deep;
     try {
         picture.LoadFromFile(source.Name, limits);
     } catch (const EHugeImage&) {
@@ -218,6 +222,7 @@ void SaveOutput(const TSource& source, TOutputWork& work, TOutputSave& save, boo
     std::vector<std::string> refused;  // the metadata blocks left out, as lines
     bool limitReached = true;
     try {
+        save.SetDeep(work.Deep);
         limitReached = save.Save(work.Working, work.Metadata, name, refused);
         result.Quality = save.Quality();
         if (work.Options.KeepDate) CopyModificationTime(source.Name, name);

@@ -49,6 +49,9 @@ struct TResizeOptions {
     // radius in output pixels; 0: none.
     double SharpenAmount = 0.0, SharpenRadius = 0.0;
     TCropFocus Focus = TCropFocus::Centre;  // FillBox: what the crop keeps
+    // 16: a picture of more than 8 bits a sample keeps 16 in a format that
+    // holds them (PNG, TIFF, JPEG XL); 8: every output has 8.
+    int Depth = 8;
 };
 
 // One of the outputs made from a picture: its options, and its name among

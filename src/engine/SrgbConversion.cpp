@@ -34,17 +34,31 @@ bool IsRgbProfile(const std::vector<uint8_t>& profile) {
 
 bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,
                        const std::vector<uint8_t>& target) {
+    return ConvertSampleRows(first, stride, width, height, profile, target, 1);
+}
+
+bool ConvertDeepToSrgb(TDeepPixels& pixels, const std::vector<uint8_t>& profile) {
+    if (pixels.Width() < 1 || pixels.Height() < 1) return false;
+    return ConvertSampleRows(reinterpret_cast<uint8_t*>(pixels.Row(0)), static_cast<size_t>(pixels.Width()) * 6, pixels.Width(),
+                             pixels.Height(), profile, {}, 2);
+}
+
+// Rows of three samples a pixel of bytes (1 or 2) each.
+bool ConvertSampleRows(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,
+                       const std::vector<uint8_t>& target, int bytes) {
     if (profile.empty()) return false;
     TProfile source(cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
     if (!source) return false;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     if (space != cmsSigRgbData && space != cmsSigGrayData) return false;
     // A grey profile reads one of the equal channels: three bytes a pixel, the first taken.
-    const cmsUInt32Number input = space == cmsSigRgbData ? TYPE_BGR_8 : COLORSPACE_SH(PT_GRAY) | EXTRA_SH(2) | CHANNELS_SH(1) | BYTES_SH(1);
+    const cmsUInt32Number rgb = bytes == 2 ? TYPE_BGR_16 : TYPE_BGR_8;
+    const cmsUInt32Number input =
+        space == cmsSigRgbData ? rgb : COLORSPACE_SH(PT_GRAY) | EXTRA_SH(2) | CHANNELS_SH(1) | BYTES_SH(static_cast<cmsUInt32Number>(bytes));
     TProfile srgb(target.empty() ? nullptr : cmsOpenProfileFromMem(target.data(), static_cast<cmsUInt32Number>(target.size())));
     if (!srgb || cmsGetColorSpace(srgb.get()) != cmsSigRgbData) srgb.reset(cmsCreate_sRGBProfile());
     std::unique_ptr<void, TTransformFree> transform(
-        cmsCreateTransform(source.get(), input, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL, 0));
+        cmsCreateTransform(source.get(), input, srgb.get(), rgb, INTENT_PERCEPTUAL, 0));
     if (!transform) return false;
     for (int y = 0; y < height; ++y) {
         uint8_t* row = first + stride * static_cast<size_t>(y);

@@ -1,6 +1,7 @@
 // Colours from a picture's embedded profile to sRGB, with lcms2.
 #pragma once
 
+#include "DeepResample.h"
 #include "OrvelGraphics.h"
 
 #include <cstdint>
@@ -14,6 +15,11 @@ namespace quorix {
 // usable RGB one.
 // A grey profile converts the equal channels of a grey picture.
 bool ConvertToSrgb(TBitmap& bitmap, const std::vector<uint8_t>& profile);
+// The same for 16-bit pixels.
+bool ConvertDeepToSrgb(TDeepPixels& pixels, const std::vector<uint8_t>& profile);
+// Rows of three samples a pixel of bytes (1 or 2) each, as ConvertRowsToSrgb.
+bool ConvertSampleRows(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,
+                       const std::vector<uint8_t>& target, int bytes);
 // The same for rows of 24-bit blue-green-red pixels anywhere in memory, to
 // the target profile (sRGB when empty).
 bool ConvertRowsToSrgb(uint8_t* first, size_t stride, int width, int height, const std::vector<uint8_t>& profile,

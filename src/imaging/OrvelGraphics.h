@@ -61,6 +61,9 @@ struct TDecodeLimits {
     // a HEIF file's stored thumbnail) may: to no less than the size divided
     // by this, on each side; 1: full size.
     int Shrink = 1;
+    // A decoder of a picture of more than 8 bits a sample keeps them too
+    // (Deep), where it can.
+    bool Deep = false;
 };
 
 // Raised by a decoder whose header shows a picture the guard refuses.
@@ -70,6 +73,7 @@ public:
 };
 
 class TRowSource;
+class TDeepPixels;
 
 // What an encoder whose library writes the container embeds itself (AVIF,
 // JPEG XL): the colour profile, EXIF as a TIFF structure, XMP.
@@ -160,6 +164,13 @@ public:
     // that decodes as its rows are read decodes the whole picture now and
     // keeps it, so that each reading takes the kept pixels.
     virtual void KeepDecoded() const {}
+    // The picture's 16-bit samples when it was decoded with Limits.Deep and
+    // has more than 8 bits; null otherwise.
+    virtual std::shared_ptr<const TDeepPixels> Deep() const { return nullptr; }
+    // For an encoder that writes 16 bits a sample (PNG, TIFF, JPEG XL): the
+    // pixels to write instead of the 8-bit ones, at the same size; others
+    // ignore it.
+    virtual void TakeDeep(std::shared_ptr<const TDeepPixels>) {}
     // The picture's size before a decoder's shrinking (Limits.Shrink).
     virtual void FullSize(int& width, int& height) const {
         width = Width();

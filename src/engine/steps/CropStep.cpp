@@ -23,6 +23,12 @@ public:
             std::memcpy(box.ScanLine(y), work.Working.ScanLine(place.Y + y) + 3 * static_cast<size_t>(place.X),
                         3 * static_cast<size_t>(w));
         work.Working.Swap(box);
+        if (!work.Deep) return;
+        auto deep = std::make_shared<TDeepPixels>();
+        deep->SetSize(w, h);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(deep->Row(y), work.Deep->Row(place.Y + y) + 3 * static_cast<size_t>(place.X), 3 * sizeof(uint16_t) * w);
+        work.Deep = std::move(deep);
     }
     bool LeavesRows(const TOutputWork&) const override { return false; }
 };

@@ -51,7 +51,8 @@ TPlane Blur(const TPlane& in, int w, int h, const std::vector<float>& kernel, bo
     return out;
 }
 
-void Sharpen(TBitmap& picture, float amount, float radius) {
+// deep, when given, gets each pixel's change too, at its scale.
+void Sharpen(TBitmap& picture, TDeepPixels* deep, float amount, float radius) {
     const int w = picture.Width(), h = picture.Height();
     const TPlane luma = Luma(picture);
     const std::vector<float> kernel = Gaussian(radius);
@@ -70,6 +71,9 @@ void Sharpen(TBitmap& picture, float amount, float radius) {
             const float sharp = std::clamp(luma[i] + amount * (luma[i] - blurred[i]), low - slack, high + slack);
             const float delta = sharp - luma[i];
             for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::clamp(std::nearbyint(p[c] + delta), 0.0f, 255.0f));
+            if (!deep) continue;
+            uint16_t* q = deep->Row(y) + 3 * x;
+            for (int c = 0; c < 3; ++c) q[c] = static_cast<uint16_t>(std::clamp(std::nearbyint(q[c] + 257.0f * delta), 0.0f, 65535.0f));
         }
     }
 }
@@ -83,7 +87,7 @@ public:
                                           static_cast<double>(work.SourceHeight) / work.Resampled.Height);
         if (reduction <= 1.0) return;
         const float amount = static_cast<float>(work.Options.SharpenAmount * std::min(1.0, reduction - 1.0));
-        Sharpen(work.Working, amount, static_cast<float>(work.Options.SharpenRadius));
+        Sharpen(work.Working, work.Deep.get(), amount, static_cast<float>(work.Options.SharpenRadius));
     }
     bool LeavesRows(const TOutputWork& work) const override { return work.KeepSize; }
 };

@@ -12,8 +12,10 @@ class TSrgbStep : public TOutputStep {
 public:
     const char* Name() const override { return "sRGB"; }
     void Apply(TOutputWork& work) const override {
-        if (work.ToSrgb && ConvertToSrgb(work.Working, work.Metadata.Profile()))
+        if (work.ToSrgb && ConvertToSrgb(work.Working, work.Metadata.Profile())) {
+            if (work.Deep) ConvertDeepToSrgb(*work.Deep, work.Metadata.Profile());
             work.Metadata.SetProfile(SrgbProfileBytes());
+        }
         work.ToSrgb = false;
     }
     bool LeavesRows(const TOutputWork& work) const override { return !work.ToSrgb; }
