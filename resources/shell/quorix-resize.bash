@@ -7,6 +7,7 @@ _quorix_resize() {
         --mode) COMPREPLY=($(compgen -W "decrease increase same-size fit same-width same-height fill" -- "$cur")); return ;;
         --focus) COMPREPLY=($(compgen -W "centre attention" -- "$cur")); return ;;
         --sharpen) COMPREPLY=($(compgen -W "none light standard strong" -- "$cur")); return ;;
+        --depth) COMPREPLY=($(compgen -W "8 16" -- "$cur")); return ;;
         --filter) COMPREPLY=($(compgen -W "Box Triangle Hermite Bell B-Spline Mitchell Lanczos3" -- "$cur")); return ;;
         -f|--format) COMPREPLY=($(compgen -W "jpg png bmp webp avif jxl tif" -- "$cur")); return ;;
         --png-compression) COMPREPLY=($(compgen -W "fast balanced smallest" -- "$cur")); return ;;
@@ -17,7 +18,7 @@ _quorix_resize() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--resize --mode --factor --size --side --focus --only-shrink --filter --linear --sharpen -q --quality
-            --max-size -f --format --png-compression --fast -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
+            --max-size -f --format --png-compression --depth --fast -o --out --name --counter-start --add-filter-name --strip-metadata --no-profile
             --keep-gps --srgb --keep-date --no-overwrite --no-protect --output --recipe --files-from -0 -r --recursive --json -j
             --threads --quiet -h --help --version" -- "$cur"))
         return

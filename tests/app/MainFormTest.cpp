@@ -724,7 +724,7 @@ private slots:
             "mode=fill,factor=3.5,size=1024x640,side=777,only-shrink=yes,filter=Mitchell,quality=88,"
             "max-size=250,format=png,png-compression=fast,name={name}-{width},counter-start=41,add-filter-name=yes,fast=yes,keep-metadata=no,"
             "keep-profile=no,remove-gps=no,srgb=yes,keep-date=yes,overwrite=no,protect=no,focus=attention,linear=yes,"
-            "sharpen=0.7,1.5", TResizeOptions());
+            "sharpen=0.7,1.5,depth=16", TResizeOptions());
         changed.IncFactor = 7.5;
         for (const TResizeOptions& options : {changed, TResizeOptions()}) {
             form->ShowOptions(options);

@@ -20,7 +20,7 @@ const std::map<std::string, std::string>& Samples() {
         {"only-shrink", "yes"}, {"filter", "Mitchell"}, {"quality", "88"}, {"max-size", "250"}, {"format", "webp"}, {"png-compression", "smallest"},
         {"name", "{name}-{width}"}, {"counter-start", "41"}, {"add-filter-name", "yes"}, {"fast", "yes"}, {"keep-metadata", "no"},
         {"keep-profile", "no"}, {"remove-gps", "no"}, {"srgb", "yes"}, {"keep-date", "yes"}, {"overwrite", "no"},
-        {"protect", "no"}, {"focus", "attention"}, {"linear", "yes"}, {"sharpen", "0.7,1.5"}};
+        {"protect", "no"}, {"focus", "attention"}, {"linear", "yes"}, {"sharpen", "0.7,1.5"}, {"depth", "16"}};
     return samples;
 }
 

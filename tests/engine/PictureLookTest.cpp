@@ -1,10 +1,14 @@
 // Linear light, sharpening after reduction and crop to fill, through the
 // whole job: pictures made here, resized, and read back.
+#include "DeepResample.h"
+#include "FormatPictures.h"
+#include "Graphic.h"
 #include "Png.h"
 #include "ResizeImage.h"
 #include "TestPictures.h"
 
 #include <gtest/gtest.h>
+#include <jxl/decode.h>
 
 #include <algorithm>
 #include <cmath>
@@ -263,6 +267,99 @@ TEST_F(PictureLookTest, AttentionKeepsTheDetailedObject) {
         const TBitmap middle = Resize(source, o);
         for (int y = 0; y < 100; y += 33)
             EXPECT_EQ(std::memcmp(middle.ScanLine(y), ground.ScanLine(y) + 3 * 150, 300), 0) << left;
+    }
+}
+
+}  // namespace
+}  // namespace quorix
+
+namespace quorix {
+namespace {
+
+// 16-bit samples of a smooth picture with fine steps no 8-bit value holds.
+test::TSamples DeepSamples(int w, int h, int channels) {
+    test::TSamples s;
+    s.Width = w, s.Height = h, s.Channels = channels, s.Bits = 16;
+    s.Values.resize(static_cast<size_t>(w) * h * channels);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                s.At(x, y, c) = static_cast<uint16_t>(c == 3 ? 65535 : 9000 + 700 * x + 300 * y + 5000 * c + (x * 7 + y * 3) % 11);
+    return s;
+}
+
+std::vector<uint8_t> PngBytes16(const test::TSamples& s, const std::string& path) {
+    test::TPngSpec spec;
+    spec.Width = s.Width, spec.Height = s.Height, spec.BitDepth = 16;
+    spec.ColorType = s.Channels == 4 ? 6 : s.Channels == 1 ? 0 : 2;
+    for (uint16_t v : s.Values) spec.Rows.push_back(static_cast<uint8_t>(v >> 8)), spec.Rows.push_back(static_cast<uint8_t>(v));
+    test::WritePng(path, spec);
+    return test::ReadFileBytes(path);
+}
+
+// The bits a sample a JPEG XL file declares.
+uint32_t JxlBits(const std::vector<uint8_t>& file) {
+    JxlDecoder* decoder = JxlDecoderCreate(nullptr);
+    JxlBasicInfo info{};
+    if (JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO) == JXL_DEC_SUCCESS &&
+        JxlDecoderSetInput(decoder, file.data(), file.size()) == JXL_DEC_SUCCESS &&
+        JxlDecoderProcessInput(decoder) == JXL_DEC_BASIC_INFO)
+        JxlDecoderGetBasicInfo(decoder, &info);
+    JxlDecoderDestroy(decoder);
+    return info.bits_per_sample;
+}
+
+// What the 16-bit passes make of the samples (RGB, or grey made RGB).
+TDeepPixels Expected(const test::TSamples& s, int w, int h) {
+    TDeepPixels source, out;
+    source.SetSize(s.Width, s.Height);
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x)
+            for (int c = 0; c < 3; ++c) source.Row(y)[3 * x + 2 - c] = s.At(x, y, s.Channels < 3 ? 0 : c);
+    out.SetSize(w, h);
+    TDeepPixelsRows rows(source);
+    ResampleDeep(rows, out, Lanczos3Filter, 3.0f, 1);
+    return out;
+}
+
+// A 16-bit PNG or TIFF written as PNG, TIFF or JPEG XL keeps 16 bits with
+// --depth 16 (the samples within 1 of the 16-bit passes' in the lossless
+// formats); without it, or in JPEG, the output has 8.
+TEST(KeepDepth, SixteenBitPicturesKeepTheirDepth) {
+    TTempDir dir;
+    const test::TSamples rgb = DeepSamples(60, 40, 3), grey = DeepSamples(60, 40, 1);
+    PngBytes16(rgb, dir.File("rgb.png"));
+    PngBytes16(grey, dir.File("grey.png"));
+    test::WriteFileBytes(dir.File("rgb.tif"), test::TiffBytes({test::TTiffPage{rgb}}));
+    const struct { const char* source; const test::TSamples& samples; const char* format; int depth; bool deep; } cases[] = {
+        {"rgb.png", rgb, "png", 16, true},  {"rgb.png", rgb, "tif", 16, true}, {"grey.png", grey, "png", 16, true},
+        {"rgb.tif", rgb, "tif", 16, true},  {"rgb.tif", rgb, "png", 16, true}, {"rgb.tif", rgb, "jxl", 16, true},
+        {"rgb.png", rgb, "png", 8, false},  {"rgb.png", rgb, "jpg", 16, false},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.source) + " to " + c.format + " at " + std::to_string(c.depth);
+        TResizeOptions o = Exactly(30, 20);
+        o.Format = c.format;
+        o.Depth = c.depth;
+        const std::string folder = dir.File(std::string("out-") + c.source + "-" + c.format + std::to_string(c.depth) + "/");
+        std::filesystem::create_directory(folder);
+        const TResizeResult r = ResizeImage(dir.File(c.source), folder, o);
+        ASSERT_EQ(r.Outcome, TResizeOutcome::Written) << what;
+        TPicture picture;
+        TDecodeLimits limits;
+        limits.Deep = true;
+        picture.LoadFromFile(r.OutputName, limits);
+        const std::shared_ptr<const TDeepPixels> deep = picture.Graphic()->Deep();
+        if (std::string(c.format) == "jxl") {  // lossy: its depth is what the file says
+            EXPECT_EQ(JxlBits(test::ReadFileBytes(r.OutputName)), 16u) << what;
+            continue;
+        }
+        ASSERT_EQ(static_cast<bool>(deep), c.deep) << what;
+        if (!deep) continue;
+        const TDeepPixels expected = Expected(c.samples, 30, 20);
+        ASSERT_EQ(deep->Width(), 30) << what;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 90; ++x) ASSERT_NEAR(deep->Row(y)[x], expected.Row(y)[x], 1) << what << " at " << x << "," << y;
     }
 }
 
