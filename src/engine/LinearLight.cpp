@@ -99,9 +99,11 @@ int TDeepLightRows::ReadRows(int maxRows, const uint16_t** rows) {
     const uint16_t* stored[256];
     const int n = FRows.ReadRows(std::min(maxRows, 256), stored);
     const size_t samples = static_cast<size_t>(Width()) * 3;
-    FStrip.resize(samples * static_cast<size_t>(std::max(n, 0)));
+    FStrips[0].swap(FStrips[1]);  // the previous strip stays valid one call more
+    std::vector<uint16_t>& strip = FStrips[0];
+    strip.resize(samples * static_cast<size_t>(std::max(n, 0)));
     for (int i = 0; i < n; ++i) {
-        uint16_t* out = FStrip.data() + samples * i;
+        uint16_t* out = strip.data() + samples * i;
         for (size_t x = 0; x < samples; x += 3)
             for (int c = 0; c < 3; ++c) out[x + c] = FCurves.ToLight[c][stored[i][x + c]];
         rows[i] = out;
@@ -119,34 +121,36 @@ void DeepLightToStored(TDeepPixels& pixels, const TDeepToneCurves& curves) {
 
 int TLightRows::ReadRows(int maxRows, const uint16_t** rows) {
     const size_t samples = static_cast<size_t>(Width()) * 3;
-    FStrip.resize(samples * static_cast<size_t>(std::max(maxRows, 0)));
+    FStrips[0].swap(FStrips[1]);  // the previous strip stays valid one call more
+    std::vector<uint16_t>& strip = FStrips[0];
+    strip.resize(samples * static_cast<size_t>(std::max(maxRows, 0)));
+    FStored.resize(static_cast<size_t>(std::max(maxRows, 0)));
+    // The rows of one read stay valid for KeptReads() reads more: the strip
+    // takes no more reads than that, so all its rows are there at once.
     int n = 0;
-    while (n < maxRows) {
-        const uint8_t* stored[64];
-        const int got = FRows.ReadRows(std::min(maxRows - n, 64), stored);
+    for (int reads = 0; n < maxRows && reads < std::max(1, std::min(FRows.KeptReads(), 64)); ++reads) {
+        const int got = FRows.ReadRows(std::min(maxRows - n, 64), FStored.data() + n);
         if (got <= 0) break;
-        for (int i = 0; i < got; ++i, ++n) {
-            uint16_t* out = FStrip.data() + samples * n;
-            for (size_t x = 0; x < samples; x += 3) {
-                out[x] = FCurves.ToLight[0][stored[i][x]];
-                out[x + 1] = FCurves.ToLight[1][stored[i][x + 1]];
-                out[x + 2] = FCurves.ToLight[2][stored[i][x + 2]];
-            }
-            rows[n] = out;
+        n += got;
+    }
+    for (int i = 0; i < n; ++i) {
+        uint16_t* out = strip.data() + samples * i;
+        const uint8_t* in = FStored[i];
+        for (size_t x = 0; x < samples; x += 3) {
+            out[x] = FCurves.ToLight[0][in[x]];
+            out[x + 1] = FCurves.ToLight[1][in[x + 1]];
+            out[x + 2] = FCurves.ToLight[2][in[x + 2]];
         }
     }
+    for (int i = 0; i < n; ++i) rows[i] = strip.data() + samples * i;
     return n;
 }
 
-void LightToBitmap(const TDeepPixels& light, const TToneCurves& curves, TBitmap& dest) {
-    for (int y = 0; y < light.Height(); ++y) {
-        const uint16_t* in = light.Row(y);
-        uint8_t* out = dest.ScanLine(y);
-        for (int x = 0; x < light.Width() * 3; x += 3) {
-            out[x] = curves.ToStored[0][in[x]];
-            out[x + 1] = curves.ToStored[1][in[x + 1]];
-            out[x + 2] = curves.ToStored[2][in[x + 2]];
-        }
+void LightToRow(const uint16_t* in, int width, const TToneCurves& curves, uint8_t* out) {
+    for (int x = 0; x < width * 3; x += 3) {
+        out[x] = curves.ToStored[0][in[x]];
+        out[x + 1] = curves.ToStored[1][in[x + 1]];
+        out[x + 2] = curves.ToStored[2][in[x + 2]];
     }
 }
 

@@ -40,7 +40,7 @@ public:
 private:
     TDeepRowSource& FRows;
     const TDeepToneCurves& FCurves;
-    std::vector<uint16_t> FStrip;
+    std::vector<uint16_t> FStrips[2];  // this read's and the last one's
 };
 // Light back into 16-bit stored values, in place.
 void DeepLightToStored(TDeepPixels& pixels, const TDeepToneCurves& curves);
@@ -56,10 +56,11 @@ public:
 private:
     TRowSource& FRows;
     const TToneCurves& FCurves;
-    std::vector<uint16_t> FStrip;
+    std::vector<uint16_t> FStrips[2];  // this read's and the last one's
+    std::vector<const uint8_t*> FStored;
 };
 
-// light (at dest's size) into dest's stored 8-bit values.
-void LightToBitmap(const TDeepPixels& light, const TToneCurves& curves, TBitmap& dest);
+// A row of light into row y of dest's stored 8-bit values.
+void LightToRow(const uint16_t* light, int width, const TToneCurves& curves, uint8_t* out);
 
 }  // namespace quorix

@@ -10,6 +10,7 @@
 #include "Resample.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace quorix {
@@ -37,7 +38,8 @@ public:
     virtual int Width() const = 0;
     virtual int Height() const = 0;
     // Points rows at the next n <= maxRows rows and returns n, 0 at the end;
-    // they stay valid until the next call. May raise the decoder's error.
+    // they stay valid until the call after the next (the next strip is read
+    // while this one is filtered). May raise the decoder's error.
     virtual int ReadRows(int maxRows, const uint16_t** rows) = 0;
 };
 
@@ -55,8 +57,16 @@ private:
 };
 
 // dest must have its size. Each strip's rows are filtered across as they are
-// read, threads parts side by side; rows the source does not deliver count
-// as black.
+// read, threads parts side by side, into a ring of rows that the rows down
+// are made from as soon as theirs are there; rows the source does not
+// deliver count as black.
 void ResampleDeep(TDeepRowSource& source, TDeepPixels& dest, TFilterProc filter, float width, int threads);
+// The same, each destination row handed to sink as it is made (from several
+// threads at once, each its own rows).
+using TDeepRowSink = std::function<void(int y, const uint16_t* row)>;
+// done (when given) is told how many rows from the top are finished, as
+// TRowsDone is.
+void ResampleDeep(TDeepRowSource& source, int destWidth, int destHeight, const TDeepRowSink& sink, TFilterProc filter,
+                  float width, int threads, const TRowsDone& done = TRowsDone());
 
 }  // namespace quorix

@@ -19,7 +19,6 @@ public:
     void Apply(TOutputWork& work) const override {
         if (work.KeepSize) return MakeResampleStep()->Apply(work);
         const std::shared_ptr<const TToneCurves> curves = ToneCurvesFor(work.Metadata.Profile());
-        TDeepPixels resampled;
         try {
             std::unique_ptr<TRowSource> rows = work.Source.OpenRowSource();
             TOrvelBitmap copy;
@@ -29,17 +28,17 @@ public:
                 rows = std::make_unique<TBitmapRowSource>(copy);
             }
             TLightRows light(*rows, *curves);
-            resampled.SetSize(work.Working.Width(), work.Working.Height());
             const TResampleFilter& filter = ResampleFilters[EffectiveFilterIndex(work.Options.FilterIndex)];
-            ResampleDeep(light, resampled, filter.Filter, filter.Width, ResampleThreads());
+            TBitmap& out = work.Working;
+            ResampleDeep(light, out.Width(), out.Height(),
+                         [&](int y, const uint16_t* row) { LightToRow(row, out.Width(), *curves, out.ScanLine(y)); },
+                         filter.Filter, filter.Width, ResampleThreads(), work.RowsDone);
         } catch (const std::bad_alloc&) {
             work.Failure = "Out of memory";
             return;
         }
-        LightToBitmap(resampled, *curves, work.Working);
     }
-    // The rows are made all at once, at the end.
-    bool LeavesRows(const TOutputWork&) const override { return false; }
+    // The rows are made top first and reported as they are.
 };
 
 }  // namespace

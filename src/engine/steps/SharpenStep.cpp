@@ -4,6 +4,9 @@
 // get no halo.
 #include "OutputSteps.h"
 
+#include "ParallelParts.h"
+#include "PixelMemory.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -14,7 +17,16 @@ namespace {
 
 constexpr float Overshoot = 0.05f;  // of the neighbours' range, beyond it
 
-using TPlane = std::vector<float>;
+// A plane of floats in huge pages where it is large (faults are dear).
+class TPlane {
+public:
+    explicit TPlane(size_t count) : FMemory(AllocatePixels(count * sizeof(float))) {}
+    float& operator[](size_t i) { return reinterpret_cast<float*>(FMemory.get())[i]; }
+    float operator[](size_t i) const { return reinterpret_cast<const float*>(FMemory.get())[i]; }
+
+private:
+    TPixelMemory FMemory;
+};
 
 TPlane Luma(const TBitmap& picture) {
     const int w = picture.Width(), h = picture.Height();
@@ -38,8 +50,10 @@ std::vector<float> Gaussian(float sigma) {
 // One direction of the blur, the edges repeated.
 TPlane Blur(const TPlane& in, int w, int h, const std::vector<float>& kernel, bool across) {
     const int reach = static_cast<int>(kernel.size() / 2);
-    TPlane out(in.size());
-    for (int y = 0; y < h; ++y)
+    TPlane out(static_cast<size_t>(w) * h);
+    const int threads = std::max(1, std::min(ResampleThreads(), h));
+    RunParallel(threads, [&](int part) {
+    for (int y = h * part / threads; y < h * (part + 1) / threads; ++y)
         for (int x = 0; x < w; ++x) {
             float sum = 0.0f;
             for (int k = -reach; k <= reach; ++k) {
@@ -48,6 +62,7 @@ TPlane Blur(const TPlane& in, int w, int h, const std::vector<float>& kernel, bo
             }
             out[static_cast<size_t>(y) * w + x] = sum;
         }
+    });
     return out;
 }
 
@@ -57,7 +72,9 @@ void Sharpen(TBitmap& picture, TDeepPixels* deep, float amount, float radius) {
     const TPlane luma = Luma(picture);
     const std::vector<float> kernel = Gaussian(radius);
     const TPlane blurred = Blur(Blur(luma, w, h, kernel, true), w, h, kernel, false);
-    for (int y = 0; y < h; ++y) {
+    const int threads = std::max(1, std::min(ResampleThreads(), h));
+    RunParallel(threads, [&](int part) {
+    for (int y = h * part / threads; y < h * (part + 1) / threads; ++y) {
         uint8_t* p = picture.ScanLine(y);
         for (int x = 0; x < w; ++x, p += 3) {
             const size_t i = static_cast<size_t>(y) * w + x;
@@ -70,12 +87,13 @@ void Sharpen(TBitmap& picture, TDeepPixels* deep, float amount, float radius) {
             const float slack = Overshoot * (high - low);
             const float sharp = std::clamp(luma[i] + amount * (luma[i] - blurred[i]), low - slack, high + slack);
             const float delta = sharp - luma[i];
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::clamp(std::nearbyint(p[c] + delta), 0.0f, 255.0f));
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::clamp(p[c] + delta, 0.0f, 255.0f) + 0.5f);
             if (!deep) continue;
             uint16_t* q = deep->Row(y) + 3 * x;
-            for (int c = 0; c < 3; ++c) q[c] = static_cast<uint16_t>(std::clamp(std::nearbyint(q[c] + 257.0f * delta), 0.0f, 65535.0f));
+            for (int c = 0; c < 3; ++c) q[c] = static_cast<uint16_t>(std::clamp(q[c] + 257.0f * delta, 0.0f, 65535.0f) + 0.5f);
         }
     }
+    });
 }
 
 class TSharpenStep : public TOutputStep {
