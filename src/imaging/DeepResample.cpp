@@ -1,10 +1,7 @@
 #include "DeepResample.h"
 
+#include "DeepKernels.h"
 #include "ParallelParts.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -16,37 +13,38 @@ namespace quorix {
 
 namespace {
 
-// Four lanes of single precision: blue, green, red and an unused one. The
-// compiler makes SSE2 (or NEON) of it; each lane is the scalar arithmetic.
-typedef float TLanes __attribute__((vector_size(16)));
-
 constexpr int StripRows = 256;  // few enough strips that starting their threads costs nothing
 
-// Rounded to nearest, ties to even (the processor's conversion where there
-// is one: the library's nearbyint is a call).
-uint16_t ToSample(float sum) {
+// The plain kernels: the same arithmetic, one sample at a time.
+uint16_t PlainSample(float sum) {
     if (!(sum > 0.0f)) return 0;
     if (sum >= 65535.0f) return 65535;
-#ifdef __SSE2__
-    return static_cast<uint16_t>(_mm_cvtss_si32(_mm_set_ss(sum)));
-#else
-    return static_cast<uint16_t>(std::nearbyint(sum));
-#endif
+    return static_cast<uint16_t>(std::nearbyint(sum));  // ties to even in the default rounding mode
 }
 
-// One source row across: each output pixel's contributors summed in lanes.
-void AcrossRow(const uint16_t* in, int width, TLanes* spread, uint16_t* out, const TWeightTable& table, int outWidth) {
-    for (int x = 0; x < width; ++x)
-        spread[x] = TLanes{static_cast<float>(in[3 * x]), static_cast<float>(in[3 * x + 1]), static_cast<float>(in[3 * x + 2]), 0.0f};
+__attribute__((optimize("no-tree-vectorize"))) void PlainAcross(const uint16_t* in, int, float*, uint16_t* out,
+                                                                 const TWeightTable& table, int outWidth) {
     for (int x = 0; x < outWidth; ++x) {
         const TSourceWeight* item = table.Items.data() + table.Start[x];
-        TLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (int k = 0; k < table.Count[x]; ++k) {
-            const TLanes product = item[k].Weight * spread[item[k].Pixel];
-            sum += product;
-        }
-        out[3 * x] = ToSample(sum[0]), out[3 * x + 1] = ToSample(sum[1]), out[3 * x + 2] = ToSample(sum[2]);
+        float sum[3] = {0.0f, 0.0f, 0.0f};
+        for (int k = 0; k < table.Count[x]; ++k)
+            for (int c = 0; c < 3; ++c) {
+                const float product = item[k].Weight * static_cast<float>(in[3 * static_cast<size_t>(item[k].Pixel) + c]);
+                sum[c] += product;
+            }
+        for (int c = 0; c < 3; ++c) out[3 * x + c] = PlainSample(sum[c]);
     }
+}
+
+__attribute__((optimize("no-tree-vectorize"))) void PlainDown(const uint16_t* const* rows, const TSourceWeight* items,
+                                                               int count, float* sums, uint16_t* out, size_t samples) {
+    std::fill(sums, sums + samples, 0.0f);
+    for (int k = 0; k < count; ++k)
+        for (size_t i = 0; i < samples; ++i) {
+            const float product = items[k].Weight * static_cast<float>(rows[k][i]);
+            sums[i] += product;
+        }
+    for (size_t i = 0; i < samples; ++i) out[i] = PlainSample(sums[i]);
 }
 
 // The rows filtered across, kept for as long as destination rows need them:
@@ -68,22 +66,16 @@ private:
 };
 
 // Destination rows first to last from the ring's rows, a whole row at a time.
-void Down(const TRing& ring, int width, const TDeepRowSink& sink, const TWeightTable& table, int first, int last) {
+void Down(const TDeepKernels& kernels, const TRing& ring, int width, const TDeepRowSink& sink, const TWeightTable& table,
+          int first, int last) {
     const size_t samples = static_cast<size_t>(width) * 3;
     std::vector<float> sums(samples);
     std::vector<uint16_t> out(samples);
+    std::vector<const uint16_t*> rows(static_cast<size_t>(table.MaxCount));
     for (int y = first; y < last; ++y) {
-        std::fill(sums.begin(), sums.end(), 0.0f);
         const TSourceWeight* item = table.Items.data() + table.Start[y];
-        for (int k = 0; k < table.Count[y]; ++k) {
-            const uint16_t* in = ring.Row(item[k].Pixel);
-            const float w = item[k].Weight;
-            for (size_t i = 0; i < samples; ++i) {
-                const float product = w * static_cast<float>(in[i]);
-                sums[i] += product;
-            }
-        }
-        for (size_t i = 0; i < samples; ++i) out[i] = ToSample(sums[i]);
+        for (int k = 0; k < table.Count[y]; ++k) rows[k] = ring.Row(item[k].Pixel);
+        kernels.Down(rows.data(), item, table.Count[y], sums.data(), out.data(), samples);
         sink(y, out.data());
     }
 }
@@ -126,6 +118,22 @@ void TDeepPixels::SetSize(int width, int height) {
     FHeight = height;
 }
 
+const TDeepKernels& DeepKernelsFor(TSimdLevel level) {
+    static const TDeepKernels plain{PlainAcross, PlainDown};
+#if defined(__x86_64__) || defined(__i386__)
+    static const TDeepKernels sse2 = DeepKernelsSse2(), avx2 = DeepKernelsAvx2(), avx512 = DeepKernelsAvx512();
+    switch (level) {
+    case TSimdLevel::Sse2: return sse2;
+    case TSimdLevel::Avx2: return avx2;
+    case TSimdLevel::Avx512: return avx512;
+    case TSimdLevel::Plain: break;
+    }
+#else
+    (void)level;
+#endif
+    return plain;
+}
+
 int TDeepPixelsRows::ReadRows(int maxRows, const uint16_t** rows) {
     int n = 0;
     for (; n < maxRows && FNext < FPixels.Height(); ++n) rows[n] = FPixels.Row(FNext++);
@@ -147,7 +155,8 @@ void ResampleDeep(TDeepRowSource& source, int destWidth, int dh, const TDeepRowS
     const TDownPlan plan = PlanDown(down, sh);
     TRing ring(destWidth, plan.RingRows);
     threads = std::max(1, threads);
-    std::vector<std::vector<TLanes>> spread(static_cast<size_t>(threads), std::vector<TLanes>(static_cast<size_t>(sw)));
+    const TDeepKernels& kernels = DeepKernelsFor(CurrentSimdLevel());
+    std::vector<std::vector<float>> spread(static_cast<size_t>(threads), std::vector<float>(4 * static_cast<size_t>(sw)));
     int next = 0;  // the first destination row not made yet
     // Makes every destination row whose source rows are all there (the first available ones).
     const auto makeReady = [&](int available) {
@@ -156,7 +165,7 @@ void ResampleDeep(TDeepRowSource& source, int destWidth, int dh, const TDeepRowS
         const int parts = std::min(threads, last - next);
         if (parts > 0)
             RunParallel(parts, [&](int part) {
-                Down(ring, destWidth, sink, down, next + (last - next) * part / parts, next + (last - next) * (part + 1) / parts);
+                Down(kernels, ring, destWidth, sink, down, next + (last - next) * part / parts, next + (last - next) * (part + 1) / parts);
             });
         if (last > next && done) done(last);
         next = last;
@@ -176,7 +185,7 @@ void ResampleDeep(TDeepRowSource& source, int destWidth, int dh, const TDeepRowS
         RunParallel(std::min(threads, n), [&](int part) {
             const int parts = std::min(threads, n);
             for (int i = n * part / parts; i < n * (part + 1) / parts; ++i)
-                AcrossRow(rows[i], sw, spread[part].data(), ring.Row(y + i), across, destWidth);
+                kernels.Across(rows[i], sw, spread[part].data(), ring.Row(y + i), across, destWidth);
         });
         y += n;
         current = 1 - current;

@@ -1,4 +1,5 @@
 #include "DeepResample.h"
+#include "ResampleKernels.h"
 #include "Resample.h"
 #include "WeightTableCache.h"
 #include "TestPictures.h"
@@ -319,6 +320,32 @@ TEST(DeepResample, AgreesWithTheEightBitPassesAndAcrossThreads) {
                 ASSERT_EQ(one.Row(y)[x], two.Row(y)[x]) << c.sw << "x" << c.sh;
                 ASSERT_NEAR(one.Row(y)[x] / 257.0, eight.ScanLine(y)[x], 2.0) << c.sw << "x" << c.sh << " at " << x << "," << y;
             }
+    }
+}
+
+// Every instruction set this processor has gives the plain kernels'
+// samples exactly, for reductions and enlargements, on one thread and three.
+TEST(DeepResample, EveryInstructionSetGivesThePlainSamples) {
+    const struct { int sw, sh, dw, dh; } cases[] = {{203, 61, 67, 20}, {37, 29, 150, 101}, {640, 3, 17, 9}};
+    for (const auto& c : cases) {
+        TDeepPixels source;
+        source.SetSize(c.sw, c.sh);
+        uint32_t seed = 777u + static_cast<uint32_t>(c.dw);
+        for (int y = 0; y < c.sh; ++y)
+            for (int x = 0; x < c.sw * 3; ++x) source.Row(y)[x] = static_cast<uint16_t>((seed = seed * 1103515245u + 12345u) >> 16);
+        std::vector<std::vector<uint16_t>> results;
+        for (int level = 0; level <= static_cast<int>(BestSimdLevel()); ++level)
+            for (const int threads : {1, 3}) {
+                SetSimdLevel(static_cast<TSimdLevel>(level));
+                TDeepPixels out;
+                out.SetSize(c.dw, c.dh);
+                TDeepPixelsRows rows(source);
+                ResampleDeep(rows, out, MitchellFilter, 2.0f, threads);
+                results.emplace_back(out.Row(0), out.Row(0) + static_cast<size_t>(c.dw) * c.dh * 3);
+                EXPECT_EQ(results.back(), results.front()) << SimdLevelName(static_cast<TSimdLevel>(level)) << ", " << threads
+                                                           << " threads, " << c.sw << "x" << c.sh;
+            }
+        SetSimdLevel(BestSimdLevel());
     }
 }
 
