@@ -183,8 +183,16 @@ void TJpegXlImage::Decode(const uint8_t* data, size_t size) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(TPixelFormat::pf24bit);
     bitmap.SetSize(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
-    SamplesToRows(pixels.data(), size_t{info.xsize} * format.num_channels * layout.BytesPerSample, layout, 0,
-                  bitmap.Height(), bitmap);
+    const size_t stride = size_t{info.xsize} * format.num_channels * layout.BytesPerSample;
+    SamplesToRows(pixels.data(), stride, layout, 0, bitmap.Height(), bitmap);
+    // A picture of more than 8 bits, stored upright, keeps its samples where they are asked for.
+    if (Limits.Deep && info.bits_per_sample > 8 && layout.BytesPerSample == 2 && info.orientation <= 1) {
+        auto deep = std::make_shared<TDeepPixels>();
+        deep->SetSize(bitmap.Width(), bitmap.Height());
+        for (int y = 0; y < bitmap.Height(); ++y)
+            SamplesToDeepPixels(pixels.data() + stride * static_cast<size_t>(y), layout, bitmap.Width(), deep->Row(y));
+        FDeep = std::move(deep);
+    }
     pixels = std::vector<uint8_t>();
     ApplyOrientation(bitmap, std::clamp(static_cast<int>(info.orientation), 1, 8));
     FBitmap.Swap(bitmap);

@@ -331,10 +331,11 @@ TEST(KeepDepth, SixteenBitPicturesKeepTheirDepth) {
     PngBytes16(rgb, dir.File("rgb.png"));
     PngBytes16(grey, dir.File("grey.png"));
     test::WriteFileBytes(dir.File("rgb.tif"), test::TiffBytes({test::TTiffPage{rgb}}));
+    test::WriteFileBytes(dir.File("rgb.jxl"), test::JpegXlBytes(rgb));
     const struct { const char* source; const test::TSamples& samples; const char* format; int depth; bool deep; } cases[] = {
         {"rgb.png", rgb, "png", 16, true},  {"rgb.png", rgb, "tif", 16, true}, {"grey.png", grey, "png", 16, true},
         {"rgb.tif", rgb, "tif", 16, true},  {"rgb.tif", rgb, "png", 16, true}, {"rgb.tif", rgb, "jxl", 16, true},
-        {"rgb.png", rgb, "png", 8, false},  {"rgb.png", rgb, "jpg", 16, false},
+        {"rgb.png", rgb, "png", 8, false},  {"rgb.png", rgb, "jpg", 16, false}, {"rgb.jxl", rgb, "png", 16, true},
     };
     for (const auto& c : cases) {
         const std::string what = std::string(c.source) + " to " + c.format + " at " + std::to_string(c.depth);
