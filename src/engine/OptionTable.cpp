@@ -119,8 +119,8 @@ TOptionRow FactorRow() {
 
 TOptionRow SizeRow() {
     TOptionRow row = Row("size", "--size", "WxH",
-                         "the size for same-size, the box for fit (alone: fit within;\n"
-                         "default 800x600); sides from 1 to 32768",
+                         "the size for same-size, the box for fit and fill (alone: fit\n"
+                         "within; default 800x600); sides from 1 to 32768",
                          "Width x height:", {"spnWidth", "spnHeight"});
     row.Set = [](TOptionEntry& e, const std::string& v, const std::string& named) {
         ParseSizeValue(named, v, e.Options);
