@@ -102,21 +102,25 @@ struct TDecodeWay {
     bool operator!=(const TDecodeWay& o) const { return !(*this == o); }
 };
 
-// The largest of 8, 4 and 2 by which the picture can be decoded smaller and
-// still be at least twice the output on every side, whichever way up it
-// turns out to be (the header does not say); 1 without --fast.
 bool KeepsDepth(const TResizeOptions& o) { return o.Depth == 16 && FindOutputFormat(o.Format).Holds16; }
 
+// The largest of 8, 4 and 2 by which the picture can be decoded smaller and
+// still be at least twice the output on each side, whichever way up it turns
+// out to be (the header does not say); 1 without --fast.
 int ShrinkFor(const TSource& source, const TResizeOptions& o) {
     if (!o.FastDecode || o.Mode == TResizeMode::None || source.Peek.Width <= 0 || source.Peek.Height <= 0 ||
         source.Peek.Width > 1000000 || source.Peek.Height > 1000000)
         return 1;
     const int w = static_cast<int>(source.Peek.Width), h = static_cast<int>(source.Peek.Height);
     try {
+        // Upright the picture shows w x h and gets a; turned it shows h x w and gets b.
         const TTargetSize a = ResampledSize(o, w, h), b = ResampledSize(o, h, w);
-        const int64_t need = 2 * int64_t{std::max({a.Width, a.Height, b.Width, b.Height})};
-        for (const int shrink : {8, 4, 2})
-            if (std::min(w, h) / shrink >= need) return shrink;
+        for (const int shrink : {8, 4, 2}) {
+            const int64_t sw = w / shrink, sh = h / shrink;
+            if (sw >= 2 * int64_t{a.Width} && sh >= 2 * int64_t{a.Height} && sh >= 2 * int64_t{b.Width} &&
+                sw >= 2 * int64_t{b.Height})
+                return shrink;
+        }
     } catch (const std::exception&) {
         // the full decode meets the error, and says it
     }

@@ -189,7 +189,8 @@ TEST_F(ResizeImageTest, AReadRefusedForSomeOutputsIsTriedForTheOthers) {
 
 // --fast: a large reduction of a JPEG or WebP decodes it smaller first; the output
 // has the size it always has and nearly the same pixels, a turned photo
-// included. A reduction of less than 4x decodes in full: the same bytes.
+// included. A reduction that no scale leaves twice the output on each side
+// decodes in full: the same bytes.
 TEST_F(ResizeImageTest, FastDecodeOfLargeReductions) {
     const TBitmap photo = test::MakeGradient(1600, 1200);
     test::WriteJpeg(Dir.File("photo.jpg"), photo, 92);
@@ -201,7 +202,8 @@ TEST_F(ResizeImageTest, FastDecodeOfLargeReductions) {
     webp.SaveToFile(Dir.File("photo.webp"));
     const struct { const char* source; int side; bool same; int w, h; } cases[] = {
         {"photo.webp", 160, false, 160, 120},  // scaled by libwebp while decoding
-        {"photo.jpg", 160, false, 160, 120},  // decoded at 1/2 (1/4 would leave 300 < 2 x 160)
+        {"photo.jpg", 160, false, 160, 120},  // decoded at 1/4: 400 x 300, twice 160 x 120 and more
+        {"photo.jpg", 100, false, 100, 75},   // at 1/8: 200 x 150, exactly twice
         {"turned.jpg", 160, false, 120, 160},
         {"photo.jpg", 500, true, 500, 375},   // 1/2 would leave 600 < 2 x 500: decoded in full
     };
