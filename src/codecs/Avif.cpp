@@ -108,6 +108,7 @@ void TAvifImage::Decode(const uint8_t* data, size_t size) {
         throw EInvalidGraphic("AVIF error: the decoded picture differs from its header");
     // The planes are kept (not the file's bytes: libavif reads them no more);
     // the rows are made from them as they are read.
+    if (Limits.Deep) FDeep = YuvToDeep(image, transform);
     FDeferred = DeferredYuvRows(decoder, image, transform);
 }
 

@@ -197,6 +197,7 @@ void THeifImage::DecodeItem(heif_image_handle* handle) {
     if (PlanesView(image.get(), handle, planes)) {
         if (static_cast<int>(planes.width) != width || static_cast<int>(planes.height) != height)
             throw EInvalidGraphic("HEIF error: the decoded picture differs from its header");
+        if (Limits.Deep) FDeep = YuvToDeep(planes, TYuvTransform());
         // The planes are kept; the rows are made from them as they are read.
         FDeferred = DeferredYuvRows(std::shared_ptr<heif_image>(std::move(image)), planes, TYuvTransform());
         return;

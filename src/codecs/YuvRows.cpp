@@ -1,5 +1,7 @@
 #include "YuvRows.h"
 
+#include "DeepResample.h"
+
 #include "QuorixError.h"
 #include "RasterImage.h"
 #include "RowSource.h"
@@ -109,6 +111,39 @@ void ConvertBand(const avifImage& image, uint32_t cropX, uint32_t width, uint32_
 }
 
 uint32_t BandOf(int bandRows) { return static_cast<uint32_t>(std::max(2, bandRows)) & ~1u; }
+
+}  // namespace
+
+std::shared_ptr<TDeepPixels> YuvToDeep(const avifImage& image, const TYuvTransform& transform) {
+    if (image.depth <= 8 || transform.QuarterTurns != 0 || transform.Mirror >= 0) return nullptr;
+    uint32_t cropX, cropY, width, height;
+    CropOf(image, transform, cropX, cropY, width, height);
+    auto deep = std::make_shared<TDeepPixels>();
+    deep->SetSize(static_cast<int>(width), static_cast<int>(height));
+    TSampleLayout layout;
+    layout.Channels = image.alphaPlane ? 4 : 3;
+    layout.BytesPerSample = 2;
+    layout.MaxValue = 65535;
+    const size_t pixelBytes = static_cast<size_t>(layout.Channels) * 2;
+    const uint32_t band = BandOf(64);
+    for (uint32_t first = cropY; first < cropY + height; first += band) {
+        const uint32_t last = std::min(cropY + height, first + band);
+        // Started on an even row, so that the chroma rows line up.
+        const uint32_t from = (first > BandMargin ? first - BandMargin : 0) & ~1u;
+        const uint32_t to = std::min(image.height, last + BandMargin);
+        const avifImage view = RowsView(image, from, to - from);
+        TRgbBand rgb(view);
+        const avifResult result = avifImageYUVToRGB(&view, &rgb.Rgb);
+        if (result != AVIF_RESULT_OK)
+            throw EInvalidGraphic(std::string("AVIF error: cannot convert the colours: ") + avifResultToString(result));
+        for (uint32_t y = first; y < last; ++y)
+            SamplesToDeepPixels(rgb.Rgb.pixels + static_cast<size_t>(y - from) * rgb.Rgb.rowBytes + cropX * pixelBytes, layout,
+                                static_cast<int>(width), deep->Row(static_cast<int>(y - cropY)));
+    }
+    return deep;
+}
+
+namespace {
 
 // Rows of a picture turned by half turns and mirrors only: each shown row is
 // one stored row, read forwards or backwards.

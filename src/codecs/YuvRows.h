@@ -31,6 +31,10 @@ void TransformedSize(const avifImage& image, const TYuvTransform& transform, uin
 // when libavif refuses the planes.
 void YuvToBitmap(const avifImage& image, const TYuvTransform& transform, TBitmap& bitmap, int bandRows = 64);
 
+// The picture's samples of more than 8 bits at 16 bits a sample, alpha
+// composited over black; null for 8 bits or a turned or mirrored picture.
+std::shared_ptr<TDeepPixels> YuvToDeep(const avifImage& image, const TYuvTransform& transform);
+
 // The picture's rows made as they are read, a band of planes converted at a
 // time; owner keeps the planes alive (the library's decoder or image) and
 // image is a view of them.

@@ -364,5 +364,53 @@ TEST(KeepDepth, SixteenBitPicturesKeepTheirDepth) {
     }
 }
 
+// AVIF and HEIC of 10 and 12 bits keep more than 8 bits too: their samples
+// are not 8-bit values scaled, and they lie close to the 16-bit passes'
+// (the Y'CbCr coding rounds at the picture's own depth; 8 bits would be
+// about 64 off on average, and HEIC is lossy).
+TEST(KeepDepth, AvifAndHeicOfMoreThanEightBits) {
+    TTempDir dir;
+    const test::TSamples rgb = DeepSamples(64, 48, 3);
+    test::TAvifOptions twelve, ten;
+    twelve.Depth = 12;
+    ten.Depth = 10;
+    const struct { const char* name; std::vector<uint8_t> bytes; double meanWithin; } cases[] = {
+        {"twelve.avif", test::AvifBytes(rgb, twelve), 16},
+        {"ten.avif", test::AvifBytes(rgb, ten), 48},
+        {"ten.heic", test::HeifBytes([&] {
+             test::TSamples s = rgb;
+             s.Bits = 10;
+             for (uint16_t& v : s.Values) v = static_cast<uint16_t>(v >> 6);
+             return s;
+         }(), "hevc", 1, 95), 400},
+    };
+    const TDeepPixels expected = Expected(rgb, 32, 24);
+    for (const auto& c : cases) {
+        test::WriteFileBytes(dir.File(c.name), c.bytes);
+        TResizeOptions o = Exactly(32, 24);
+        o.Format = "png";
+        o.Depth = 16;
+        const std::string folder = dir.File(std::string("out-") + c.name + "/");
+        std::filesystem::create_directory(folder);
+        const TResizeResult r = ResizeImage(dir.File(c.name), folder, o);
+        ASSERT_EQ(r.Outcome, TResizeOutcome::Written) << c.name;
+        TPicture picture;
+        TDecodeLimits limits;
+        limits.Deep = true;
+        picture.LoadFromFile(r.OutputName, limits);
+        const std::shared_ptr<const TDeepPixels> deep = picture.Graphic()->Deep();
+        ASSERT_TRUE(deep) << c.name;
+        int fine = 0;
+        double difference = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 96; ++x) {
+                fine += deep->Row(y)[x] % 257 != 0;
+                difference += std::abs(deep->Row(y)[x] - expected.Row(y)[x]);
+            }
+        EXPECT_GT(fine, 24 * 96 / 2) << c.name;
+        EXPECT_LT(difference / (24 * 96), c.meanWithin) << c.name << ": " << difference / (24 * 96);
+    }
+}
+
 }  // namespace
 }  // namespace quorix
