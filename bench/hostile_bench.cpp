@@ -94,7 +94,7 @@ void WriteRealPictures(const test::TTempDir& dir, std::vector<TCase>& cases) {
         bmp.SaveToStream(out);
         cases.push_back({name, {}, double(w) * h, {}});
     }
-    test::TPngSpec png;
+    test::TPngLayout png;
     png.Width = w;
     png.Height = h;
     png.ColorType = 6;  // RGBA
@@ -102,7 +102,7 @@ void WriteRealPictures(const test::TTempDir& dir, std::vector<TCase>& cases) {
     for (size_t i = 0; i < png.Rows.size(); ++i) png.Rows[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
     test::WritePng(dir.File("real-alpha.png"), png);
     cases.push_back({"real-alpha.png", {}, double(w) * h, {}});
-    test::TGifSpec gif;
+    test::TGifLayout gif;
     gif.ScreenWidth = gif.Width = w;
     gif.ScreenHeight = gif.Height = h;
     for (int i = 0; i < 256; ++i) gif.GlobalRgb.insert(gif.GlobalRgb.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});

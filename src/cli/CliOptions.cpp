@@ -23,7 +23,7 @@ struct TRunOption {
 };
 
 const TRunOption RunOptions[] = {
-    {"--output", 0, "SPEC",
+    {"--output", 0, "KEYS",
      "one more output of each picture: key=value,... with the keys in\n"
      "brackets above, over the run's options (mode=fit,size=320x320,\n"
      "format=webp,name={name}-thumb); may be given more than once: each\n"
@@ -106,7 +106,7 @@ std::string Roff(const std::string& text) {
 std::string ManPageText(const std::string& pageTemplate) {
     std::string options;
     bool job = true;
-    options += ".SS \"The job's options\"\nThe key in brackets is the option's key in \\-\\-output specs and recipe files.\n";
+    options += ".SS \"The job's options\"\nThe key in brackets is the option's key in \\-\\-output key lists and recipe files.\n";
     for (const TOptionHelp& entry : OptionHelp()) {
         if (job && !entry.Job) options += ".SS \"The run's options\"\n";
         job = entry.Job;
@@ -150,7 +150,7 @@ std::string UsageText() {
 namespace {
 
 struct TRunLists {
-    std::vector<std::string> FilesFrom, Specs;
+    std::vector<std::string> FilesFrom, KeyLists;
     std::string Recipe;
     bool NulSeparated = false;
 };
@@ -170,7 +170,7 @@ void ReadFileList(const std::string& from, bool nulSeparated, std::vector<std::s
 }
 
 // The outputs of the run: a recipe's, then each --output's, or the options alone.
-void SettleOutputs(TCliArguments& result, const std::string& recipeFile, const std::vector<std::string>& specs) {
+void SettleOutputs(TCliArguments& result, const std::string& recipeFile, const std::vector<std::string>& lists) {
     TRecipe recipe;
     if (!recipeFile.empty()) {
         std::ifstream file(recipeFile, std::ios::binary);
@@ -179,8 +179,8 @@ void SettleOutputs(TCliArguments& result, const std::string& recipeFile, const s
         if (!file) throw EUsageError("cannot read the recipe " + recipeFile + " of --recipe");
         recipe = ParseRecipeFile(text.str());
     }
-    for (size_t i = 0; i < specs.size(); ++i) {
-        recipe.Outputs.push_back(ParseOutputSpecValues(specs[i]));
+    for (size_t i = 0; i < lists.size(); ++i) {
+        recipe.Outputs.push_back(ParseOutputKeyValues(lists[i]));
         recipe.Outputs.back().Key = std::to_string(recipe.Outputs.size());
     }
     result.Outputs = recipe.Outputs.empty() ? std::vector<TPictureOutput>{{"", result.Options}}
@@ -195,7 +195,7 @@ bool TakeRunOption(const std::string& arg, const std::function<std::string()>& v
     else if (arg == "--out") result.OutFolder = value();
     else if (arg == "--threads") result.Threads = ParseWholeValue(arg, value(), 1, 4096);
     else if (arg == "--files-from") lists.FilesFrom.push_back(value());
-    else if (arg == "--output") lists.Specs.push_back(value());
+    else if (arg == "--output") lists.KeyLists.push_back(value());
     else if (arg == "--recipe") lists.Recipe = value();
     else if (arg == "-0") lists.NulSeparated = true;
     else if (arg == "--json") result.Json = true;
@@ -237,7 +237,7 @@ TCliArguments ParseOptions(const std::vector<std::string>& args) {
     }
     SettleOptions(entry);
     result.Options = entry.Options;
-    SettleOutputs(result, lists.Recipe, lists.Specs);
+    SettleOutputs(result, lists.Recipe, lists.KeyLists);
     for (const std::string& list : lists.FilesFrom) ReadFileList(list, lists.NulSeparated, result.Files);
     if (result.Files.empty() && !result.Help && !result.Version) throw EUsageError("no picture files given");
     return result;

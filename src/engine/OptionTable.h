@@ -1,4 +1,4 @@
-// Every option of a job, declared once: its key in output specs and recipe
+// Every option of a job, declared once: its key in output key lists and recipe
 // files, its command-line flag, its place in the settings file, its range,
 // help text and the window's caption and controls. The command line, --help,
 // the man page, the settings file, recipes and the window's controls all
@@ -30,7 +30,7 @@ struct TOptionEntry {
 };
 
 struct TOptionRow {
-    std::string Key;        // key=value in output specs and recipe files
+    std::string Key;        // key=value in output key lists and recipe files
     std::string Flag;       // --flag on the command line
     char Short = 0;         // -q, or none
     std::string Arg;        // the value's name in --help; empty for a flag that takes none
@@ -40,7 +40,7 @@ struct TOptionRow {
     std::vector<std::string> Controls;  // the window's controls that show it, by object name
     std::vector<std::string> Choices;   // the values it takes, where they are few
     std::string Section, Setting;       // its place in the settings file
-    // Sets the option from text as the command line and specs give it; raises
+    // Sets the option from text as the command line and key lists give it; raises
     // EOptionError naming the flag or key.
     std::function<void(TOptionEntry&, const std::string& value, const std::string& named)> Set;
     // The option's value as text that Set reads back; empty for a row that

@@ -1,6 +1,6 @@
 // The option table's values read from text, in any locale. Each raises
 // EOptionError with a message that names the option as the user wrote it
-// (named: "--quality", or "quality" in a spec).
+// (named: "--quality", or "quality" in a key list).
 #pragma once
 
 #include "OptionTable.h"

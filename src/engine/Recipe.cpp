@@ -25,9 +25,9 @@ TRecipeOutput Output(std::string key, std::vector<std::pair<std::string, std::st
 
 }  // namespace
 
-TRecipeOutput ParseOutputSpecValues(const std::string& spec) {
+TRecipeOutput ParseOutputKeyValues(const std::string& list) {
     TRecipeOutput output;
-    std::stringstream items(spec);
+    std::stringstream items(list);
     for (std::string item; std::getline(items, item, ',');) {
         if (item.empty()) continue;
         // A part that begins with a digit is no key: it goes on the value
@@ -38,18 +38,18 @@ TRecipeOutput ParseOutputSpecValues(const std::string& spec) {
         }
         const size_t equals = item.find('=');
         const std::string key = item.substr(0, equals);
-        const TOptionRow& row = RowOf(key, "in output spec '" + spec + "'");
+        const TOptionRow& row = RowOf(key, "in output key list '" + list + "'");
         if (equals == std::string::npos && row.FlagValue.empty())
-            throw EOptionError("key '" + key + "' needs a value (" + key + "=...) in output spec '" + spec + "'");
+            throw EOptionError("key '" + key + "' needs a value (" + key + "=...) in output key list '" + list + "'");
         output.Values.emplace_back(key, equals == std::string::npos ? "yes" : item.substr(equals + 1));
     }
     return output;
 }
 
-std::string OutputSpecOf(const TRecipeOutput& output) {
-    std::string spec;
-    for (const auto& [key, value] : output.Values) spec += (spec.empty() ? "" : ",") + key + "=" + value;
-    return spec;
+std::string OutputKeysOf(const TRecipeOutput& output) {
+    std::string list;
+    for (const auto& [key, value] : output.Values) list += (list.empty() ? "" : ",") + key + "=" + value;
+    return list;
 }
 
 std::vector<TPictureOutput> RecipeOutputs(const TRecipe& recipe, const TResizeOptions& base) {
@@ -68,8 +68,8 @@ std::vector<TPictureOutput> RecipeOutputs(const TRecipe& recipe, const TResizeOp
     return outputs;
 }
 
-TResizeOptions ParseOutputSpec(const std::string& spec, const TResizeOptions& base) {
-    return RecipeOutputs({"", {ParseOutputSpecValues(spec)}}, base).front().Options;
+TResizeOptions ParseOutputKeys(const std::string& list, const TResizeOptions& base) {
+    return RecipeOutputs({"", {ParseOutputKeyValues(list)}}, base).front().Options;
 }
 
 TRecipe ParseRecipeFile(const std::string& text) {

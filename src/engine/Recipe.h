@@ -26,10 +26,10 @@ struct TRecipe {
 
 // "key=value,key=value" (a yes/no key alone means yes) as an output; raises
 // EOptionError naming an unknown key.
-TRecipeOutput ParseOutputSpecValues(const std::string& spec);
-std::string OutputSpecOf(const TRecipeOutput& output);
-// The options of one spec over base.
-TResizeOptions ParseOutputSpec(const std::string& spec, const TResizeOptions& base);
+TRecipeOutput ParseOutputKeyValues(const std::string& list);
+std::string OutputKeysOf(const TRecipeOutput& output);
+// The options of one key list over base.
+TResizeOptions ParseOutputKeys(const std::string& list, const TResizeOptions& base);
 // The options of each output over base; raises EOptionError naming the key
 // and the output where a value is wrong.
 std::vector<TPictureOutput> RecipeOutputs(const TRecipe& recipe, const TResizeOptions& base);

@@ -720,7 +720,7 @@ private slots:
     // the controls read back as they were, in two different sets of values.
     void EveryOptionRowShowsAndReadsBack() {
         auto form = Form();
-        TResizeOptions changed = ParseOutputSpec(
+        TResizeOptions changed = ParseOutputKeys(
             "mode=fill,factor=3.5,size=1024x640,side=777,only-shrink=yes,filter=Mitchell,quality=88,"
             "max-size=250,format=png,png-compression=fast,name={name}-{width},counter-start=41,add-filter-name=yes,fast=yes,keep-metadata=no,"
             "keep-profile=no,remove-gps=no,srgb=yes,keep-date=yes,overwrite=no,protect=no,focus=attention,linear=yes,"

@@ -52,7 +52,7 @@ private slots:
         QVERIFY(dialog.ImportFile(Q(WriteText("half.ini", "[half]\nmode=fit\nresize=50%\n"))));
         Edit(dialog, "quality")->setText("40");
         emit Edit(dialog, "quality")->textEdited("40");  // a key without a control of its own stays
-        QCOMPARE(QString::fromStdString(OutputSpecOf(dialog.Recipes().back().Outputs[0])), QString("resize=50%,mode=fit,quality=40"));
+        QCOMPARE(QString::fromStdString(OutputKeysOf(dialog.Recipes().back().Outputs[0])), QString("resize=50%,mode=fit,quality=40"));
     }
 
     // Edits go into the output; names stay unique; a recipe keeps one output at least.
@@ -64,7 +64,7 @@ private slots:
         Edit(dialog, "quality")->setText("60");
         emit Edit(dialog, "quality")->textEdited("60");
         const TRecipe& added = dialog.Recipes().back();
-        QCOMPARE(QString::fromStdString(OutputSpecOf(added.Outputs[0])), QString("mode=fit,size=1024x1024,quality=60,format=webp"));
+        QCOMPARE(QString::fromStdString(OutputKeysOf(added.Outputs[0])), QString("mode=fit,size=1024x1024,quality=60,format=webp"));
         dialog.DuplicateRecipe();
         QCOMPARE(dialog.Recipes().back().Name, std::string("New recipe copy"));
         dialog.RenameRecipe("Web gallery");
@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(imported.Name, exported.Name);
         QCOMPARE(imported.Outputs.size(), exported.Outputs.size());
         for (size_t k = 0; k < imported.Outputs.size(); ++k)
-            QCOMPARE(OutputSpecOf(imported.Outputs[k]), OutputSpecOf(exported.Outputs[k]));
+            QCOMPARE(OutputKeysOf(imported.Outputs[k]), OutputKeysOf(exported.Outputs[k]));
         QVERIFY(!dialog.ImportFile(Q(WriteText("bad.ini", "[one]\ncolour=red\n"))));
         QCOMPARE(int(FMessages->Messages.size()), 1);
         QVERIFY(FMessages->Messages[0].second.find("unknown key 'colour'") != std::string::npos);

@@ -49,13 +49,13 @@ class SoakTest : public QObject {
             if (i % 5 <= 1) {
                 test::WriteJpeg(path, picture, 80);
             } else if (i % 5 == 2) {
-                test::TPngSpec png;
+                test::TPngLayout png;
                 png.Width = w;
                 png.Height = h;
                 for (int y = 0; y < h; ++y) png.Rows.insert(png.Rows.end(), picture.ScanLine(y), picture.ScanLine(y) + w * 3);
                 test::WritePng(path, png);
             } else if (i % 5 == 3) {
-                test::TGifSpec gif;
+                test::TGifLayout gif;
                 gif.ScreenWidth = gif.Width = w;
                 gif.ScreenHeight = gif.Height = h;
                 gif.GlobalRgb = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};

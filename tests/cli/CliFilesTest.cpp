@@ -142,7 +142,7 @@ TEST_F(CliFilesTest, ASourceIsNeverReplaced) {
     EXPECT_EQ(test::ReadFileBytes(Dir.File("a.jpg")), before);
     // Nor another source of the run: b.png's output is the source b.jpg.
     Jpeg("b.jpg");
-    test::TPngSpec png;
+    test::TPngLayout png;
     png.Width = png.Height = 4;
     png.Rows.assign(4 * 4 * 3, 9);
     test::WritePng(Dir.File("b.png"), png);
@@ -154,7 +154,7 @@ TEST_F(CliFilesTest, ASourceIsNeverReplaced) {
 // Two sources, one output: the later one goes second on any number of threads.
 TEST_F(CliFilesTest, TwoSourcesWantingOneNameAreNumberedTheSameOnAnyThreads) {
     Jpeg("a.jpg", 40, 40);
-    test::TPngSpec png;
+    test::TPngLayout png;
     png.Width = 300;
     png.Height = 200;
     png.Rows.assign(300 * 200 * 3, 200);

@@ -72,7 +72,7 @@ TEST_F(CliTest, DefaultJobHalvesIntoTheOutputFolder) {
 }
 
 TEST_F(CliTest, ModesFiltersAndFormats) {
-    test::TPngSpec png;
+    test::TPngLayout png;
     png.Width = 30;
     png.Height = 20;
     png.Rows.assign(30 * 20 * 3, 128);
@@ -331,7 +331,7 @@ TEST_F(CliTest, OutFolderIsCreatedAndUsed) {
 }
 
 // Three outputs of each picture in one run are the files of three runs of
-// one output each, whether given as --output specs, a recipe file or flags,
+// one output each, whether given as --output key lists, a recipe file or flags,
 // on one thread or two; the log has a line per output, in order.
 TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
     // A colour JPEG, one turned by its EXIF tag, a grey one and a PNG.
@@ -344,7 +344,7 @@ TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
     png.Assign(test::MakeGradient(50, 40));
     png.SaveToFile(Dir.File("c.png"));
     const struct {
-        std::string spec;
+        std::string keys;
         std::vector<std::string> flags;
         std::string suffix;
     } outputs[] = {
@@ -357,20 +357,20 @@ TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
     recipe << "; three sizes\nname=Three\n";
     for (size_t k = 0; k < 3; ++k) {
         recipe << "[out" << k << "]\n";
-        std::stringstream keys(outputs[k].spec);
+        std::stringstream keys(outputs[k].keys);
         for (std::string pair; std::getline(keys, pair, ',');) recipe << pair << "\n";
     }
     recipe.close();
     for (const char* threads : {"1", "2"}) {
-        std::vector<std::string> specs{"-j", threads, "-o", "specs"}, fromFile{"-j", threads, "-o", "recipe", "--recipe", "three.ini"};
-        for (const auto& o : outputs) specs.insert(specs.end(), {"--output", o.spec});
-        specs.insert(specs.end(), pictures.begin(), pictures.end());
+        std::vector<std::string> lists{"-j", threads, "-o", "lists"}, fromFile{"-j", threads, "-o", "recipe", "--recipe", "three.ini"};
+        for (const auto& o : outputs) lists.insert(lists.end(), {"--output", o.keys});
+        lists.insert(lists.end(), pictures.begin(), pictures.end());
         fromFile.insert(fromFile.end(), pictures.begin(), pictures.end());
-        const TRun many = Run(specs), read = Run(fromFile);
+        const TRun many = Run(lists), read = Run(fromFile);
         ASSERT_EQ(many.Status, 0) << many.Err;
         ASSERT_EQ(read.Status, 0) << read.Err;
         EXPECT_EQ(std::count(many.Out.begin(), many.Out.end(), '\n'), 12);
-        EXPECT_EQ(many.Out.substr(0, many.Out.find('\n')), "File resized and saved as: " + Dir.File("specs/a-large.jpg"));
+        EXPECT_EQ(many.Out.substr(0, many.Out.find('\n')), "File resized and saved as: " + Dir.File("lists/a-large.jpg"));
         for (size_t k = 0; k < 3; ++k) {
             std::vector<std::string> single{"-j", threads, "-o", "single" + std::to_string(k)};
             single.insert(single.end(), outputs[k].flags.begin(), outputs[k].flags.end());
@@ -380,7 +380,7 @@ TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
                 const std::string name = picture.substr(0, picture.find('.')) + outputs[k].suffix;
                 const std::vector<uint8_t> alone = test::ReadFileBytes(Dir.File("single" + std::to_string(k) + "/" + name));
                 ASSERT_FALSE(alone.empty()) << name;
-                EXPECT_EQ(test::ReadFileBytes(Dir.File("specs/" + name)), alone) << name << " on " << threads;
+                EXPECT_EQ(test::ReadFileBytes(Dir.File("lists/" + name)), alone) << name << " on " << threads;
                 EXPECT_EQ(test::ReadFileBytes(Dir.File("recipe/" + name)), alone) << name << " on " << threads;
             }
         }
@@ -392,7 +392,7 @@ TEST_F(CliTest, SeveralOutputsAreTheFilesOfOneRunEach) {
 
 // A key that is no option, a bad value or a recipe that is not one is a
 // usage error that names what is wrong.
-TEST_F(CliTest, ABadSpecOrRecipeIsAUsageErrorNamingIt) {
+TEST_F(CliTest, ABadKeyListOrRecipeIsAUsageErrorNamingIt) {
     Jpeg("a.jpg");
     std::ofstream(Dir.File("bad.ini")) << "[one]\nmode=fit\ncolour=red\n";
     std::ofstream(Dir.File("empty.ini")) << "; nothing\n";

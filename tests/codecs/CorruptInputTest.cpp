@@ -30,7 +30,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> GoodFiles(const TTempD
     TBmpImage bmp;
     bmp.Assign(noise);
     bmp.SaveToFile(dir.File("g.bmp"));
-    test::TGifSpec gif;
+    test::TGifLayout gif;
     gif.ScreenWidth = gif.Width = 24;
     gif.ScreenHeight = gif.Height = 16;
     gif.GlobalRgb.assign(256 * 3, 7);

@@ -7,13 +7,13 @@
 namespace quorix {
 namespace {
 
-using test::TGifSpec;
+using test::TGifLayout;
 using test::TTempDir;
 
 using test::Bgr;
 
-TGifSpec TwoByTwo() {
-    TGifSpec s;
+TGifLayout TwoByTwo() {
+    TGifLayout s;
     s.ScreenWidth = s.Width = 2;
     s.ScreenHeight = s.Height = 2;
     s.GlobalRgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};  // red, green, blue, grey
@@ -21,7 +21,7 @@ TGifSpec TwoByTwo() {
     return s;
 }
 
-TBitmap Load(const TTempDir& dir, const TGifSpec& layout, TGIFImage* image = nullptr) {
+TBitmap Load(const TTempDir& dir, const TGifLayout& layout, TGIFImage* image = nullptr) {
     test::WriteGif(dir.File("t.gif"), layout);
     TGIFImage local;
     TGIFImage& gif = image ? *image : local;
@@ -42,7 +42,7 @@ TEST(Gif, FrameCoveringTheScreenIsCopiedWithItsPalette) {
 
 TEST(Gif, TransparentColourShowsTheBackground) {
     TTempDir dir;
-    TGifSpec layout = TwoByTwo();
+    TGifLayout layout = TwoByTwo();
     layout.Transparent = 0;
     layout.Background = 2;  // blue
     TBitmap b = Load(dir, layout);
@@ -58,7 +58,7 @@ TEST(Gif, TransparentColourShowsTheBackground) {
 
 TEST(Gif, FrameIsDrawnAtItsPositionOnTheLogicalScreen) {
     TTempDir dir;
-    TGifSpec layout = TwoByTwo();
+    TGifLayout layout = TwoByTwo();
     layout.ScreenWidth = 5;
     layout.ScreenHeight = 4;
     layout.Left = 3;
@@ -75,7 +75,7 @@ TEST(Gif, FrameIsDrawnAtItsPositionOnTheLogicalScreen) {
 
 TEST(Gif, AnimatedAndInterlacedFilesGiveTheirFirstFrame) {
     TTempDir dir;
-    TGifSpec layout;
+    TGifLayout layout;
     layout.ScreenWidth = layout.Width = 3;
     layout.ScreenHeight = layout.Height = 10;
     layout.GlobalRgb = {0, 0, 0, 255, 255, 255};

@@ -10,21 +10,21 @@
 namespace quorix {
 namespace {
 
-using test::TPngSpec;
+using test::TPngLayout;
 using test::TTempDir;
 
 using test::Bgr;
 
 struct TPngCase {
     const char* Name;
-    TPngSpec Layout;
+    TPngLayout Layout;
     TPixelFormat Format;  // what assigning to a bitmap gives
     TPngTransparency Mode;
     std::vector<int> Pixel0, Pixel1;  // BGR of the first two pixels after conversion to 24 bits
 };
 
-TPngSpec Layout(int width, int colorType, int depth, std::vector<uint8_t> rows) {
-    TPngSpec s;
+TPngLayout Layout(int width, int colorType, int depth, std::vector<uint8_t> rows) {
+    TPngLayout s;
     s.Width = width;
     s.Height = 1;
     s.ColorType = colorType;
@@ -42,10 +42,10 @@ std::vector<TPngCase> Cases() {
     cases.push_back({"grey16", Layout(2, 0, 16, {0xFF, 0xFF, 0x80, 0x00}), TPixelFormat::pf8bit, TPngTransparency::ptmNone, {255, 255, 255}, {128, 128, 128}});
     cases.push_back({"rgb8", Layout(2, 2, 8, {1, 2, 3, 4, 5, 6}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {3, 2, 1}, {6, 5, 4}});
     cases.push_back({"rgb16", Layout(1, 2, 16, {0xFF, 0xFF, 0, 0, 0x80, 0}), TPixelFormat::pf24bit, TPngTransparency::ptmNone, {128, 0, 255}, {}});
-    TPngSpec palette4 = Layout(2, 3, 4, {0x10});
+    TPngLayout palette4 = Layout(2, 3, 4, {0x10});
     palette4.PaletteRgb = {10, 20, 30, 40, 50, 60};
     cases.push_back({"palette4", palette4, TPixelFormat::pf4bit, TPngTransparency::ptmNone, {60, 50, 40}, {30, 20, 10}});
-    TPngSpec palette2 = Layout(2, 3, 2, {0x40});
+    TPngLayout palette2 = Layout(2, 3, 2, {0x40});
     palette2.PaletteRgb = {10, 20, 30, 40, 50, 60};
     cases.push_back({"palette2", palette2, TPixelFormat::pf8bit, TPngTransparency::ptmNone, {60, 50, 40}, {30, 20, 10}});
     // Alpha: composited over black row by row into 24 bits; a fully
@@ -55,18 +55,18 @@ std::vector<TPngCase> Cases() {
     cases.push_back({"rgba-half", Layout(1, 6, 8, {200, 100, 50, 128}), TPixelFormat::pf24bit,
                      TPngTransparency::ptmPartial, {25, 50, 100}, {}});
     cases.push_back({"grey-alpha", Layout(1, 4, 8, {100, 51}), TPixelFormat::pf24bit, TPngTransparency::ptmPartial, {20, 20, 20}, {}});
-    TPngSpec partial = Layout(2, 3, 8, {0, 1});
+    TPngLayout partial = Layout(2, 3, 8, {0, 1});
     partial.PaletteRgb = {255, 255, 255, 40, 50, 60};
     partial.TrnsAlpha = {51};
     cases.push_back({"palette-partial", partial, TPixelFormat::pf24bit, TPngTransparency::ptmPartial, {51, 51, 51}, {60, 50, 40}});
     // Single-colour transparency keeps the stored colours.
-    TPngSpec bit = partial;
+    TPngLayout bit = partial;
     bit.TrnsAlpha = {0};
     cases.push_back({"palette-bit", bit, TPixelFormat::pf8bit, TPngTransparency::ptmBit, {255, 255, 255}, {60, 50, 40}});
-    TPngSpec rgbKey = Layout(1, 2, 8, {9, 8, 7});
+    TPngLayout rgbKey = Layout(1, 2, 8, {9, 8, 7});
     rgbKey.TrnsRgb[0] = 9; rgbKey.TrnsRgb[1] = 8; rgbKey.TrnsRgb[2] = 7;
     cases.push_back({"rgb-key", rgbKey, TPixelFormat::pf24bit, TPngTransparency::ptmBit, {7, 8, 9}, {}});
-    TPngSpec greyKey = Layout(1, 0, 8, {99});
+    TPngLayout greyKey = Layout(1, 0, 8, {99});
     greyKey.TrnsGrey = 99;
     cases.push_back({"grey-key", greyKey, TPixelFormat::pf8bit, TPngTransparency::ptmBit, {99, 99, 99}, {}});
     return cases;
@@ -101,7 +101,7 @@ TEST(Png, InterlacedPicturesAndTheWriterRoundTrip) {
     for (int y = 0; y < 11; ++y)
         for (int x = 0; x < 19; ++x) ASSERT_EQ(Bgr(back, x, y), Bgr(noise, x, y));
 
-    TPngSpec interlaced = Layout(9, 2, 8, {});
+    TPngLayout interlaced = Layout(9, 2, 8, {});
     interlaced.Height = 9;
     interlaced.Interlaced = true;
     for (int i = 0; i < 9 * 9 * 3; ++i) interlaced.Rows.push_back(static_cast<uint8_t>(i));
@@ -134,7 +134,7 @@ TEST(Png, EveryEffortKeepsEveryPixel) {
 
 TEST(Png, AllTransparentPictureIsBlack) {
     TTempDir dir;
-    TPngSpec clear = Layout(3, 6, 8, {255, 255, 255, 0, 10, 20, 30, 0, 90, 90, 90, 0});
+    TPngLayout clear = Layout(3, 6, 8, {255, 255, 255, 0, 10, 20, 30, 0, 90, 90, 90, 0});
     test::WritePng(dir.File("clear.png"), clear);
     TBitmap bitmap = test::LoadAs24(dir.File("clear.png"));
     for (int x = 0; x < 3; ++x) EXPECT_EQ(Bgr(bitmap, x, 0), (std::vector<int>{0, 0, 0}));

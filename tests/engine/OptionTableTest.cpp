@@ -1,4 +1,4 @@
-// The option table: every row read from a spec and a recipe file, kept in
+// The option table: every row read from a key list and a recipe file, kept in
 // the settings file under any locale, and recipes kept there too.
 #include "OptionTable.h"
 #include "Recipe.h"
@@ -32,19 +32,19 @@ std::map<std::string, std::string> Values(const TResizeOptions& options) {
     return values;
 }
 
-// Each row's sample through a spec and through a recipe file; the row's
+// Each row's sample through a key list and through a recipe file; the row's
 // own value reads back as given, and no other row moves but those it sets.
-TEST(OptionTable, EveryRowIsAcceptedInSpecsAndRecipeFiles) {
+TEST(OptionTable, EveryRowIsAcceptedInKeyListsAndRecipeFiles) {
     const TResizeOptions base;
     for (const TOptionRow& row : OptionTable()) {
         ASSERT_TRUE(Samples().count(row.Key)) << row.Key << " has no sample value";
         const std::string& sample = Samples().at(row.Key);
-        const TResizeOptions spec = ParseOutputSpec(row.Key + "=" + sample, base);
+        const TResizeOptions listed = ParseOutputKeys(row.Key + "=" + sample, base);
         const TRecipe file = ParseRecipeFile("[one]\n" + row.Key + " = " + sample + "\n");
         ASSERT_EQ(file.Outputs.size(), 1u);
-        EXPECT_EQ(Values(RecipeOutputs(file, base).front().Options), Values(spec)) << row.Key;
-        if (!row.Derived()) EXPECT_EQ(row.Get(spec), sample) << row.Key;
-        else EXPECT_NE(Values(spec), Values(base)) << row.Key;
+        EXPECT_EQ(Values(RecipeOutputs(file, base).front().Options), Values(listed)) << row.Key;
+        if (!row.Derived()) EXPECT_EQ(row.Get(listed), sample) << row.Key;
+        else EXPECT_NE(Values(listed), Values(base)) << row.Key;
     }
 }
 
@@ -53,7 +53,7 @@ TEST(OptionTable, EveryRowIsAcceptedInSpecsAndRecipeFiles) {
 TEST(OptionTable, EveryRowRoundTripsThroughTheSettingsFile) {
     TResizeOptions changed;
     for (const auto& [key, value] : Samples())
-        if (key != "resize") changed = ParseOutputSpec(key + "=" + value, changed);
+        if (key != "resize") changed = ParseOutputKeys(key + "=" + value, changed);
     changed.IncFactor = 7.25;
     const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
     for (const char separator : {'.', ','}) {
@@ -116,7 +116,7 @@ TEST(OptionTable, RecipesRoundTripThroughTheSettingsFile) {
         ASSERT_EQ(read[r].Outputs.size(), recipes[r].Outputs.size());
         for (size_t k = 0; k < read[r].Outputs.size(); ++k) {
             EXPECT_EQ(read[r].Outputs[k].Key, recipes[r].Outputs[k].Key);
-            EXPECT_EQ(OutputSpecOf(read[r].Outputs[k]), OutputSpecOf(recipes[r].Outputs[k]));
+            EXPECT_EQ(OutputKeysOf(read[r].Outputs[k]), OutputKeysOf(recipes[r].Outputs[k]));
         }
     }
     EXPECT_EQ(ParseRecipeFile(RecipeFileText(read[1])).Name, "E-mail");

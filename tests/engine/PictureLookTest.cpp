@@ -289,11 +289,11 @@ test::TSamples DeepSamples(int w, int h, int channels) {
 }
 
 std::vector<uint8_t> PngBytes16(const test::TSamples& s, const std::string& path) {
-    test::TPngSpec spec;
-    spec.Width = s.Width, spec.Height = s.Height, spec.BitDepth = 16;
-    spec.ColorType = s.Channels == 4 ? 6 : s.Channels == 1 ? 0 : 2;
-    for (uint16_t v : s.Values) spec.Rows.push_back(static_cast<uint8_t>(v >> 8)), spec.Rows.push_back(static_cast<uint8_t>(v));
-    test::WritePng(path, spec);
+    test::TPngLayout layout;
+    layout.Width = s.Width, layout.Height = s.Height, layout.BitDepth = 16;
+    layout.ColorType = s.Channels == 4 ? 6 : s.Channels == 1 ? 0 : 2;
+    for (uint16_t v : s.Values) layout.Rows.push_back(static_cast<uint8_t>(v >> 8)), layout.Rows.push_back(static_cast<uint8_t>(v));
+    test::WritePng(path, layout);
     return test::ReadFileBytes(path);
 }
 

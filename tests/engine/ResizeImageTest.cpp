@@ -341,7 +341,7 @@ TEST_F(ResizeImageTest, SourcesOfEveryFormatAndOutputsOfEveryFormat) {
     TBmpImage bmp;
     bmp.Assign(picture);
     bmp.SaveToFile(Dir.File("s.bmp"));
-    test::TGifSpec gif;
+    test::TGifLayout gif;
     gif.ScreenWidth = gif.Width = 30;
     gif.ScreenHeight = gif.Height = 20;
     gif.GlobalRgb = {0, 0, 0, 255, 255, 255};
@@ -373,7 +373,7 @@ TEST_F(ResizeImageTest, SourcesOfEveryFormatAndOutputsOfEveryFormat) {
 }
 
 TEST_F(ResizeImageTest, TransparentPngBecomesBlackAndTurnedJpegComesOutUpright) {
-    test::TPngSpec clear;
+    test::TPngLayout clear;
     clear.Width = 4;
     clear.Height = 2;
     clear.ColorType = 6;

@@ -208,7 +208,7 @@ std::vector<int> Bgr(const TBitmap& bitmap, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-void WritePng(const std::string& path, const TPngSpec& layout) {
+void WritePng(const std::string& path, const TPngLayout& layout) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw std::runtime_error("cannot write " + path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -265,7 +265,7 @@ void PutGraphicsControl(GifFileType* gif, int transparent) {
 
 }  // namespace
 
-void WriteGif(const std::string& path, const TGifSpec& layout) {
+void WriteGif(const std::string& path, const TGifLayout& layout) {
     int error = 0;
     GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
     if (!gif) throw std::runtime_error("cannot write " + path);

@@ -58,7 +58,7 @@ std::vector<uint8_t> JpegAnnouncing(int width, int height, bool cutScan);
 // Blue, green and red of pixel (x, y) of a 24-bit bitmap.
 std::vector<int> Bgr(const TBitmap& bitmap, int x, int y);
 
-struct TPngSpec {
+struct TPngLayout {
     int Width = 1, Height = 1;
     int ColorType = 2;  // PNG colour type
     int BitDepth = 8;
@@ -69,9 +69,9 @@ struct TPngSpec {
     int TrnsGrey = -1;               // grey tRNS
     int TrnsRgb[3] = {-1, -1, -1};   // colour tRNS
 };
-void WritePng(const std::string& path, const TPngSpec& layout);
+void WritePng(const std::string& path, const TPngLayout& layout);
 
-struct TGifSpec {
+struct TGifLayout {
     int ScreenWidth = 1, ScreenHeight = 1;
     std::vector<uint8_t> GlobalRgb;  // empty: no global colour table
     int Background = 0;
@@ -82,7 +82,7 @@ struct TGifSpec {
     std::vector<uint8_t> Indices;  // frame pixels, rows from the top
     int ExtraFrames = 0;           // more frames after the first, all index 1
 };
-void WriteGif(const std::string& path, const TGifSpec& layout);
+void WriteGif(const std::string& path, const TGifLayout& layout);
 
 // A 24-bit bitmap decoded from any registered file, by extension.
 TBitmap LoadAs24(const std::string& path);
