@@ -84,13 +84,12 @@ void TransformedSize(const avifImage& image, const TYuvTransform& transform, uin
 
 namespace {
 
-// The rows [first, last) of the picture (cropped to [cropX, cropX + width)),
-// converted together, each handed to take as 24-bit pixels.
+// The rows [first, last) of the picture converted together, each handed to
+// take with its samples from column cropX on (RGB or RGBA, 8 or 16 bits).
 template <class TTake>
-void ConvertBand(const avifImage& image, uint32_t cropX, uint32_t width, uint32_t first, uint32_t last, TTake take) {
-    const bool alpha = image.alphaPlane != nullptr;
+void ConvertedRows(const avifImage& image, uint32_t cropX, uint32_t first, uint32_t last, TTake take) {
     TSampleLayout layout;
-    layout.Channels = alpha ? 4 : 3;
+    layout.Channels = image.alphaPlane ? 4 : 3;
     layout.BytesPerSample = image.depth > 8 ? 2 : 1;
     layout.MaxValue = image.depth > 8 ? 65535 : 255;
     // Started on an even row, so that the chroma rows line up.
@@ -102,12 +101,18 @@ void ConvertBand(const avifImage& image, uint32_t cropX, uint32_t width, uint32_
     if (result != AVIF_RESULT_OK)
         throw EInvalidGraphic(std::string("AVIF error: cannot convert the colours: ") + avifResultToString(result));
     const size_t pixelBytes = static_cast<size_t>(layout.Channels) * layout.BytesPerSample;
+    for (uint32_t y = first; y < last; ++y)
+        take(y, rgb.Rgb.pixels + static_cast<size_t>(y - from) * rgb.Rgb.rowBytes + cropX * pixelBytes, layout);
+}
+
+// The same rows (cropped to [cropX, cropX + width)), each handed to take as 24-bit pixels.
+template <class TTake>
+void ConvertBand(const avifImage& image, uint32_t cropX, uint32_t width, uint32_t first, uint32_t last, TTake take) {
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    for (uint32_t y = first; y < last; ++y) {
-        SamplesToPixels(rgb.Rgb.pixels + static_cast<size_t>(y - from) * rgb.Rgb.rowBytes + cropX * pixelBytes, layout,
-                        static_cast<int>(width), row.data());
+    ConvertedRows(image, cropX, first, last, [&](uint32_t y, const uint8_t* samples, const TSampleLayout& layout) {
+        SamplesToPixels(samples, layout, static_cast<int>(width), row.data());
         take(y, row.data());
-    }
+    });
 }
 
 uint32_t BandOf(int bandRows) { return static_cast<uint32_t>(std::max(2, bandRows)) & ~1u; }
@@ -120,26 +125,12 @@ std::shared_ptr<TDeepPixels> YuvToDeep(const avifImage& image, const TYuvTransfo
     CropOf(image, transform, cropX, cropY, width, height);
     auto deep = std::make_shared<TDeepPixels>();
     deep->SetSize(static_cast<int>(width), static_cast<int>(height));
-    TSampleLayout layout;
-    layout.Channels = image.alphaPlane ? 4 : 3;
-    layout.BytesPerSample = 2;
-    layout.MaxValue = 65535;
-    const size_t pixelBytes = static_cast<size_t>(layout.Channels) * 2;
     const uint32_t band = BandOf(64);
-    for (uint32_t first = cropY; first < cropY + height; first += band) {
-        const uint32_t last = std::min(cropY + height, first + band);
-        // Started on an even row, so that the chroma rows line up.
-        const uint32_t from = (first > BandMargin ? first - BandMargin : 0) & ~1u;
-        const uint32_t to = std::min(image.height, last + BandMargin);
-        const avifImage view = RowsView(image, from, to - from);
-        TRgbBand rgb(view);
-        const avifResult result = avifImageYUVToRGB(&view, &rgb.Rgb);
-        if (result != AVIF_RESULT_OK)
-            throw EInvalidGraphic(std::string("AVIF error: cannot convert the colours: ") + avifResultToString(result));
-        for (uint32_t y = first; y < last; ++y)
-            SamplesToDeepPixels(rgb.Rgb.pixels + static_cast<size_t>(y - from) * rgb.Rgb.rowBytes + cropX * pixelBytes, layout,
-                                static_cast<int>(width), deep->Row(static_cast<int>(y - cropY)));
-    }
+    for (uint32_t first = cropY; first < cropY + height; first += band)
+        ConvertedRows(image, cropX, first, std::min(cropY + height, first + band),
+                      [&](uint32_t y, const uint8_t* samples, const TSampleLayout& layout) {
+                          SamplesToDeepPixels(samples, layout, static_cast<int>(width), deep->Row(static_cast<int>(y - cropY)));
+                      });
     return deep;
 }
 
