@@ -212,11 +212,17 @@ TEST(LibraryFormats, SixteenBitCmykTiff) {
     }
 }
 
+// RGBA samples whose alpha is opaque everywhere.
+TSamples Opaque(int width, int height) {
+    TSamples s = test::MakeSamples(width, height, 4, 8);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) s.At(x, y, 3) = 255;
+    return s;
+}
+
 TEST(LibraryFormats, WebPStillAlphaAndTheFirstFrameOfAnAnimation) {
     test::TTempDir dir;
-    TSamples opaque = test::MakeSamples(41, 23, 4, 8);
-    for (int y = 0; y < opaque.Height; ++y)
-        for (int x = 0; x < opaque.Width; ++x) opaque.At(x, y, 3) = 255;
+    const TSamples opaque = Opaque(41, 23);
     const TSamples alpha = test::MakeSamples(41, 23, 4, 8);
     ExpectPixels(Load(Write(dir, "o.webp", test::WebPBytes(opaque))), opaque, 1, 0, "opaque");
     ExpectPixels(Load(Write(dir, "a.WEBP", test::WebPBytes(alpha))), alpha, 1, 0, "alpha");
@@ -404,9 +410,7 @@ TEST(LibraryFormats, RowsReadFromThePlanesAreThePictures) {
 // or with too small a one decode in full. The full size is known either way.
 TEST(LibraryFormats, DecodedSmallerWhereTheFormatCan) {
     test::TTempDir dir;
-    TSamples opaque = test::MakeSamples(160, 120, 4, 8);
-    for (int y = 0; y < opaque.Height; ++y)
-        for (int x = 0; x < opaque.Width; ++x) opaque.At(x, y, 3) = 255;
+    const TSamples opaque = Opaque(160, 120);
     const TSamples rgb = test::MakeSamples(160, 120, 3, 8);
     TSamples inverted = opaque;
     for (uint16_t& v : inverted.Values) v = 255 - v;
